@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QDialog;
+
+// The one seam through which every message box and every modal dialog run goes, so that handler
+// tests can answer them from a script and check which questions were asked.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    // A message box with one OK button.
+    virtual void ShowMessage(const QString& text) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool AskYesNo(const QString& text) = 0;
+    // Runs the dialog modally; true when it ended with OK (accepted).
+    virtual bool RunDialog(QDialog& dialog) = 0;
+
+    // The prompter in force: the Qt one unless a test installed another.
+    static Prompter& Current();
+    // Installs a prompter (not owned); nullptr restores the Qt one.
+    static void Install(Prompter* prompter);
+};
+
+// The real prompter: Qt message boxes and QDialog::exec().
+class QtPrompter : public Prompter {
+public:
+    void ShowMessage(const QString& text) override;
+    bool AskYesNo(const QString& text) override;
+    bool RunDialog(QDialog& dialog) override;
+};

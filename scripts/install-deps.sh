@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tallowin needs to build, run and test. Does nothing when all are
+# already there; otherwise needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  cmake g++ make ninja-build ccache pkg-config
+  qt6-base-dev qt6-translations-l10n libsqlite3-dev libgtest-dev
+  fonts-noto-cjk xvfb xauth
+  # real FTP peers for the integration tests, the demo and the benchmarks
+  python3 python3-pyftpdlib vsftpd curl
+  # libFuzzer for the fuzz targets
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

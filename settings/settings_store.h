@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The names of every stored value. Options live under the settings key, profiles and SavePass
+// under the profile key.
+namespace SettingName {
+inline constexpr char ConnectDlgWithStartup[] = "ConnectDlgWithStartup";
+inline constexpr char AutoTransferMode[] = "AutoTransferMode";
+inline constexpr char AutoTransferModeList[] = "AutoTransferModeList";
+inline constexpr char CheckOverwrite[] = "CheckOverwrite";
+inline constexpr char UseAutoDialUp[] = "UseAutoDialUp";
+inline constexpr char AutoDialUpName[] = "AutoDialUpName";
+inline constexpr char ConnectTimeout[] = "ConnectTimeout";
+inline constexpr char UsePASV[] = "UsePASV";
+inline constexpr char UseLIST[] = "UseLIST";
+inline constexpr char SavePass[] = "SavePass";
+// Profile values: %d is the slot number, 1 to 10.
+inline constexpr char SettingNameN[] = "SettingName%d";
+inline constexpr char ServerN[] = "Server%d";
+inline constexpr char NameN[] = "Name%d";
+inline constexpr char PassN[] = "Pass%d";
+inline constexpr char LocalInitDirN[] = "LocalInitDir%d";
+inline constexpr char RemoteInitDirN[] = "RemoteInitDir%d";
+}  // namespace SettingName
+
+namespace SettingKey {
+// Both spellings of the first component reach one key: paths compare without regard to case.
+inline constexpr char SettingsUpper[] = "SOFTWARE\\ovreta\\Tallowin\\Settings";
+inline constexpr char Settings[] = "Software\\ovreta\\Tallowin\\Settings";
+inline constexpr char ProfilesUpper[] = "SOFTWARE\\ovreta\\Tallowin";
+inline constexpr char Profiles[] = "Software\\ovreta\\Tallowin";
+}  // namespace SettingKey
+
+// Stateless operations on the settings key. Nothing is cached: each call opens the key, reads
+// or writes one value and closes it again. Every failure degrades to the value's default.
+class SettingsStore {
+public:
+    static bool ReadFlag(const QString& name);
+    static bool WriteFlag(const QString& name, bool value);
+    static QString ReadString(const QString& name);
+    static void WriteString(const QString& name, const QString& text);
+    static qint32 ReadNumber(const QString& name);
+    static void WriteNumber(const QString& name, qint32 value);
+
+    // SavePass on the profile key.
+    static bool ReadSavePassword();
+    static bool WriteSavePassword(bool on);
+};

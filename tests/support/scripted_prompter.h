@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/prompter.h"
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+// Answers message boxes and dialog runs from a script and records what was asked. Installs
+// itself for its lifetime. A question or dialog with no scripted answer fails the test.
+class ScriptedPrompter : public Prompter {
+public:
+    using DialogScript = std::function<bool(QDialog&)>;
+
+    ScriptedPrompter() { Prompter::Install(this); }
+    ~ScriptedPrompter() override { Prompter::Install(nullptr); }
+
+    void QueueAnswer(bool yes) { answers.push_back(yes); }
+    // The function fills the dialog's controls and returns whether it ends with OK.
+    void QueueDialog(DialogScript script) { dialogs.push_back(std::move(script)); }
+
+    void ShowMessage(const QString& text) override { messages << text; }
+    bool AskYesNo(const QString& text) override;
+    bool RunDialog(QDialog& dialog) override;
+
+    QStringList messages;   // every OK box, in order
+    QStringList questions;  // every Yes/No question, in order
+    QStringList dialogTitles;
+    int unanswered = 0;     // questions or dialogs that found no scripted answer
+
+private:
+    std::deque<bool> answers;
+    std::deque<DialogScript> dialogs;
+};
+
+inline bool ScriptedPrompter::AskYesNo(const QString& text)
+{
+    questions << text;
+    if (answers.empty()) {
+        ++unanswered;
+        return false;
+    }
+    bool yes = answers.front();
+    answers.pop_front();
+    return yes;
+}
+
+inline bool ScriptedPrompter::RunDialog(QDialog& dialog)
+{
+    dialogTitles << dialog.windowTitle();
+    if (dialogs.empty()) {
+        ++unanswered;
+        return false;
+    }
+    DialogScript script = std::move(dialogs.front());
+    dialogs.pop_front();
+    return script(dialog);
+}
