@@ -1,0 +1,20 @@
+#pragma once
+
+#include "engine/ftp_session.h"
+#include "mainwindow/remote_entry.h"
+
+#include <QString>
+
+// The session the main window holds: reloads the passive-mode setting at every connect, shows a
+// progress box during transfers, and carries out the per-file steps of uploads and downloads.
+class AppFtpSession : public FtpSession {
+public:
+    bool ConnectToServer(const QString& host, quint16 port) override;
+    bool RetrieveFile(const QString& remote, const QString& local) override;
+    bool StoreFile(const QString& local, const QString& remote) override;
+
+    bool UploadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
+                    const RemoteEntryList& entries);
+    bool DownloadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
+                      const RemoteEntryList& entries);
+};

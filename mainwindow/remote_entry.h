@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// One parsed line of a remote listing.
+struct RemoteEntry {
+    QString permissions;  // the mode string, e.g. "drwxr-xr-x"
+    QString name;         // the display text: "<name>" for a folder, the bare name otherwise
+    int isDirectory = 0;  // 1 for a folder
+    QString size;         // the size column as text; "----" for a folder
+    QString date;         // the date column, e.g. "Jan  1 12:34"
+};
+
+// The entries of the latest remote listing, in listing order, closed by an entry named
+// RemoteEntryList::EndMarker.
+class RemoteEntryList : public QVector<RemoteEntry> {
+public:
+    static inline const QString EndMarker = QStringLiteral("*end*");
+};
