@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <vector>
+
+// The real FTP servers that scripts/ftp-servers.sh started on loopback, read from the export
+// lines it printed (scripts/test.sh evaluates them before ctest runs):
+//   TALLOWIN_FTP_SERVERS="pyftpdlib vsftpd"
+//   TALLOWIN_FTP_<NAME>_HOST / _PORT / _USER / _PASS / _ROOT   (<NAME> in upper case)
+// _ROOT is the folder on this machine that the user sees as the server's "/" after login.
+// Outside the test command the list is empty, so tests that need servers can skip.
+struct TestServer {
+    QString name;
+    QString host;
+    quint16 port = 0;
+    QString user;
+    QString password;
+    QString root;
+};
+
+inline std::vector<TestServer> TestServers()
+{
+    std::vector<TestServer> servers;
+    const auto names = QString::fromLocal8Bit(qgetenv("TALLOWIN_FTP_SERVERS"))
+                           .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& name : names) {
+        const QByteArray prefix = "TALLOWIN_FTP_" + name.toUpper().toLatin1() + "_";
+        auto value = [&](const char* key) {
+            return QString::fromLocal8Bit(qgetenv((prefix + key).constData()));
+        };
+        TestServer server;
+        server.name = name;
+        server.host = value("HOST");
+        server.port = static_cast<quint16>(value("PORT").toUInt());
+        server.user = value("USER");
+        server.password = value("PASS");
+        server.root = value("ROOT");
+        if (!server.host.isEmpty() && server.port != 0)
+            servers.push_back(server);
+    }
+    return servers;
+}
+
+// Finds one server by name ("pyftpdlib", "vsftpd"); nullptr when it is not running.
+inline const TestServer* FindTestServer(const std::vector<TestServer>& servers, const QString& name)
+{
+    for (const TestServer& server : servers)
+        if (server.name == name)
+            return &server;
+    return nullptr;
+}
