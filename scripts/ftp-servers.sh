@@ -1,9 +1,149 @@
 #!/usr/bin/env bash
 # start DIR: starts the real FTP servers used by the integration tests on loopback and prints
 # the export lines that tell the tests where they are. stop DIR: stops them.
+#
+# Two servers from Debian's archive: pyftpdlib (python3-pyftpdlib) and vsftpd. Each serves its
+# own empty root folder under DIR. vsftpd logs in a system user through PAM, so the script
+# creates that user when missing (needs root). Ports: TALLOWIN_FTP_PORT_BASE (default 21021)
+# for pyftpdlib, the next one for vsftpd, and passive ranges above 30000 derived from it, so two
+# copies of the suite can run side by side with different bases.
+# Everything but the export lines goes to stderr.
 set -euo pipefail
-cmd=${1:?start or stop}; dir=${2:?state folder}
+cmd=${1:?start or stop}
+dir=$(mkdir -p "${2:?state folder}" && cd "$2" && pwd)
+
+base=${TALLOWIN_FTP_PORT_BASE:-21021}
+pyPort=$base
+vsPort=$((base + 1))
+pasvBase=$((30000 + (base % 100) * 200))
+user=tallowin-ftp
+password=tallowin-ftp-pass
+
+stop_servers() {
+  local pidFile pid
+  for pidFile in "$dir"/*.pid; do
+    [ -e "$pidFile" ] || continue
+    pid=$(cat "$pidFile")
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+      kill "$pid" 2>/dev/null || true
+      for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      kill -9 "$pid" 2>/dev/null || true
+    fi
+    rm -f "$pidFile"
+  done
+}
+
+# True when a server on the port greets with 220.
+greets() {
+  timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1 && head -c 3 <&3" 2>/dev/null | grep -q '^220'
+}
+
+wait_for() {
+  local name=$1 port=$2 log=$3
+  for _ in $(seq 100); do
+    greets "$port" && return 0
+    sleep 0.1
+  done
+  echo "ftp-servers: $name did not answer on port $port; its log:" >&2
+  cat "$log" >&2 || true
+  return 1
+}
+
+start_pyftpdlib() {
+  local root=$dir/pyftpdlib-root
+  rm -rf "$root" && mkdir -p "$root"
+  cat > "$dir/pyftpdlib-server.py" <<PY
+import logging, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+logging.basicConfig(filename="$dir/pyftpdlib.log", level=logging.WARNING)
+authorizer = DummyAuthorizer()
+authorizer.add_user("$user", "$password", "$root", perm="elradfmwMT")
+handler = FTPHandler
+handler.authorizer = authorizer
+handler.passive_ports = range($pasvBase, $((pasvBase + 99)))
+handler.auth_failed_timeout = 0.5
+server = FTPServer(("127.0.0.1", $pyPort), handler)
+server.max_cons = 256
+server.serve_forever()
+PY
+  /usr/bin/python3 "$dir/pyftpdlib-server.py" >>"$dir/pyftpdlib.log" 2>&1 &
+  echo $! > "$dir/pyftpdlib.pid"
+}
+
+ensure_user() {
+  # vsftpd enters the home folder before local_root, so it must exist.
+  local home=/var/lib/$user
+  if ! id "$user" >/dev/null 2>&1; then
+    useradd --no-create-home --home-dir "$home" --shell /bin/sh "$user"
+  fi
+  usermod --home "$home" "$user"
+  mkdir -p "$home"
+  echo "$user:$password" | chpasswd
+  # vsftpd's PAM stack refuses the users listed in /etc/ftpusers.
+  if [ -f /etc/ftpusers ] && grep -qx "$user" /etc/ftpusers; then
+    sed -i "/^$user\$/d" /etc/ftpusers
+  fi
+}
+
+start_vsftpd() {
+  local root=$dir/vsftpd-root
+  ensure_user
+  rm -rf "$root" && mkdir -p "$root"
+  chown "$user:" "$root"
+  chmod 0777 "$root"
+  mkdir -p /var/run/vsftpd/empty
+  cat > "$dir/vsftpd.conf" <<CONF
+listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port=$vsPort
+background=NO
+anonymous_enable=NO
+local_enable=YES
+write_enable=YES
+chmod_enable=YES
+local_umask=022
+local_root=$root
+chroot_local_user=YES
+allow_writeable_chroot=YES
+seccomp_sandbox=NO
+pasv_enable=YES
+pasv_min_port=$((pasvBase + 100))
+pasv_max_port=$((pasvBase + 199))
+connect_from_port_20=NO
+pam_service_name=vsftpd
+secure_chroot_dir=/var/run/vsftpd/empty
+max_clients=0
+max_per_ip=0
+delay_failed_login=1
+xferlog_enable=NO
+vsftpd_log_file=$dir/vsftpd.log
+CONF
+  /usr/sbin/vsftpd "$dir/vsftpd.conf" >>"$dir/vsftpd.log" 2>&1 &
+  echo $! > "$dir/vsftpd.pid"
+}
+
 case "$cmd" in
-  start) mkdir -p "$dir" ;;   # servers arrive with the engine's integration tests
-  stop) ;;
+  start)
+    [ "$(id -u)" -eq 0 ] || { echo "ftp-servers: vsftpd's system user needs root" >&2; exit 1; }
+    stop_servers   # stale servers of an earlier run in the same folder
+    start_pyftpdlib
+    start_vsftpd
+    wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
+    wait_for vsftpd "$vsPort" "$dir/vsftpd.log"
+    echo "export TALLOWIN_FTP_SERVERS='pyftpdlib vsftpd'"
+    for server in pyftpdlib:$pyPort vsftpd:$vsPort; do
+      name=${server%%:*}; port=${server#*:}; upper=${name^^}
+      echo "export TALLOWIN_FTP_${upper}_HOST=127.0.0.1"
+      echo "export TALLOWIN_FTP_${upper}_PORT=$port"
+      echo "export TALLOWIN_FTP_${upper}_USER=$user"
+      echo "export TALLOWIN_FTP_${upper}_PASS=$password"
+      echo "export TALLOWIN_FTP_${upper}_ROOT='$dir/$name-root'"
+    done
+    ;;
+  stop) stop_servers ;;
+  *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
 esac

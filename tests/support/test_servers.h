@@ -13,6 +13,9 @@
 //   TALLOWIN_FTP_<NAME>_HOST / _PORT / _USER / _PASS / _ROOT   (<NAME> in upper case)
 // _ROOT is the folder on this machine that the user sees as the server's "/" after login.
 // Outside the test command the list is empty, so tests that need servers can skip.
+// vsftpd runs as its own system user: files a test puts into its root directly are fine (the
+// root is world-writable), but a folder a test creates there must be made writable (0777)
+// before the server can change anything inside it.
 struct TestServer {
     QString name;
     QString host;
