@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// The per-user registry: one SQLite database per user holding keys and their typed values as
+// raw bytes. Key paths and value names compare without regard to letter case. Every call is
+// one transaction on a connection of its own, so several running copies of the program never
+// lose each other's writes. Status results follow the registry's: 0 is success.
+namespace RegistryDb {
+
+inline constexpr long Success = 0;
+inline constexpr long ErrorFileNotFound = 2;   // no such value
+inline constexpr long ErrorInvalidHandle = 6;  // the key is not open
+inline constexpr long ErrorMoreData = 234;     // the value does not fit the caller's buffer
+inline constexpr long ErrorCantOpen = 1011;    // the store or the key cannot be opened
+inline constexpr long ErrorCantRead = 1012;
+inline constexpr long ErrorCantWrite = 1013;
+inline constexpr long ErrorKeyDeleted = 1018;  // the key id no longer names a key
+
+// Value types, numbered as in the registry.
+inline constexpr quint32 TypeString = 1;
+inline constexpr quint32 TypeNumber = 4;
+
+// The database file: $TALLOWIN_CONFIG_DIR/registry.sqlite3 when that variable is set, else
+// $XDG_CONFIG_HOME/tallowin/registry.sqlite3, else ~/.config/tallowin/registry.sqlite3.
+QString DatabasePath();
+
+// Creates the key on first use and gives its id in either case.
+long OpenKey(const QString& path, qint64& keyId);
+
+// Stores the value's type and bytes, replacing any earlier value of that name.
+long SetValue(qint64 keyId, const QString& name, quint32 type, const QByteArray& data);
+
+// Reads the value's bytes. Data longer than bufferSize fails with ErrorMoreData and leaves
+// data untouched; the stored type is not examined.
+long QueryValue(qint64 keyId, const QString& name, qsizetype bufferSize, QByteArray& data);
+
+}  // namespace RegistryDb

@@ -1,0 +1,91 @@
+#include "settings/settings_store.h"
+
+#include "platform/registry_db.h"
+#include "settings/registry_key.h"
+
+namespace {
+using RegistryDb::Success;
+
+// A flag is on only when the stored number is exactly 1; any other number written by some
+// other tool reads as off.
+bool ReadFlagFrom(const char* keyPath, const QString& name)
+{
+    RegistryKey key;
+    qint32 value = 0;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(keyPath)) != Success)
+        return false;
+    const long status = key.QueryNumber(name, value);
+    key.Close();
+    return status == Success && value == 1;
+}
+
+bool WriteFlagTo(const char* keyPath, const QString& name, bool value)
+{
+    RegistryKey key;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(keyPath)) != Success)
+        return false;
+    key.SetNumber(name, value ? 1 : 0);
+    key.Close();
+    return true;
+}
+}  // namespace
+
+bool SettingsStore::ReadFlag(const QString& name)
+{
+    return ReadFlagFrom(SettingKey::SettingsUpper, name);
+}
+
+bool SettingsStore::WriteFlag(const QString& name, bool value)
+{
+    return WriteFlagTo(SettingKey::SettingsUpper, name, value);
+}
+
+QString SettingsStore::ReadString(const QString& name)
+{
+    RegistryKey key;
+    QString text;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Settings)) != Success)
+        return QString();
+    key.QueryString(name, text);  // leaves text empty when the read fails
+    key.Close();
+    return text;
+}
+
+void SettingsStore::WriteString(const QString& name, const QString& text)
+{
+    RegistryKey key;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Settings)) != Success)
+        return;
+    key.SetString(name, text);
+    key.Close();
+}
+
+qint32 SettingsStore::ReadNumber(const QString& name)
+{
+    RegistryKey key;
+    qint32 value = 0;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Settings)) != Success)
+        return 0;
+    const long status = key.QueryNumber(name, value);
+    key.Close();
+    return status == Success ? value : 0;
+}
+
+void SettingsStore::WriteNumber(const QString& name, qint32 value)
+{
+    RegistryKey key;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Settings)) != Success)
+        return;
+    key.SetNumber(name, value);
+    key.Close();
+}
+
+bool SettingsStore::ReadSavePassword()
+{
+    return ReadFlagFrom(SettingKey::ProfilesUpper, QLatin1String(SettingName::SavePass));
+}
+
+bool SettingsStore::WriteSavePassword(bool on)
+{
+    return WriteFlagTo(SettingKey::ProfilesUpper, QLatin1String(SettingName::SavePass), on);
+}
