@@ -4,6 +4,7 @@
 #include "mainwindow/remote_entry.h"
 
 #include <QString>
+#include <QtGlobal>
 
 // The session the main window holds: reloads the passive-mode setting at every connect, shows a
 // progress box during transfers, and carries out the per-file steps of uploads and downloads.
@@ -18,3 +19,7 @@ public:
     bool DownloadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
                       const RemoteEntryList& entries);
 };
+
+// The progress box's text for a transfer: "..." and the last 15 characters of the remote path
+// or name, then the bytes so far and the total.
+QString TransferProgressText(const QString& name, qint64 bytesSoFar, qint64 total);

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "mainwindow/remote_entry.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+namespace Ui {
+class AttributeDialogForm;
+}
+
+// The octal mode of a listing's mode string, read as a decimal number: owner digit × 100 +
+// group digit × 10 + others' digit ("-rwxr-x---" gives 750, "----r--r--" gives 44). Only r, w
+// and x in their own places count; s, S, t, T and missing places count as not set.
+int PermissionsToNumber(const QString& permissions);
+
+// Nine permission boxes in three columns (Owner, Group, All) and a label with the current mode.
+// The fields go to the boxes when they are loaded and come back from the boxes when the dialog
+// ends with OK; a cancelled dialog leaves them as loaded.
+class AttributeDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit AttributeDialog(QWidget* parent = nullptr);
+    ~AttributeDialog() override;
+
+    // Sets the nine fields and currentLabel from the permissions of the entry at the index.
+    void LoadFromEntry(const RemoteEntryList& entries, int index);
+    // Three digits, owner, group, all: "000" with every box clear, "600" for owner read and write.
+    QString GetModeText() const;
+
+    // The box with the given control id (AttributeControlId), nullptr for other ids.
+    QWidget* Control(int controlId) const;
+
+    void done(int result) override;
+
+    // 1 ticked, 0 not.
+    int allRead = 0;
+    int allWrite = 0;
+    int allExecute = 0;
+    int groupRead = 0;
+    int groupWrite = 0;
+    int groupExecute = 0;
+    int ownerRead = 0;
+    int ownerWrite = 0;
+    int ownerExecute = 0;
+    QString currentLabel;
+
+private:
+    void FieldsToControls();
+    void ControlsToFields();
+
+    std::unique_ptr<Ui::AttributeDialogForm> ui;
+};

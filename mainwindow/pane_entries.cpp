@@ -1,0 +1,41 @@
+#include "mainwindow/pane_entries.h"
+
+#include <QListWidget>
+
+#include <algorithm>
+
+QString FolderNameOf(const QString& text)
+{
+    return text.mid(1, text.size() - 2);
+}
+
+QString JoinPath(const QString& folder, const QString& name)
+{
+    return folder == u"/" ? folder + name : folder + u'/' + name;
+}
+
+bool IsPlainName(const QString& name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') &&
+           !name.contains(QChar(0));
+}
+
+int FindEntry(const RemoteEntryList& entries, const QString& name)
+{
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries[i].name == RemoteEntryList::EndMarker)
+            break;
+        if (entries[i].name == name)
+            return i;
+    }
+    return -1;
+}
+
+QList<int> SelectedRows(const QListWidget& list)
+{
+    QList<int> rows;
+    for (const QListWidgetItem* item : list.selectedItems())
+        rows << list.row(item);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
