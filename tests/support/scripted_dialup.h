@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 // A dial-up service answered from a script, with a fake clock that only moves when the caller
@@ -27,6 +28,8 @@ public:
     std::deque<std::optional<DialState>> states{DialState::Connected};
     // How far the clock moves at each pause.
     qint64 pauseMs = 1000;
+    // Runs at every status query, while the caller waits: the moment to look at the screen.
+    std::function<void()> onStatusQuery;
 
     qint64 clockMs = 0;
     int statusQueries = 0;
@@ -57,6 +60,8 @@ public:
     {
         calls << QStringLiteral("status ") + handle.id;
         ++statusQueries;
+        if (onStatusQuery)
+            onStatusQuery();
         if (handle.id.isEmpty() || states.empty())
             return std::nullopt;
         std::optional<DialState> state = states.front();
