@@ -1,0 +1,142 @@
+#pragma once
+
+#include "mainwindow/app_ftp_session.h"
+#include "mainwindow/remote_entry.h"
+#include "mainwindow/wait_dialog.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class DialUpService;
+
+namespace Ui {
+class MainWindowForm;
+}
+
+// The transfer mode shown by the three mode buttons; exactly one of them looks pressed.
+enum class TransferModeButton { Ascii, Binary, Auto };
+
+// The two-pane main window: local folder on the left, the server's folder on the right, the
+// buttons above and a one-message log below. Every piece of user-driven work starts in one of
+// its handlers and runs to its end on the calling thread.
+class MainWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Tests replace the dial-up service (not owned); nullptr goes back to the real one.
+    void SetDialUpService(DialUpService* service);
+
+    // Read-only views for tests and tools.
+    const QString& LocalPath() const { return localPath; }
+    const QString& RemotePath() const { return remotePath; }
+    QListWidget* LocalList() const { return localList; }
+    QListWidget* RemoteList() const { return remoteList; }
+    QString LogText() const;
+    const RemoteEntryList& RemoteEntries() const { return remoteEntries; }
+    AppFtpSession& Session() { return session; }
+    TransferModeButton PressedModeButton() const { return pressedMode; }
+    // The control with the given id (MainControlId), nullptr for other ids.
+    QWidget* Control(int controlId) const;
+
+    // Runs the command of a shortcut (MainControlId); false for an unknown command.
+    bool RunCommand(int commandId);
+
+public slots:
+    // Connect and disconnect (main_window_connect.cpp).
+    void Connect();
+    void Disconnect();
+    void OpenOptions();
+
+    // Transfer modes and transfers (main_window_transfer.cpp).
+    void SelectAsciiMode();
+    void SelectBinaryMode();
+    void SelectAutoMode();
+    void UploadSelection();
+    void DownloadSelection();
+
+    // Folder and file operations (main_window_files.cpp).
+    void OpenLocalEntry();
+    void OpenRemoteEntry();
+    void NewLocalFolder();
+    void NewRemoteFolder();
+    void DeleteLocalEntries();
+    void DeleteRemoteEntries();
+    void OpenCaretEntry();  // Enter or a double-click: open the caret entry of the focused list
+    void ChangeAttributes();
+    void RenameRemoteEntry();
+
+    // Focus commands (Ctrl+L, Ctrl+R).
+    void FocusLocalList();
+    void FocusRemoteList();
+
+protected:
+    // The close request disconnects first; Escape does not end the window; Enter opens.
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Shared helpers of the handlers.
+
+    // Puts up the wait box with the text; it is taken down when the returned box is destroyed,
+    // so keep it in a local of the handler.
+    [[nodiscard]] std::unique_ptr<WaitDialog> ShowWaitText(const QString& text);
+    // Enables the buttons that need a connection and disables "接続", or the reverse.
+    void SetConnectedState(bool connected);
+    // Replaces the whole log text with the message.
+    void WriteLog(const QString& message);
+    // Path edits -> localPath, remotePath (a typed path becomes the current one).
+    void ReadBackPaths();
+    // localPath, remotePath -> path edits.
+    void ShowPaths();
+    // Refill a pane; see mainwindow/listing.h.
+    bool ListLocalFolder(const QString& folder);
+    void ListRemoteFolder(const QString& folder);
+    // Shows exactly one mode button pressed; the look stays until the next call.
+    void ShowModePressed(TransferModeButton mode);
+    void BindControls();
+
+    std::unique_ptr<Ui::MainWindowForm> ui;
+
+    // The twelve buttons the handlers enable, disable or show pressed.
+    QPushButton* renameButton = nullptr;         // 1020 "R"
+    QPushButton* autoModeButton = nullptr;       // 1019 "A/B"
+    QPushButton* attributeButton = nullptr;      // 1017 "P"
+    QPushButton* downloadButton = nullptr;       // 1005 "<"
+    QPushButton* uploadButton = nullptr;         // 1004 ">"
+    QPushButton* remoteDeleteButton = nullptr;   // 1016 "削"
+    QPushButton* remoteOpenButton = nullptr;     // 1009 "開"
+    QPushButton* remoteNewButton = nullptr;      // 1008 "新"
+    QPushButton* disconnectButton = nullptr;     // 1011 "切断"
+    QPushButton* connectButton = nullptr;        // 1010 "接続"
+    QPushButton* binaryModeButton = nullptr;     // 1014 "B"
+    QPushButton* asciiModeButton = nullptr;      // 1013 "A"
+
+    QPlainTextEdit* logBox = nullptr;            // 1012
+    QListWidget* remoteList = nullptr;           // 1003
+    QListWidget* localList = nullptr;            // 1001
+    QLineEdit* localPathEdit = nullptr;          // 1000
+    QLineEdit* remotePathEdit = nullptr;         // 1002
+
+    QString localPath;   // "/" at the root, "/"-joined, no trailing "/"
+    QString remotePath;  // as the server reports it; empty while disconnected
+    AppFtpSession session;
+    RemoteEntryList remoteEntries;
+    qint64 dialHandle = 0;  // the dial-up connection of the last dial; 0 for none
+    DialUpService* dialUpService = nullptr;  // injected by tests; nullptr for the real one
+
+    TransferModeButton pressedMode = TransferModeButton::Ascii;
+    bool shownOnce = false;
+
+    // Tests that must reach the private helpers define this type.
+    friend struct MainWindowTestAccess;
+};

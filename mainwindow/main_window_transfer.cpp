@@ -1,0 +1,73 @@
+// Transfer modes, uploads and downloads.
+#include "mainwindow/listing.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/pane_entries.h"
+#include "mainwindow/strings.h"
+#include "platform/prompter.h"
+#include "settings/settings_store.h"
+
+#include <QListWidget>
+
+void MainWindow::SelectAsciiMode()
+{
+    ShowModePressed(TransferModeButton::Ascii);
+    SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
+    session.SetTypeAscii();
+}
+
+void MainWindow::SelectBinaryMode()
+{
+    ShowModePressed(TransferModeButton::Binary);
+    SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
+    session.SetTypeBinary();
+}
+
+void MainWindow::SelectAutoMode()
+{
+    // The type stays as it is until the next transfer chooses one for its file.
+    ShowModePressed(TransferModeButton::Auto);
+    SettingsStore::WriteFlag(SettingName::AutoTransferMode, true);
+}
+
+void MainWindow::UploadSelection()
+{
+    ReadBackPaths();
+    const QList<int> rows = SelectedRows(*localList);
+    if (rows.isEmpty())
+        return;
+    if (!Prompter::Current().AskYesNo(FilesText::UploadQuestion.arg(rows.size())))
+        return;
+
+    for (int row : rows) {
+        const QString text = localList->item(row)->text();
+        // The parent entry is no file to send, just as a folder is not.
+        if (IsFolderDisplayText(text) || text == MainText::ParentEntry)
+            continue;
+        const bool stored = session.UploadFile(localPath, remotePath, text, remoteEntries);
+        WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(text));
+    }
+    ListRemoteFolder(remotePath);
+    WriteLog(session.GetReplyText());
+    ShowPaths();
+}
+
+void MainWindow::DownloadSelection()
+{
+    ReadBackPaths();
+    const QList<int> rows = SelectedRows(*remoteList);
+    if (rows.isEmpty())
+        return;
+    if (!Prompter::Current().AskYesNo(FilesText::DownloadQuestion.arg(rows.size())))
+        return;
+
+    for (int row : rows) {
+        const QString text = remoteList->item(row)->text();
+        if (IsFolderDisplayText(text))
+            continue;
+        const bool retrieved = session.DownloadFile(localPath, remotePath, text, remoteEntries);
+        WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(text) : FilesText::DownloadFailed);
+    }
+    ListLocalFolder(localPath);
+    WriteLog(session.GetReplyText());
+    ShowPaths();
+}

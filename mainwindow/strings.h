@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// The texts the main window's code shows (the dialog templates hold their own labels). Handlers
+// of the main window keep theirs here too, so that every text of this layer is in one place.
+namespace MainText {
+inline const QString ParentEntry = QStringLiteral("..");
+inline const QString FolderSize = QStringLiteral("----");
+}  // namespace MainText
+
+// Texts of the file handlers: transfers, transfer modes, navigation, folders and deletion,
+// permissions and rename.
+namespace FilesText {
+inline const QString UploadQuestion = QStringLiteral("%1 個のファイルをアップロードしますか？");
+inline const QString DownloadQuestion = QStringLiteral("%1 個のファイルをダウンロードしますか？");
+inline const QString OverwriteQuestion = QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？");
+inline const QString UploadSucceededLine = QStringLiteral("%1 のアップロードが正常に終了しました");
+inline const QString UploadFailedLine = QStringLiteral("%1 のアップロードに失敗しました\r\n");
+inline const QString DownloadSucceededLine = QStringLiteral("%1 のダウンロードが正常に終了しました");
+inline const QString UploadFailed = QStringLiteral("アップロードに失敗しました");
+inline const QString UploadCompleted = QStringLiteral("アップロードが完了しました");
+inline const QString DownloadFailed = QStringLiteral("ダウンロードに失敗しました");
+inline const QString DownloadCompleted = QStringLiteral("ダウンロードが完了しました");
+inline const QString TransferPreparing = QStringLiteral("準備中です\nしばらくお待ちください");
+inline const QString TransferProgress = QStringLiteral("...%1\n%2/%3");
+inline const QString TransferUpdating = QStringLiteral("更新中です\nしばらくお待ちください");
+
+inline const QString ListingWait = QStringLiteral("ファイルリスト取得中です。\nしばらくお待ちください...");
+inline const QString MakeDirFailed = QStringLiteral("ディレクトリ作成に失敗しました");
+inline const QString LocalDeleteQuestion = QStringLiteral("%1 個のファイルを削除しますか？");
+inline const QString RemoteDeleteQuestion = QStringLiteral("%1 個のファイルまたは\nディレクトリを削除しますか？");
+inline const QString LocalDeleted = QStringLiteral("%1 を削除しました");
+inline const QString RemoteDeleted = QStringLiteral("%1 の削除が正常に終了しました");
+inline const QString RemoveDirFailed = QStringLiteral("ディレクトリ削除に失敗しました");
+inline const QString DeleteFailed = QStringLiteral("削除に失敗しました");
+inline const QString DeleteCompleted = QStringLiteral("削除が完了しました");
+
+inline const QString AttributeCaption = QStringLiteral("Tallowin 属性変更");
+inline const QString CurrentAttributes = QStringLiteral("現在の属性：%1");
+inline const QString EntryNotListed = QStringLiteral("指定されたファイルがリストにありません\r\n");
+inline const QString ChangeAttribFailed = QStringLiteral("ChangeFileAttrib に失敗\r\n");
+inline const QString RenameFailed = QStringLiteral("リネームに失敗しました");
+}  // namespace FilesText

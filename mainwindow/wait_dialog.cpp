@@ -1,0 +1,82 @@
+#include "mainwindow/wait_dialog.h"
+
+#include "mainwindow/dialog_units.h"
+#include "ui_wait_box.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLayout>
+#include <QScreen>
+#include <QWindow>
+
+namespace {
+// A person cannot read more than a few changes a second; painting more often only slows a fast
+// transfer down.
+constexpr qint64 DefaultMinRepaintIntervalMs = 100;
+}  // namespace
+
+WaitDialog::WaitDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(std::make_unique<Ui::WaitDialogForm>()),
+      minRepaintIntervalMs(DefaultMinRepaintIntervalMs)
+{
+    ui->setupUi(this);
+    setMinimumSize(DialogUnitsToPixels(*this, 97, 22).expandedTo(minimumSizeHint()));
+}
+
+WaitDialog::~WaitDialog() = default;
+
+void WaitDialog::OpenBox()
+{
+    ui->messageLabel->setText(message);
+    adjustSize();
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    raise();
+    // The caller blocks right after this: let the window system map and expose the box first,
+    // or it never appears. User input stays queued for later.
+    for (int round = 0; round < 50 && !windowHandle()->isExposed(); ++round)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    Paint();
+}
+
+void WaitDialog::SetMessage(const QString& text)
+{
+    message = text;
+    if (!isVisible()) {
+        ui->messageLabel->setText(message);
+        return;
+    }
+    if (sinceRepaint.isValid() && sinceRepaint.elapsed() < minRepaintIntervalMs) {
+        pendingRepaint = true;
+        return;
+    }
+    Paint();
+}
+
+void WaitDialog::CloseBox()
+{
+    // The last text is always seen, even when it came too soon after the one before.
+    if (pendingRepaint && isVisible())
+        Paint();
+    close();
+}
+
+QString WaitDialog::ShownText() const
+{
+    return ui->messageLabel->text();
+}
+
+void WaitDialog::Paint()
+{
+    ui->messageLabel->setText(message);
+    // No event loop runs while the caller is busy, so the layout is brought up to date here.
+    if (sizeHint().width() > width())
+        resize(sizeHint().width(), height());
+    layout()->activate();
+    repaint();
+    pendingRepaint = false;
+    sinceRepaint.start();
+}
