@@ -8,6 +8,7 @@
 #include <memory>
 
 class ControlSocket;
+class DataSocket;
 class ListenSocket;
 
 // Local status codes that stand in place of a server's reply code.
@@ -81,6 +82,17 @@ public:
     static void ParsePassiveReply(const QString& reply, QString& host, int& port);
 
 private:
+    // Reads one reply into ReplyCode and the reply text; false when none could be read.
+    bool ReadReply();
+    // Sends the command and reads its reply: true when it was answered with the code.
+    bool Command(const QString& command, int expectedCode);
+    void SendTypeCommand();
+    bool PrepareActive();
+    bool PreparePassive();
+    bool ConnectPassive(DataSocket& data);
+    int OpenTransfer(const QString& command, DataSocket& data);
+    bool FinishTransfer(DataSocket& data, bool dataOk);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

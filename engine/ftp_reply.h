@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QtGlobal>
+
+// Splits the bytes of a control connection into replies. It is fed whatever the socket
+// delivered and hands out complete replies one at a time; bytes after a reply stay for the
+// next one. It never touches a socket, so it can be driven from any buffer.
+//
+// A line is a run of bytes ended by CR LF. A reply whose first line reads "ddd-" goes on to
+// the first line that starts with the same three digits and a blank; any other reply ends at
+// the first line whose fourth character is a blank.
+class ReplyReader {
+public:
+    static constexpr qsizetype MaxLine = 64 * 1024;
+    static constexpr qsizetype MaxReply = 1024 * 1024;
+
+    enum class Result {
+        Complete,  // a reply was taken
+        NeedMore,  // no complete reply yet
+        TooLong,   // a line or the reply passed its limit: treat the connection as broken
+    };
+
+    void Append(const char* data, qsizetype size) { buffer.append(data, size); }
+    Result Take(QByteArray& reply);
+    // The complete lines of the reply being read (what is left when the connection fails).
+    QByteArray CompletedLines() const { return buffer.left(lineStart); }
+    bool IsEmpty() const { return buffer.isEmpty(); }
+    void Clear();
+
+private:
+    QByteArray buffer;
+    qsizetype lineStart = 0;  // start of the first line of the current reply not yet ended
+    qsizetype scanFrom = 0;   // where the search for CR LF goes on
+    QByteArray multiLineCode; // "ddd" while inside a "ddd-" reply
+};
+
+// The code of a reply: its first three characters read as a decimal number the way strtol
+// reads them (leading blanks skipped, stops at the first non-digit, 0 when there is none).
+int ParseReplyCode(QByteArrayView reply);
+
+// The path of a 257 reply: the text between the first double quote and the next lone one,
+// with each doubled quote inside standing for one. Empty when there is no such pair.
+QString ParseQuotedPath(const QString& reply);
+
+// A decimal number the way atoi reads it, saturated instead of overflowing.
+int ParseLeadingInt(QStringView text);
