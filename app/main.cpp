@@ -1,0 +1,78 @@
+// Tallowin: start-up, the main window's modal run, and the end of the program when it closes.
+#include "app/app_text.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/shortcut_table.h"
+#include "platform/prompter.h"
+#include "resources/version_info.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// What the socket layer needs before the first connection: a peer that closes a data connection
+// must not end the program with SIGPIPE, and names on the wire are converted in the locale's
+// character set.
+bool InitialiseSocketLayer()
+{
+    if (!std::setlocale(LC_ALL, ""))
+        std::setlocale(LC_ALL, "C.UTF-8");
+    return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+}
+
+bool HasDisplaySetting()
+{
+    return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+// Qt ends the process with a fatal message when no platform plugin can reach a display; say so
+// plainly and leave with an error status instead of dumping core.
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg) {
+        std::fputs(AppText::NoDisplay, stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!HasDisplaySetting()) {
+        std::fputs(AppText::NoDisplay, stderr);
+        return EXIT_FAILURE;
+    }
+    const QtMessageHandler defaultHandler = qInstallMessageHandler(StartupMessageHandler);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(defaultHandler);
+
+    QApplication::setApplicationName(VersionInfo::InternalName);
+    QApplication::setApplicationVersion(VersionInfo::Version);
+    QApplication::setDesktopFileName(QStringLiteral("tallowin"));
+
+    // Qt's own dialogs and buttons in Japanese (はい / いいえ / キャンセル).
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    if (!InitialiseSocketLayer()) {
+        Prompter::Current().ShowMessage(AppText::SocketInitFailed);
+        return EXIT_FAILURE;
+    }
+
+    MainWindow window;
+    QApplication::setWindowIcon(window.windowIcon());
+    InstallShortcutTable(window);
+    window.exec();
+    return EXIT_SUCCESS;
+}
