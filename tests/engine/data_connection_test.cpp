@@ -1,0 +1,378 @@
+#include "engine/ftp_session.h"
+#include "tests/support/scripted_ftp_peer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+bool Connect(FtpSession& session, const ScriptedFtpPeer& peer)
+{
+    return session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port());
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList Entries(const QTemporaryDir& dir)
+{
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// The PORT argument names 127.0.0.1 and a port: "127,0,0,1,p1,p2".
+bool IsLoopbackPortArgument(const QByteArray& command)
+{
+    const QList<QByteArray> parts = command.mid(5).split(',');
+    if (!command.startsWith("PORT ") || parts.size() != 6)
+        return false;
+    const int port = parts[4].toInt() * 256 + parts[5].toInt();
+    return parts.mid(0, 4) == (QList<QByteArray>{"127", "0", "0", "1"}) && port > 0 && port < 65536;
+}
+
+TEST(PassiveReply, ReadsHostAndPort)
+{
+    struct Case {
+        const char* reply;
+        const char* host;
+        int port;
+    };
+    const std::vector<Case> cases = {
+        {"227 Entering Passive Mode (192,168,1,2,19,137)\r\n", "192.168.1.2", 5001},
+        {"227 Entering Passive Mode (192,168,1,2,19,137).\r\n", "192.168.1.2", 5001},
+        {"227 entering passive mode ( 10, 0, 0, 7 , 4 , 1 )\r\n", "10.0.0.7", 1025},
+        {"227 =127,0,0,1,200,10\r\n", "...", 0},  // no parentheses: the span is empty
+        {"227 (1,2,3)\r\n", "1.2..", 3},  // missing commas: empty fields, the rest kept
+        {"227 (1,2,3,4,999999999999,99999999999)\r\n", "1.2.3.4", 65536 * 256 + 65536},
+        {"227 (1,2,3,4,-1,5)\r\n", "1.2.3.4", -251},
+    };
+    for (const Case& c : cases) {
+        QString host;
+        int port = -7;
+        FtpSession::ParsePassiveReply(QString::fromLatin1(c.reply), host, port);
+        EXPECT_EQ(host, QString::fromLatin1(c.host)) << c.reply;
+        EXPECT_EQ(port, c.port) << c.reply;
+    }
+}
+
+TEST(Listing, ActiveModeWire)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("200 Type set to I")
+        .Answer("200 PORT ok")
+        .Answer("150 Here comes the listing")
+        .ConnectData()
+        .SendData("drwxr-xr-x 2 0 0 4096 Jan 01 2020 pub\r\n-rw-r--r-- 1 0 0 3 Jan 01 12:00 a.txt\r\n")
+        .CloseData()
+        .Send("226-Transfer complete\r\n226 Bye\r\n");
+    FtpSession session;
+    ASSERT_TRUE(Connect(session, peer));
+    session.SetTypeBinary();
+    QString out = QStringLiteral("stale");
+    EXPECT_TRUE(session.GetFileList(QStringLiteral("/ignored"), out));
+    EXPECT_EQ(out, QStringLiteral("drwxr-xr-x 2 0 0 4096 Jan 01 2020 pub\r\n-rw-r--r-- 1 0 0 3 Jan 01 12:00 a.txt\r\n"));
+    const QList<QByteArray> commands = peer.Commands();
+    ASSERT_EQ(commands.size(), 3);
+    EXPECT_EQ(commands[0], "TYPE I");
+    EXPECT_TRUE(IsLoopbackPortArgument(commands[1])) << commands[1].constData();
+    EXPECT_EQ(commands[2], "LIST -aL");
+    EXPECT_TRUE(peer.Errors().isEmpty()) << peer.Errors().join(';').toStdString();
+}
+
+TEST(Listing, FallsBackToPlainListWhenOptionsAreRefused)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("200 Type set to A")
+        .AnswerPassive()
+        .Answer("501 Invalid option -aL")
+        .CloseData()
+        .Answer("200 Type set to A")
+        .AnswerPassive("227 Entering passive mode ({addr})")
+        .AcceptData()
+        .Answer("125 Data connection already open")
+        .SendData("-rw-r--r-- 1 owner group 3 Jan 01 12:00 a.txt\r\n")
+        .CloseData()
+        .Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    QString out;
+    EXPECT_TRUE(session.GetFileList(QString(), out));
+    EXPECT_EQ(out, QStringLiteral("-rw-r--r-- 1 owner group 3 Jan 01 12:00 a.txt\r\n"));
+    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"TYPE A", "PASV", "LIST -aL", "TYPE A", "PASV", "LIST"}));
+}
+
+TEST(Listing, GatheredWholeBeforeDecoding)
+{
+    // "あ" is E3 81 82; its bytes arrive in two reads. A NUL inside does not cut the text.
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("200 ok")
+        .AnswerPassive()
+        .AcceptData()
+        .Answer("150 listing")
+        .SendData("x \xe3\x81")
+        .Pause()
+        .SendData(QByteArray("\x82 y\0z\r\n", 7))
+        .CloseData()
+        .Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    QString out;
+    EXPECT_TRUE(session.GetFileList(QString(), out));
+    EXPECT_EQ(out, QStringLiteral("x あ y") + QChar(0) + QStringLiteral("z\r\n"));
+}
+
+TEST(Listing, EmptyFolderAndRefusedSetUp)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("200 ok")
+        .AnswerPassive()
+        .AcceptData()
+        .Answer("150 listing")
+        .CloseData()
+        .Send("226 done\r\n")
+        .Answer("200 ok")
+        .Answer("500 PASV not understood");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    QString out = QStringLiteral("stale");
+    EXPECT_TRUE(session.GetFileList(QString(), out));
+    EXPECT_TRUE(out.isEmpty());
+    out = QStringLiteral("kept");
+    EXPECT_FALSE(session.GetFileList(QString(), out));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataSetupRefused);
+    EXPECT_EQ(out, QStringLiteral("kept"));
+}
+
+TEST(Listing, RefusedPortGives5003)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").Answer("500 Illegal PORT command");
+    FtpSession session;
+    ASSERT_TRUE(Connect(session, peer));
+    QString out;
+    EXPECT_FALSE(session.GetFileList(QString(), out));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataSetupRefused);
+}
+
+TEST(Retrieve, PassiveRefusalEndsAtOnceAndKeepsTheLocalFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("keep.txt"));
+    WriteAll(target, "precious");
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("550 No such file").Answer("250 ok");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("missing.txt"), target));
+    EXPECT_EQ(session.GetReplyCode(), 550);
+    EXPECT_EQ(ReadAll(target), QByteArray("precious"));
+    EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("keep.txt")});
+    // The control connection is still in step.
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+}
+
+TEST(Retrieve, ForeignHostInPassiveReplyIsNotFollowed)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("f.bin"));
+    ScriptedFtpPeer peer;
+    // The reply names 10.99.0.1; the data connection must still reach this loopback peer.
+    peer.Greet()
+        .Answer("200 ok")
+        .AnswerPassive("227 Entering Passive Mode (10,99,0,1,{p1},{p2})")
+        .AcceptData()
+        .Answer("150 sending")
+        .SendData("data")
+        .CloseData()
+        .Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    session.SetTypeBinary();
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), target));
+    EXPECT_EQ(ReadAll(target), QByteArray("data"));
+    EXPECT_EQ(session.PasvHost(), QStringLiteral("10.99.0.1"));
+}
+
+TEST(Retrieve, ActiveModeAccepts125AndReplacesTheFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("a.bin"));
+    WriteAll(target, "old contents that are longer");
+    const QByteArray payload("\r\n\x00\xff binary\r\n", 13);
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("200 ok")
+        .Answer("200 PORT ok")
+        .Answer("125 Data connection already open; transfer starting")
+        .ConnectData()
+        .SendData(payload)
+        .CloseData()
+        .Send("226 done\r\n");
+    FtpSession session;
+    session.SetTypeBinary();
+    std::vector<qint64> progress;
+    session.SetProgressCallback([&](qint64 bytes) { progress.push_back(bytes); });
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("a.bin"), target));
+    EXPECT_EQ(ReadAll(target), payload);
+    EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("a.bin")});
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), payload.size());
+    EXPECT_EQ(peer.Commands().last(), "RETR a.bin");
+}
+
+TEST(Retrieve, BrokenTransferLeavesNoTrace)
+{
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("old.txt"));
+    WriteAll(existing, "old");
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        // the server closes the data connection early and says so
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("partial").CloseData().Send("426 Connection closed; transfer aborted\r\n")
+        // a reset data connection followed by a 226 is still a broken download
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("partial").ResetData().Send("226 done\r\n")
+        // the server closes the control connection in the middle of the transfer
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("partial").CloseData().Close();
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), existing));
+    EXPECT_EQ(session.GetReplyCode(), 426);
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), existing));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("new.txt"))));
+    EXPECT_EQ(ReadAll(existing), QByteArray("old"));
+    EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("old.txt")});
+}
+
+TEST(Retrieve, SilentDataConnectionEndsTheWait)
+{
+    QTemporaryDir dir;
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("some").ReceiveData()  // waits until the client gives up on the data
+        .Send("426 aborted\r\n").Answer("250 ok");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    session.SetIdleLimit(300ms);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("x"))));
+    EXPECT_TRUE(Entries(dir).isEmpty());
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+}
+
+TEST(Retrieve, UnwritableTargetStillReadsTheFinalReply)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("data").CloseData().Send("226 done\r\n").Answer("250 ok");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), QStringLiteral("/nonexistent-folder/x")));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+}
+
+TEST(Retrieve, TextModeTurnsCrLfIntoLf)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("t.txt"));
+    ScriptedFtpPeer peer;
+    // The CR of one pair ends a read; a lone CR stays.
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("one\r").Pause().SendData("\ntwo\rthree\r\n\r").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("t.txt"), target));
+    EXPECT_EQ(ReadAll(target), QByteArray("one\ntwo\rthree\n\r"));
+    EXPECT_EQ(peer.Commands().first(), "TYPE A");
+}
+
+TEST(Store, TextAndBinaryUploads)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("s.txt"));
+    WriteAll(source, "a\nb\r\nc");
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go").ReceiveData().Send("226 done\r\n")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go").ReceiveData().Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.StoreFile(source, QStringLiteral("s.txt")));
+    EXPECT_EQ(peer.Commands().mid(0, 3), (QList<QByteArray>{"TYPE A", "PASV", "STOR s.txt"}));
+    session.SetTypeBinary();
+    EXPECT_TRUE(session.StoreFile(source, QStringLiteral("s.bin")));
+    peer.WaitScriptDone();
+    EXPECT_EQ(peer.DataReceived(), QByteArray("a\nb\r\nc"));
+}
+
+TEST(Store, TextUploadSendsCrLf)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("s.txt"));
+    WriteAll(source, "a\nb\r\nc\n");
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go").ReceiveData()
+        .Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.StoreFile(source, QStringLiteral("s.txt")));
+    peer.WaitScriptDone();
+    EXPECT_EQ(peer.DataReceived(), QByteArray("a\r\nb\r\r\nc\r\n"));
+}
+
+TEST(Store, EmptyFileAndMissingFile)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    WriteAll(empty, QByteArray());
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").Answer("200 PORT ok").Answer("150 go").ConnectData().ReceiveData()
+        .Send("226 done\r\n").Answer("250 ok");
+    FtpSession session;
+    session.SetTypeBinary();
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.StoreFile(empty, QStringLiteral("empty")));
+    EXPECT_TRUE(peer.DataReceived().isEmpty());
+    // A local file that cannot be read is found out before the server is asked anything.
+    EXPECT_FALSE(session.StoreFile(dir.filePath(QStringLiteral("missing")), QStringLiteral("m")));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
+    EXPECT_FALSE(session.StoreFile(dir.path(), QStringLiteral("m")));
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+    EXPECT_FALSE(peer.Commands().contains("STOR m"));
+}
+
+}  // namespace
