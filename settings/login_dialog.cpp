@@ -1,0 +1,123 @@
+#include "settings/login_dialog.h"
+
+#include "platform/prompter.h"
+#include "settings/settings_store.h"
+#include "settings/strings.h"
+#include "ui_login_dialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+LoginDialog::LoginDialog(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::LoginDialogForm>())
+{
+    ui->setupUi(this);
+    setWindowTitle(SettingsText::LoginCaption);
+    ui->profileList->lineEdit()->setMaxLength(MaxTextLength);
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setText(SettingsText::Ok);
+    ui->buttonBox->button(QDialogButtonBox::Cancel)->setText(SettingsText::Cancel);
+
+    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &LoginDialog::accept);
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &LoginDialog::reject);
+    connect(ui->saveButton, &QPushButton::clicked, this, &LoginDialog::OnSave);
+    connect(ui->deleteButton, &QPushButton::clicked, this, &LoginDialog::OnDelete);
+    connect(ui->profileList, &QComboBox::activated, this, &LoginDialog::OnProfilePicked);
+
+    // Start: empty fields, the list on line 0, then slot 1's texts (the password only when
+    // passwords are kept).
+    ShowFields();
+    FillList();
+    ui->profileList->setCurrentIndex(0);
+    ReadControls();
+    if (SettingsStore::ReadSavePassword())
+        savePassword = true;
+    fields.LoadProfile(ConnectionProfile::ReadProfileName(1));
+    if (!savePassword)
+        fields.password.clear();
+    ShowFields();
+}
+
+LoginDialog::~LoginDialog() = default;
+
+void LoginDialog::ReadControls()
+{
+    fields.server = ui->serverEdit->text();
+    fields.userName = ui->userNameEdit->text();
+    fields.password = ui->passwordEdit->text();
+    fields.localInitDir = ui->localInitDirEdit->text();
+    fields.remoteInitDir = ui->remoteInitDirEdit->text();
+    savePassword = ui->savePasswordCheck->isChecked();
+}
+
+void LoginDialog::ShowFields()
+{
+    ui->serverEdit->setText(fields.server);
+    ui->userNameEdit->setText(fields.userName);
+    ui->passwordEdit->setText(fields.password);
+    ui->localInitDirEdit->setText(fields.localInitDir);
+    ui->remoteInitDirEdit->setText(fields.remoteInitDir);
+    ui->savePasswordCheck->setChecked(savePassword);
+}
+
+void LoginDialog::FillList()
+{
+    ui->profileList->clear();
+    for (int slot = 1; slot <= ConnectionProfile::SlotCount; ++slot)
+        ui->profileList->addItem(ConnectionProfile::ReadProfileName(slot));
+    // Adding to an empty combo box selects the first line; the list starts with none.
+    ui->profileList->setCurrentIndex(-1);
+}
+
+void LoginDialog::ClearTexts()
+{
+    const bool keep = savePassword;
+    fields = ConnectionProfile();
+    savePassword = keep;
+}
+
+void LoginDialog::OnSave()
+{
+    const QString name = ui->profileList->currentText();
+    if (name.isEmpty()) {
+        Prompter::Current().ShowMessage(SettingsText::EnterProfileName);
+        return;
+    }
+    ReadControls();
+    // Only the stored copy loses the password; the box keeps showing what was typed.
+    if (!savePassword)
+        fields.password.clear();
+    if (fields.SaveProfile(name) == ConnectionProfile::SaveResult::NoFreeSlot)
+        Prompter::Current().ShowMessage(SettingsText::NoFreeProfileSlot);
+    FillList();
+}
+
+void LoginDialog::OnDelete()
+{
+    ConnectionProfile::DeleteProfile(ui->profileList->currentText());
+    FillList();
+    ui->profileList->setCurrentIndex(0);
+    ReadControls();
+    ClearTexts();
+    ShowFields();
+}
+
+void LoginDialog::OnProfilePicked(int line)
+{
+    const QString name = ui->profileList->itemText(line);
+    ReadControls();
+    if (name.isEmpty()) {
+        ClearTexts();
+    } else {
+        fields.LoadProfile(name);
+        if (!savePassword)
+            fields.password.clear();
+    }
+    ShowFields();
+}
+
+void LoginDialog::accept()
+{
+    ReadControls();
+    SettingsStore::WriteSavePassword(savePassword);
+    QDialog::accept();
+}

@@ -1,0 +1,336 @@
+#include "settings/connection_profile.h"
+#include "settings/control_ids.h"
+#include "settings/login_dialog.h"
+#include "settings/registry_key.h"
+#include "settings/settings_store.h"
+#include "settings/strings.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/scripted_prompter.h"
+#include "tests/support/temp_config_dir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ConnectionProfile Profile(const QString& tag)
+{
+    return {tag + QStringLiteral(".example"), tag + QStringLiteral("-user"),
+            tag + QStringLiteral("-pass"), QStringLiteral("/home/") + tag,
+            QStringLiteral("/srv/") + tag};
+}
+
+QString StoredString(const char* format, int slot)
+{
+    RegistryKey key;
+    QString text;
+    key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
+    key.QueryString(QString::asprintf(format, slot), text);
+    return text;
+}
+
+// The dialog as a person sees and works it, control by control.
+struct LoginControls {
+    explicit LoginControls(LoginDialog& dialog)
+        : list(FindControl<QComboBox>(dialog, LoginControlId::ProfileList)),
+          server(FindControl<QLineEdit>(dialog, LoginControlId::Server)),
+          userName(FindControl<QLineEdit>(dialog, LoginControlId::UserName)),
+          password(FindControl<QLineEdit>(dialog, LoginControlId::Password)),
+          localInitDir(FindControl<QLineEdit>(dialog, LoginControlId::LocalInitDir)),
+          remoteInitDir(FindControl<QLineEdit>(dialog, LoginControlId::RemoteInitDir)),
+          savePassword(FindControl<QCheckBox>(dialog, LoginControlId::SavePassword)),
+          save(FindControl<QPushButton>(dialog, LoginControlId::Save)),
+          remove(FindControl<QPushButton>(dialog, LoginControlId::Delete))
+    {
+    }
+
+    bool Complete() const
+    {
+        return list && server && userName && password && localInitDir && remoteInitDir
+               && savePassword && save && remove;
+    }
+
+    QStringList Lines() const
+    {
+        QStringList lines;
+        for (int i = 0; i < list->count(); ++i)
+            lines << list->itemText(i);
+        return lines;
+    }
+
+    void Type(const ConnectionProfile& profile)
+    {
+        server->setText(profile.server);
+        userName->setText(profile.userName);
+        password->setText(profile.password);
+        localInitDir->setText(profile.localInitDir);
+        remoteInitDir->setText(profile.remoteInitDir);
+    }
+
+    ConnectionProfile Shown() const
+    {
+        return {server->text(), userName->text(), password->text(), localInitDir->text(),
+                remoteInitDir->text()};
+    }
+
+    void Pick(int line)
+    {
+        list->setCurrentIndex(line);
+        emit list->activated(line);
+    }
+
+    void SaveAs(const QString& name)
+    {
+        list->setEditText(name);
+        save->click();
+    }
+
+    QComboBox* list;
+    QLineEdit* server;
+    QLineEdit* userName;
+    QLineEdit* password;
+    QLineEdit* localInitDir;
+    QLineEdit* remoteInitDir;
+    QCheckBox* savePassword;
+    QPushButton* save;
+    QPushButton* remove;
+};
+
+void ExpectProfile(const ConnectionProfile& actual, const ConnectionProfile& expected)
+{
+    EXPECT_EQ(actual.server, expected.server);
+    EXPECT_EQ(actual.userName, expected.userName);
+    EXPECT_EQ(actual.password, expected.password);
+    EXPECT_EQ(actual.localInitDir, expected.localInitDir);
+    EXPECT_EQ(actual.remoteInitDir, expected.remoteInitDir);
+}
+
+class LoginDialogTest : public ::testing::Test {
+protected:
+    void SaveSlots(int count)
+    {
+        for (int i = 1; i <= count; ++i)
+            ASSERT_EQ(Profile(QStringLiteral("p%1").arg(i)).SaveProfile(QStringLiteral("p%1").arg(i)),
+                      ConnectionProfile::SaveResult::Saved);
+    }
+
+    TempConfigDir config;
+    ScriptedPrompter prompter;
+};
+
+TEST_F(LoginDialogTest, FreshStoreShowsTenEmptyLinesAndEmptyFields)
+{
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    ASSERT_TRUE(controls.Complete());
+    EXPECT_EQ(dialog.windowTitle(), SettingsText::LoginCaption);
+    EXPECT_EQ(controls.Lines(), QStringList(10, QString()));
+    EXPECT_EQ(controls.list->currentIndex(), 0);
+    EXPECT_EQ(controls.list->currentText(), QString());
+    ExpectProfile(controls.Shown(), ConnectionProfile());
+    EXPECT_FALSE(controls.savePassword->isChecked());
+    EXPECT_EQ(controls.password->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(LoginDialogTest, StartLoadsSlotOneWithItsPasswordOnlyWhenPasswordsAreKept)
+{
+    SaveSlots(2);
+    {
+        LoginDialog dialog;
+        LoginControls controls(dialog);
+        EXPECT_EQ(controls.list->currentText(), QStringLiteral("p1"));
+        ConnectionProfile expected = Profile(QStringLiteral("p1"));
+        expected.password.clear();
+        ExpectProfile(controls.Shown(), expected);
+        EXPECT_FALSE(controls.savePassword->isChecked());
+    }
+    SettingsStore::WriteSavePassword(true);
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    ExpectProfile(controls.Shown(), Profile(QStringLiteral("p1")));
+    EXPECT_TRUE(controls.savePassword->isChecked());
+}
+
+TEST_F(LoginDialogTest, SaveWithTenFullSlotsShowsTheLimitAndWritesNothing)
+{
+    SaveSlots(10);
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.Type(Profile(QStringLiteral("extra")));
+    controls.SaveAs(QStringLiteral("extra"));
+
+    EXPECT_EQ(prompter.messages, QStringList{SettingsText::NoFreeProfileSlot});
+    for (int slot = 1; slot <= 10; ++slot) {
+        EXPECT_EQ(ConnectionProfile::ReadProfileName(slot), QStringLiteral("p%1").arg(slot));
+        EXPECT_EQ(StoredString(SettingName::ServerN, slot), QStringLiteral("p%1.example").arg(slot));
+    }
+    EXPECT_EQ(controls.Lines().size(), 10);
+    EXPECT_EQ(controls.list->currentText(), QString());
+}
+
+TEST_F(LoginDialogTest, SaveWithoutANameAsksForOneAndStoresNothing)
+{
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.Type(Profile(QStringLiteral("x")));
+    controls.SaveAs(QString());
+    EXPECT_EQ(prompter.messages, QStringList{SettingsText::EnterProfileName});
+    EXPECT_EQ(StoredString(SettingName::ServerN, 1), QString());
+    ExpectProfile(controls.Shown(), Profile(QStringLiteral("x")));
+}
+
+TEST_F(LoginDialogTest, RepeatedNameFillsTheLowestFreeSlotAndPickingEitherLoadsIt)
+{
+    SaveSlots(2);
+    ConnectionProfile::DeleteProfile(QStringLiteral("p1"));
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.savePassword->setChecked(true);
+    controls.Type(Profile(QStringLiteral("again")));
+    controls.SaveAs(QStringLiteral("p2"));
+
+    EXPECT_TRUE(prompter.messages.isEmpty());
+    QStringList expected(10, QString());
+    expected[0] = expected[1] = QStringLiteral("p2");
+    EXPECT_EQ(controls.Lines(), expected);
+    EXPECT_EQ(controls.list->currentIndex(), -1);
+    EXPECT_EQ(controls.list->currentText(), QString());
+    ExpectProfile(controls.Shown(), Profile(QStringLiteral("again")));
+
+    controls.Type(ConnectionProfile());
+    controls.Pick(1);
+    ExpectProfile(controls.Shown(), Profile(QStringLiteral("again")));
+    controls.Pick(0);
+    ExpectProfile(controls.Shown(), Profile(QStringLiteral("again")));
+}
+
+TEST_F(LoginDialogTest, DeletingSlotThreeLeavesItsLineEmptyAndTheNextSaveRefillsIt)
+{
+    SaveSlots(5);
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.Pick(2);
+    EXPECT_EQ(controls.list->currentText(), QStringLiteral("p3"));
+    controls.remove->click();
+
+    QStringList expected{QStringLiteral("p1"), QStringLiteral("p2"), QString(),
+                         QStringLiteral("p4"), QStringLiteral("p5")};
+    expected << QStringList(5, QString());
+    EXPECT_EQ(controls.Lines(), expected);
+    EXPECT_EQ(controls.list->currentIndex(), 0);
+    ExpectProfile(controls.Shown(), ConnectionProfile());
+    for (const char* format : {SettingName::SettingNameN, SettingName::ServerN, SettingName::NameN,
+                               SettingName::PassN, SettingName::LocalInitDirN,
+                               SettingName::RemoteInitDirN})
+        EXPECT_EQ(StoredString(format, 3), QString()) << format;
+
+    controls.Type(Profile(QStringLiteral("new")));
+    controls.SaveAs(QStringLiteral("new"));
+    EXPECT_EQ(ConnectionProfile::ReadProfileName(3), QStringLiteral("new"));
+    EXPECT_EQ(StoredString(SettingName::ServerN, 3), QStringLiteral("new.example"));
+    EXPECT_EQ(ConnectionProfile::ReadProfileName(6), QString());
+}
+
+TEST_F(LoginDialogTest, PickingAFreeLineEmptiesTheTexts)
+{
+    SaveSlots(1);
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.Type(Profile(QStringLiteral("typed")));
+    controls.Pick(4);
+    ExpectProfile(controls.Shown(), ConnectionProfile());
+}
+
+TEST_F(LoginDialogTest, PasswordIsKeptOnlyWhileTheBoxIsOnButAlwaysHandedOver)
+{
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.savePassword->setChecked(true);
+    controls.Type(Profile(QStringLiteral("kept")));
+    controls.SaveAs(QStringLiteral("kept"));
+    EXPECT_EQ(StoredString(SettingName::PassN, 1), QStringLiteral("kept-pass"));
+
+    // Box off: a stored password is not shown when its profile is picked.
+    controls.savePassword->setChecked(false);
+    controls.Pick(0);
+    EXPECT_EQ(controls.password->text(), QString());
+    EXPECT_EQ(controls.server->text(), QStringLiteral("kept.example"));
+
+    // Box off: the saved copy has no password, the box still shows it, and OK hands it over.
+    controls.Type(Profile(QStringLiteral("bare")));
+    controls.SaveAs(QStringLiteral("bare"));
+    EXPECT_EQ(ConnectionProfile::ReadProfileName(2), QStringLiteral("bare"));
+    EXPECT_EQ(StoredString(SettingName::PassN, 2), QString());
+    EXPECT_EQ(controls.password->text(), QStringLiteral("bare-pass"));
+
+    prompter.QueueDialog([](QDialog& d) {
+        d.accept();
+        return d.result() == QDialog::Accepted;
+    });
+    ASSERT_TRUE(Prompter::Current().RunDialog(dialog));
+    ExpectProfile(dialog.fields, Profile(QStringLiteral("bare")));
+    EXPECT_FALSE(dialog.savePassword);
+    EXPECT_FALSE(SettingsStore::ReadSavePassword());
+}
+
+TEST_F(LoginDialogTest, OkStoresTheBoxAndCancelLeavesItButKeepsSaves)
+{
+    {
+        LoginDialog dialog;
+        LoginControls controls(dialog);
+        controls.savePassword->setChecked(true);
+        controls.Type(Profile(QStringLiteral("kept")));
+        controls.SaveAs(QStringLiteral("kept"));
+        dialog.reject();
+    }
+    EXPECT_FALSE(SettingsStore::ReadSavePassword());
+    EXPECT_EQ(ConnectionProfile::ReadProfileName(1), QStringLiteral("kept"));
+
+    LoginDialog dialog;
+    FindControl<QCheckBox>(dialog, LoginControlId::SavePassword)->setChecked(true);
+    dialog.accept();
+    EXPECT_TRUE(SettingsStore::ReadSavePassword());
+}
+
+TEST_F(LoginDialogTest, TextsAndNamesStopAtNinetyNineCharactersSoTheyReadBack)
+{
+    const QString tooLong(120, QChar(u'名'));
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    controls.Type({tooLong, tooLong, tooLong, tooLong, tooLong});
+    controls.savePassword->setChecked(true);
+    controls.SaveAs(tooLong);
+
+    const QString kept = tooLong.left(99);
+    EXPECT_EQ(ConnectionProfile::ReadProfileName(1), kept);
+    ConnectionProfile loaded;
+    ASSERT_TRUE(loaded.LoadProfile(kept));
+    ExpectProfile(loaded, {kept, kept, kept, kept, kept});
+    EXPECT_EQ(ConnectionProfile::FindProfileSlot(QString()), 2) << "slot 1 is not free";
+}
+
+TEST(ConnectionProfileTest, SlotWhoseServerCannotBeReadLoadsEmpty)
+{
+    TempConfigDir config;
+    ASSERT_EQ(Profile(QStringLiteral("a")).SaveProfile(QStringLiteral("a")),
+              ConnectionProfile::SaveResult::Saved);
+    {
+        RegistryKey key;
+        key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
+        key.SetString(QStringLiteral("Server1"), QString(100, QChar(u's')));
+    }
+    ConnectionProfile loaded = Profile(QStringLiteral("before"));
+    EXPECT_TRUE(loaded.LoadProfile(QStringLiteral("a")));
+    ExpectProfile(loaded, ConnectionProfile());
+
+    ConnectionProfile untouched = Profile(QStringLiteral("before"));
+    EXPECT_FALSE(untouched.LoadProfile(QStringLiteral("missing")));
+    ExpectProfile(untouched, Profile(QStringLiteral("before")));
+    EXPECT_FALSE(ConnectionProfile::DeleteProfile(QStringLiteral("missing")));
+}
+
+}  // namespace
