@@ -1,0 +1,279 @@
+// Listing lines as real servers send them, the panes they fill, and local folders.
+#include "engine/ftp_session.h"
+#include "mainwindow/listing.h"
+#include "tests/support/test_servers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+struct Expected {
+    const char16_t* line;
+    const char16_t* name;  // nullptr: the line is left out
+    int isDirectory;
+    const char16_t* size;
+    const char16_t* date;
+    const char16_t* permissions;
+};
+
+void Check(const Expected& want)
+{
+    SCOPED_TRACE(QString::fromUtf16(want.line).toStdString());
+    const std::optional<RemoteEntry> entry = ParseListingLine(QString::fromUtf16(want.line));
+    if (!want.name) {
+        EXPECT_FALSE(entry.has_value());
+        return;
+    }
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->name, QString::fromUtf16(want.name));
+    EXPECT_EQ(entry->isDirectory, want.isDirectory);
+    EXPECT_EQ(entry->size, QString::fromUtf16(want.size));
+    EXPECT_EQ(entry->date, QString::fromUtf16(want.date));
+    EXPECT_EQ(entry->permissions, QString::fromUtf16(want.permissions));
+}
+
+QStringList Texts(const QListWidget& list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.count(); ++row)
+        texts << list.item(row)->text();
+    return texts;
+}
+
+// Lines as vsftpd 3.0 sends them for LIST -a: numeric owners, zero-padded days.
+TEST(ParseListingLineTest, VsftpdLines)
+{
+    const Expected lines[] = {
+        {u"drwxrwxrwx    4 1001     1001         4096 Dec 07 07:03 .\r", nullptr, 0, u"", u"", u""},
+        {u"drwxrwxrwx    4 1001     1001         4096 Dec 07 07:03 ..\r", nullptr, 0, u"", u"", u""},
+        {u"-rw-rw-rw-    1 0        0               2 Dec 07 07:03 .hidden\r", u".hidden", 0, u"2",
+         u"Dec 07 07:03", u"-rw-rw-rw-"},
+        {u"-rw-rw-rw-    1 0        0               3 Dec 07 07:03 a b.txt\r", u"a b.txt", 0, u"3",
+         u"Dec 07 07:03", u"-rw-rw-rw-"},
+        {u"drwxrwxrwx    2 0        0            4096 Dec 07 07:03 my folder\r", u"my folder", 1, u"----",
+         u"Dec 07 07:03", u"drwxrwxrwx"},
+        {u"lrwxrwxrwx    1 0        0               7 Dec 07 07:03 link -> a b.txt\r", u"link", 0, u"7",
+         u"Dec 07 07:03", u"lrwxrwxrwx"},
+        {u"-rw-rw-rw-    1 0        0            1234 Mar 05  2020 old.bin\r", u"old.bin", 0, u"1234",
+         u"Mar 05  2020", u"-rw-rw-rw-"},
+        {u"-rw-rw-rw-    1 0        0               5 Dec 07 07:03 two  spaces\r", u"two  spaces", 0, u"5",
+         u"Dec 07 07:03", u"-rw-rw-rw-"},
+        {u"-rw-rw-rw-    1 0        0               2 Dec 07 07:03 日本語のファイル.txt\r", u"日本語のファイル.txt", 0,
+         u"2", u"Dec 07 07:03", u"-rw-rw-rw-"},
+    };
+    for (const Expected& line : lines)
+        Check(line);
+}
+
+// pyftpdlib: named owners, and no "." or ".." of its own.
+TEST(ParseListingLineTest, PyftpdlibLines)
+{
+    const Expected lines[] = {
+        {u"drwxrwxrwx   2 root     root         4096 Dec 07 07:03 docs\r", u"docs", 1, u"----", u"Dec 07 07:03",
+         u"drwxrwxrwx"},
+        {u"-rw-rw-rw-   1 root     root         1234 Mar 05  2020 old.bin\r", u"old.bin", 0, u"1234",
+         u"Mar 05  2020", u"-rw-rw-rw-"},
+        {u"lrwxrwxrwx   1 root     root            7 Dec 07 07:03 link -> a b.txt\r", u"link", 0, u"7",
+         u"Dec 07 07:03", u"lrwxrwxrwx"},
+    };
+    for (const Expected& line : lines)
+        Check(line);
+}
+
+// Other servers: space-padded days (GNU ls, ProFTPD), no group column (busybox and some
+// embedded servers), a month in Japanese, a summary line.
+TEST(ParseListingLineTest, OtherServersLines)
+{
+    const Expected lines[] = {
+        {u"-rw-r--r--   1 ftp      ftp         51200 Jan  1 12:34 report 2024.pdf", u"report 2024.pdf", 0,
+         u"51200", u"Jan  1 12:34", u"-rw-r--r--"},
+        {u"drwxr-xr-x   3 ftp      ftp           512 Jan  1 12:34 docs", u"docs", 1, u"----", u"Jan  1 12:34",
+         u"drwxr-xr-x"},
+        {u"-rw-r--r-- 1 root 1048576 Feb 29  2024 image.img", u"image.img", 0, u"1048576", u"Feb 29  2024",
+         u"-rw-r--r--"},
+        {u"-rw-r--r--   1 user     staff           5 12月  7 07:03 メモ.txt", u"メモ.txt", 0, u"5",
+         u"12月  7 07:03", u"-rw-r--r--"},
+        {u"lrwxrwxrwx   1 user     staff          11 Jan  1 12:34 a -> b -> c", u"a", 0, u"11", u"Jan  1 12:34",
+         u"lrwxrwxrwx"},
+        // Only a link's name is cut at the arrow.
+        {u"-rw-r--r--   1 user     staff           1 Jan  1 12:34 x -> y", u"x -> y", 0, u"1", u"Jan  1 12:34",
+         u"-rw-r--r--"},
+        {u"total 12", nullptr, 0, u"", u"", u""},
+        {u"total 0\r", nullptr, 0, u"", u"", u""},
+        {u"", nullptr, 0, u"", u"", u""},
+        {u"\r", nullptr, 0, u"", u"", u""},
+    };
+    for (const Expected& line : lines)
+        Check(line);
+}
+
+// A name with "/" or no name at all cannot be an entry of the folder.
+TEST(ParseListingLineTest, NamesNoFolderCanHoldAreLeftOut)
+{
+    const Expected lines[] = {
+        {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 ../../etc/passwd", nullptr, 0, u"", u"", u""},
+        {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 sub/file", nullptr, 0, u"", u"", u""},
+        {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 ", nullptr, 0, u"", u"", u""},
+        {u"-rw-r--r--   1 u        g               1 Jan  1 12:34", nullptr, 0, u"", u"", u""},
+        {u"/etc/passwd", nullptr, 0, u"", u"", u""},
+        {u"trailing blank ", nullptr, 0, u"", u"", u""},
+    };
+    for (const Expected& line : lines)
+        Check(line);
+}
+
+// Lines that are not long-listing lines: the last word is the name, the date the 12 characters
+// before it, the size the word that ends 14 characters before it.
+TEST(ParseListingLineTest, OtherLinesKeepTheLastWordRules)
+{
+    const Expected lines[] = {
+        {u"readme.txt\r", u"readme.txt", 0, u"", u"readme.txt", u""},
+        {u"日本語.txt", u"日本語.txt", 0, u"", u"日本語.txt", u""},
+        {u"12-07-26  07:03AM       <DIR>          docs", u"docs", 0, u"<", u"IR>         ", u"12-07-26"},
+        {u"12-07-26  07:03AM                 1234 a.bin", u"a.bin", 0, u"", u"        1234", u"12-07-26"},
+        {u" leading", u"leading", 0, u"", u" leading", u""},
+    };
+    for (const Expected& line : lines)
+        Check(line);
+}
+
+TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
+{
+    const QString listing = QStringLiteral(
+        "total 20\r\n"
+        "drwxr-xr-x 2 u g 4096 Dec 07 07:03 .\r\n"
+        "drwxr-xr-x 2 u g 4096 Dec 07 07:03 ..\r\n"
+        "-rw-r--r-- 1 u g 3 Dec 07 07:03 b.txt\r\n"
+        "drwxr-xr-x 2 u g 4096 Dec 07 07:03 Zeta\r\n"
+        "-rw-r--r-- 1 u g 3 Dec 07 07:03 A.txt\r\n"
+        "drwxr-xr-x 2 u g 4096 Dec 07 07:03 alpha\r\n"
+        "-rw-r--r-- 1 u g 3 Dec 07 07:03 bad/name\r\n"
+        "-rw-r--r-- 1 u g 9 Dec 07 07:03 c d.txt");  // no final line feed
+
+    QListWidget pane;
+    pane.addItem(QStringLiteral("stale"));
+    RemoteEntryList entries;
+    entries.append(RemoteEntry{});
+    FillRemotePane(pane, listing, entries);
+
+    EXPECT_EQ(Texts(pane), (QStringList{"..", "<alpha>", "<Zeta>", "A.txt", "b.txt", "c d.txt"}));
+    QStringList names;
+    for (const RemoteEntry& entry : entries)
+        names << entry.name;
+    EXPECT_EQ(names, (QStringList{"b.txt", "<Zeta>", "A.txt", "<alpha>", "c d.txt", RemoteEntryList::EndMarker}));
+    EXPECT_EQ(entries[4].size, QStringLiteral("9"));
+}
+
+TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndTheEndMarker)
+{
+    QListWidget pane;
+    RemoteEntryList entries;
+    FillRemotePane(pane, QString(), entries);
+    EXPECT_EQ(Texts(pane), QStringList{".."});
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].name, RemoteEntryList::EndMarker);
+}
+
+TEST(FillPaneTest, OrdersWithoutRegardToCase)
+{
+    QListWidget pane;
+    FillPane(pane, {"b", "<B>", "..", "a", "<a>", "B", "<c>", "C"});
+    EXPECT_EQ(Texts(pane), (QStringList{"..", "<a>", "<B>", "<c>", "a", "B", "b", "C"}));
+}
+
+class LocalFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QDir root(dir.path());
+        ASSERT_TRUE(root.mkdir(QStringLiteral("Sub")));
+        ASSERT_TRUE(root.mkdir(QStringLiteral(".config")));
+        for (const char* name : {"b.txt", ".profile", "A b.txt", "日本語.txt"}) {
+            QFile file(root.filePath(QString::fromUtf8(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        ASSERT_EQ(symlink("Sub", QFile::encodeName(root.filePath(QStringLiteral("link"))).constData()), 0);
+        ASSERT_EQ(symlink("missing", QFile::encodeName(root.filePath(QStringLiteral("broken"))).constData()), 0);
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(LocalFolderTest, ListsHiddenEntriesAndFoldersInBrackets)
+{
+    QListWidget pane;
+    EXPECT_TRUE(ListLocalFolder(pane, dir.path()));
+    EXPECT_EQ(Texts(pane), (QStringList{"..", "<.config>", "<link>", "<Sub>", ".profile", "A b.txt", "b.txt",
+                                        "broken", "日本語.txt"}));
+}
+
+TEST_F(LocalFolderTest, EmptyFolderHasOnlyTheParentAndMissingFolderFails)
+{
+    QListWidget pane;
+    EXPECT_TRUE(ListLocalFolder(pane, QDir(dir.path()).filePath(QStringLiteral("Sub"))));
+    EXPECT_EQ(Texts(pane), QStringList{".."});
+
+    pane.addItem(QStringLiteral("stale"));
+    EXPECT_FALSE(ListLocalFolder(pane, QDir(dir.path()).filePath(QStringLiteral("none"))));
+    EXPECT_EQ(Texts(pane), QStringList{".."});
+}
+
+TEST(LocalRootTest, RootAndEmptyTextListTheRootWithoutParent)
+{
+    QListWidget root;
+    QListWidget empty;
+    EXPECT_TRUE(ListLocalFolder(root, QStringLiteral("/")));
+    EXPECT_TRUE(ListLocalFolder(empty, QString()));
+    EXPECT_EQ(Texts(root), Texts(empty));
+    EXPECT_TRUE(Texts(root).contains(QStringLiteral("<tmp>")));
+    EXPECT_FALSE(Texts(root).contains(QStringLiteral("..")));
+}
+
+// The real servers' listings of one folder, through the engine, into the pane.
+TEST(RemoteListingTest, RealServersFillThePane)
+{
+    const std::vector<TestServer> servers = TestServers();
+    if (servers.empty())
+        GTEST_SKIP() << "no test FTP servers (run scripts/test.sh)";
+    for (const TestServer& server : servers) {
+        SCOPED_TRACE(server.name.toStdString());
+        QDir root(server.root);
+        const QString folderName = QStringLiteral("listing-%1").arg(getpid());
+        ASSERT_TRUE(root.mkpath(folderName + QStringLiteral("/sub dir")));
+        QDir folder(root.filePath(folderName));
+        for (const char* name : {"a b.txt", "日本語.txt", "Z.bin"}) {
+            QFile file(folder.filePath(QString::fromUtf8(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("12345");
+        }
+        ASSERT_EQ(symlink("a b.txt", QFile::encodeName(folder.filePath(QStringLiteral("link"))).constData()), 0);
+
+        FtpSession session;
+        ASSERT_TRUE(session.ConnectToServer(server.host, server.port));
+        ASSERT_TRUE(session.UserLogin(server.user, server.password));
+        ASSERT_TRUE(session.ChangeDir(QLatin1Char('/') + folderName));
+        QListWidget pane;
+        RemoteEntryList entries;
+        ListRemoteFolder(pane, QLatin1Char('/') + folderName, session, entries);
+        session.DisconnectFromServer();
+        folder.removeRecursively();
+
+        EXPECT_EQ(Texts(pane), (QStringList{"..", "<sub dir>", "a b.txt", "link", "Z.bin", "日本語.txt"}));
+        for (const RemoteEntry& entry : entries) {
+            if (entry.name == QStringLiteral("a b.txt")) {
+                EXPECT_EQ(entry.size, QStringLiteral("5"));
+                EXPECT_EQ(entry.date.size(), 12);
+            }
+        }
+        EXPECT_EQ(entries.last().name, RemoteEntryList::EndMarker);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+# The window itself, its listings and small dialogs.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+add_executable(window_tests
+  listing_test.cpp
+  small_dialogs_test.cpp
+  window_test.cpp
+)
+target_link_libraries(window_tests PRIVATE mainwindow test_support test_support_qt_main Qt6::Test)
+gtest_discover_tests(window_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
