@@ -8,8 +8,10 @@
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_config_dir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -331,6 +333,36 @@ TEST(ConnectionProfileTest, SlotWhoseServerCannotBeReadLoadsEmpty)
     EXPECT_FALSE(untouched.LoadProfile(QStringLiteral("missing")));
     ExpectProfile(untouched, Profile(QStringLiteral("before")));
     EXPECT_FALSE(ConnectionProfile::DeleteProfile(QStringLiteral("missing")));
+}
+
+}  // namespace
+
+namespace {
+
+void PressKey(QWidget* target, Qt::Key key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+TEST_F(LoginDialogTest, EnterConfirmsAndEscapeCancelsFromTheFields)
+{
+    for (bool fromList : {false, true}) {
+        LoginDialog dialog;
+        LoginControls controls(dialog);
+        dialog.show();
+        QWidget* field = fromList ? static_cast<QWidget*>(controls.list->lineEdit()) : controls.server;
+        field->setFocus();
+        PressKey(field, Qt::Key_Return);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << "from the list: " << fromList;
+        EXPECT_FALSE(dialog.isVisible());
+
+        LoginDialog other;
+        other.show();
+        PressKey(FindControl<QLineEdit>(other, LoginControlId::UserName), Qt::Key_Escape);
+        EXPECT_EQ(other.result(), QDialog::Rejected);
+        EXPECT_FALSE(other.isVisible());
+    }
 }
 
 }  // namespace
