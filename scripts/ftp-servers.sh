@@ -129,11 +129,13 @@ CONF
 case "$cmd" in
   start)
     [ "$(id -u)" -eq 0 ] || { echo "ftp-servers: vsftpd's system user needs root" >&2; exit 1; }
-    stop_servers   # stale servers of an earlier run in the same folder
-    start_pyftpdlib
-    start_vsftpd
-    wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
-    wait_for vsftpd "$vsPort" "$dir/vsftpd.log"
+    {
+      stop_servers   # stale servers of an earlier run in the same folder
+      start_pyftpdlib
+      start_vsftpd
+      wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
+      wait_for vsftpd "$vsPort" "$dir/vsftpd.log"
+    } >&2
     echo "export TALLOWIN_FTP_SERVERS='pyftpdlib vsftpd'"
     for server in pyftpdlib:$pyPort vsftpd:$vsPort; do
       name=${server%%:*}; port=${server#*:}; upper=${name^^}

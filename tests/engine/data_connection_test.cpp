@@ -289,6 +289,19 @@ TEST(Retrieve, SilentDataConnectionEndsTheWait)
     EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
 }
 
+TEST(Retrieve, ServerThatNeverConnectsEndsTheWait)
+{
+    QTemporaryDir dir;
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").Answer("200 PORT ok").Answer("150 opening").WaitForClose();
+    FtpSession session;
+    session.SetIdleLimit(300ms);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("x"))));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
+    EXPECT_TRUE(Entries(dir).isEmpty());
+}
+
 TEST(Retrieve, UnwritableTargetStillReadsTheFinalReply)
 {
     ScriptedFtpPeer peer;

@@ -1,0 +1,229 @@
+#include "engine/ftp_session.h"
+#include "tests/support/test_servers.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/stat.h>
+
+namespace {
+
+struct Target {
+    const char* server;
+    bool passive;
+};
+
+std::string TargetName(const testing::TestParamInfo<Target>& info)
+{
+    return std::string(info.param.server) + (info.param.passive ? "_passive" : "_active");
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray Sha256(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return "<unreadable>";
+    return hash.result().toHex();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray RandomBytes(qsizetype size, unsigned seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    std::mt19937_64 random(seed);
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        const quint64 v = random();
+        memcpy(bytes.data() + i, &v, 8);
+    }
+    for (; i < size; ++i)
+        bytes[i] = char(random());
+    return bytes;
+}
+
+// Each test works in a folder of its own on the server, so tests may run side by side.
+class RealServer : public testing::TestWithParam<Target> {
+protected:
+    void SetUp() override
+    {
+        const std::vector<TestServer> servers = TestServers();
+        const TestServer* found = FindTestServer(servers, QString::fromLatin1(GetParam().server));
+        if (!found)
+            GTEST_SKIP() << "server not running (start the suite with scripts/test.sh)";
+        server = *found;
+        session.SetPassiveMode(GetParam().passive);
+        ASSERT_TRUE(session.ConnectToServer(server.host, server.port)) << session.GetReplyText().toStdString();
+        ASSERT_TRUE(session.UserLogin(server.user, server.password)) << session.GetReplyText().toStdString();
+        folder = QStringLiteral("t-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        ASSERT_TRUE(session.MakeDir(folder)) << session.GetReplyText().toStdString();
+        ASSERT_TRUE(session.ChangeDir(folder));
+        serverFolder = QDir(server.root).filePath(folder);
+        ASSERT_TRUE(local.isValid());
+    }
+
+    void TearDown() override
+    {
+        if (!folder.isEmpty())
+            QDir(serverFolder).removeRecursively();
+        if (session.IsConnected())
+            session.DisconnectFromServer();
+    }
+
+    // Uploads, checks the server's copy, downloads to a new name and checks that.
+    void RoundTrip(const QString& name, const QByteArray& contents)
+    {
+        const QString source = local.filePath(QStringLiteral("up-") + name);
+        const QString back = local.filePath(QStringLiteral("down-") + name);
+        WriteAll(source, contents);
+        session.SetTypeBinary();
+        ASSERT_TRUE(session.StoreFile(source, name)) << session.GetReplyText().toStdString();
+        EXPECT_EQ(Sha256(QDir(serverFolder).filePath(name)), Sha256(source));
+        ASSERT_TRUE(session.RetrieveFile(name, back)) << session.GetReplyText().toStdString();
+        EXPECT_EQ(Sha256(back), Sha256(source));
+    }
+
+    TestServer server;
+    FtpSession session;
+    QString folder;
+    QString serverFolder;
+    QTemporaryDir local;
+};
+
+TEST_P(RealServer, WrongPasswordIsRefused)
+{
+    FtpSession other;
+    ASSERT_TRUE(other.ConnectToServer(server.host, server.port));
+    EXPECT_FALSE(other.UserLogin(server.user, QStringLiteral("not the password")));
+    EXPECT_EQ(other.GetReplyCode(), 530);
+}
+
+TEST_P(RealServer, FolderOperations)
+{
+    EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder);
+    ASSERT_TRUE(session.MakeDir(QStringLiteral("サブ フォルダ")));
+    EXPECT_TRUE(QFileInfo(QDir(serverFolder).filePath(QStringLiteral("サブ フォルダ"))).isDir());
+    ASSERT_TRUE(session.ChangeDir(QStringLiteral("サブ フォルダ")));
+    EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder + QStringLiteral("/サブ フォルダ"));
+    ASSERT_TRUE(session.ChangeDir(QStringLiteral("..")));
+    EXPECT_FALSE(session.ChangeDir(QStringLiteral("no such folder")));
+    EXPECT_EQ(session.GetReplyCode(), 550);
+    EXPECT_TRUE(session.RemoveDir(QStringLiteral("サブ フォルダ")));
+    EXPECT_FALSE(QFileInfo::exists(QDir(serverFolder).filePath(QStringLiteral("サブ フォルダ"))));
+}
+
+TEST_P(RealServer, FileOperations)
+{
+    WriteAll(local.filePath(QStringLiteral("f")), "abc");
+    session.SetTypeBinary();
+    ASSERT_TRUE(session.StoreFile(local.filePath(QStringLiteral("f")), QStringLiteral("a.txt")));
+    EXPECT_TRUE(session.RenameFile(QStringLiteral("a.txt"), QStringLiteral("b c.txt")));
+    EXPECT_EQ(ReadAll(QDir(serverFolder).filePath(QStringLiteral("b c.txt"))), QByteArray("abc"));
+    EXPECT_FALSE(session.RenameFile(QStringLiteral("a.txt"), QStringLiteral("d.txt")));
+
+    EXPECT_TRUE(session.ChangeFileAttrib(QStringLiteral("b c.txt"), QStringLiteral("600")));
+    EXPECT_EQ(session.GetReplyCode(), 200);
+    struct stat info;
+    ASSERT_EQ(::stat(QFile::encodeName(QDir(serverFolder).filePath(QStringLiteral("b c.txt"))).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    EXPECT_TRUE(session.DeleteRemoteFile(QStringLiteral("b c.txt")));
+    EXPECT_FALSE(session.DeleteRemoteFile(QStringLiteral("b c.txt")));
+    EXPECT_EQ(session.GetReplyCode(), 550);
+}
+
+TEST_P(RealServer, Listings)
+{
+    QString out;
+    ASSERT_TRUE(session.GetFileList(QString(), out)) << session.GetReplyText().toStdString();
+    EXPECT_FALSE(out.contains(QStringLiteral("a.txt")));
+
+    WriteAll(QDir(serverFolder).filePath(QStringLiteral("a.txt")), "12345");
+    WriteAll(QDir(serverFolder).filePath(QStringLiteral("日本語 名前.txt")), "x");
+    ASSERT_TRUE(QDir(serverFolder).mkdir(QStringLiteral("sub")));
+    ASSERT_TRUE(session.GetFileList(QString(), out));
+    const QStringList lines = out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    auto lineOf = [&](const QString& name) {
+        for (const QString& line : lines)
+            if (line.endsWith(QLatin1Char(' ') + name))
+                return line;
+        return QString();
+    };
+    EXPECT_TRUE(lineOf(QStringLiteral("a.txt")).startsWith(QLatin1Char('-'))) << out.toStdString();
+    EXPECT_TRUE(lineOf(QStringLiteral("a.txt")).contains(QStringLiteral(" 5 "))) << out.toStdString();
+    EXPECT_TRUE(lineOf(QStringLiteral("sub")).startsWith(QLatin1Char('d'))) << out.toStdString();
+    EXPECT_FALSE(lineOf(QStringLiteral("日本語 名前.txt")).isEmpty()) << out.toStdString();
+    EXPECT_TRUE(out.endsWith(QStringLiteral("\r\n")));
+}
+
+TEST_P(RealServer, BinaryRoundTrips)
+{
+    RoundTrip(QStringLiteral("bytes.bin"), RandomBytes(300 * 1024 + 17, 1));
+    RoundTrip(QStringLiteral("empty.bin"), QByteArray());
+    RoundTrip(QStringLiteral("日本語 ファイル.bin"), QByteArray("\r\n\r\x00\xff", 5));
+    RoundTrip(QStringLiteral("my file.bin"), "spaces");
+}
+
+TEST_P(RealServer, LargeFileRoundTrip)
+{
+    qint64 lastProgress = 0;
+    session.SetProgressCallback([&](qint64 bytes) { lastProgress = bytes; });
+    RoundTrip(QStringLiteral("large.bin"), RandomBytes(50 * 1024 * 1024, 2));
+    EXPECT_EQ(lastProgress, 50 * 1024 * 1024);
+}
+
+TEST_P(RealServer, TextModeRoundTrip)
+{
+    const QByteArray text = "first line\nsecond line\n\nno end";
+    const QString source = local.filePath(QStringLiteral("t.txt"));
+    const QString back = local.filePath(QStringLiteral("back.txt"));
+    WriteAll(source, text);
+    session.SetTypeAscii();
+    ASSERT_TRUE(session.StoreFile(source, QStringLiteral("t.txt")));
+    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("t.txt"), back));
+    EXPECT_EQ(ReadAll(back), text);
+    // What lies on the server is the server's business, but a binary download shows which
+    // line ends went over the wire on the way out.
+    session.SetTypeBinary();
+    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("t.txt"), back));
+    const QByteArray stored = ReadAll(back);
+    EXPECT_TRUE(stored == text || stored == QByteArray("first line\r\nsecond line\r\n\r\nno end")) << stored.constData();
+}
+
+TEST_P(RealServer, MissingFileLeavesLocalFileAlone)
+{
+    const QString target = local.filePath(QStringLiteral("keep"));
+    WriteAll(target, "precious");
+    session.SetTypeBinary();
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("no such file"), target));
+    EXPECT_GE(session.GetReplyCode(), 400);
+    EXPECT_EQ(ReadAll(target), QByteArray("precious"));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral(".")));  // still in step
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealServer,
+                         testing::Values(Target{"pyftpdlib", false}, Target{"pyftpdlib", true},
+                                         Target{"vsftpd", false}, Target{"vsftpd", true}),
+                         TargetName);
+
+}  // namespace
