@@ -3,6 +3,7 @@
 #include "mainwindow/app_ftp_session.h"
 #include "mainwindow/remote_entry.h"
 #include "mainwindow/wait_dialog.h"
+#include "platform/dialup_service.h"
 
 #include <QDialog>
 #include <QString>
@@ -13,7 +14,6 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class DialUpService;
 
 namespace Ui {
 class MainWindowForm;
@@ -31,9 +31,6 @@ class MainWindow : public QDialog {
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
-
-    // Tests replace the dial-up service (not owned); nullptr goes back to the real one.
-    void SetDialUpService(DialUpService* service);
 
     // Read-only views for tests and tools.
     const QString& LocalPath() const { return localPath; }
@@ -131,8 +128,7 @@ private:
     QString remotePath;  // as the server reports it; empty while disconnected
     AppFtpSession session;
     RemoteEntryList remoteEntries;
-    qint64 dialHandle = 0;  // the dial-up connection of the last dial; 0 for none
-    DialUpService* dialUpService = nullptr;  // injected by tests; nullptr for the real one
+    DialHandle dialHandle;  // the dial-up connection of the last dial; empty for none
 
     TransferModeButton pressedMode = TransferModeButton::Ascii;
     bool shownOnce = false;

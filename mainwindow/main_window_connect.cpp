@@ -1,13 +1,170 @@
 // Connect, disconnect and the options sheet.
 #include "mainwindow/main_window.h"
 
-void MainWindow::Connect() {}
+#include "mainwindow/server_address.h"
+#include "mainwindow/strings.h"
+#include "platform/dialup_service.h"
+#include "platform/prompter.h"
+#include "settings/login_dialog.h"
+#include "settings/options_sheet.h"
+#include "settings/settings_store.h"
 
-void MainWindow::Disconnect() {}
+#include <QListWidget>
 
-void MainWindow::OpenOptions() {}
+#include <functional>
+#include <optional>
 
-void MainWindow::SetDialUpService(DialUpService* service)
+namespace {
+// The wait text shows at most this many characters of a dial-up entry's name.
+constexpr int DialNameShown = 10;
+constexpr qint32 DefaultConnectTimeoutSeconds = 90;
+// A connection that never reports itself down must not hold the window for good.
+constexpr qint64 HangUpWaitLimitMs = 60000;
+const QString LocalRoot = QStringLiteral("/");
+
+QString DialWaitText(const QString& entryName)
 {
-    dialUpService = service;
+    if (entryName.size() > DialNameShown)
+        return entryName.left(DialNameShown) + ConnectText::DialingCut;
+    return entryName + ConnectText::Dialing;
+}
+
+// Brings the configured dial-up entry up and waits until it reports itself connected. Returns
+// the message to show when the connect must stop, nothing when it may go on.
+std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
+                                     const std::function<void(const QString&)>& showWait)
+{
+    DialParams params;
+    params.entryName = SettingsStore::ReadString(SettingName::AutoDialUpName);
+    if (!dialUp.GetEntryDialParams(params))
+        return ConnectText::DialParamsFailed;
+    showWait(DialWaitText(params.entryName));
+    const int result = dialUp.Dial(params, handle);
+    if (result != DialUpService::DialStarted && result != DialUpService::PortAlreadyOpen)
+        return ConnectText::DialFailed;
+
+    const qint64 start = dialUp.TickCount();
+    qint64 timeoutSeconds = SettingsStore::ReadNumber(SettingName::ConnectTimeout);
+    if (timeoutSeconds == 0)
+        timeoutSeconds = DefaultConnectTimeoutSeconds;
+    const qint64 limitMs = timeoutSeconds * 1000;
+    for (;;) {
+        const std::optional<DialState> state = dialUp.GetStatus(handle);
+        // A status that cannot be read is no reason to give up: the login will tell.
+        if (!state || *state == DialState::Connected)
+            return std::nullopt;
+        if (start + limitMs <= dialUp.TickCount())
+            return ConnectText::DialTimedOut;
+        dialUp.PauseBriefly();
+    }
+}
+}  // namespace
+
+void MainWindow::Connect()
+{
+    QString server, userName, password, localInitDir, remoteInitDir;
+    {
+        LoginDialog login;
+        if (!Prompter::Current().RunDialog(login))
+            return;
+        server = login.fields.server;
+        userName = login.fields.userName;
+        password = login.fields.password;
+        localInitDir = login.fields.localInitDir;
+        remoteInitDir = login.fields.remoteInitDir;
+    }
+    if (server.isEmpty() || userName.isEmpty() || password.isEmpty()) {
+        Prompter::Current().ShowMessage(ConnectText::MissingField);
+        return;
+    }
+
+    std::unique_ptr<WaitDialog> wait;
+    if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
+        const std::optional<QString> failure = BringUpDialUp(
+            DialUpService::Current(), dialHandle, [&](const QString& text) { wait = ShowWaitText(text); });
+        if (failure) {
+            wait.reset();
+            Prompter::Current().ShowMessage(*failure);
+            return;
+        }
+    }
+
+    wait = ShowWaitText(ConnectText::LoggingIn);
+    const std::optional<ServerAddress> address = ParseServerText(server);
+    if (!address || !session.ConnectToServer(address->host, address->port)) {
+        WriteLog(ConnectText::ConnectFailed);
+        return;
+    }
+    WriteLog(session.GetReplyText());
+    if (!session.UserLogin(userName, password)) {
+        WriteLog(ConnectText::LoginFailed);
+        return;
+    }
+    WriteLog(session.GetReplyText());
+
+    const QString firstFolder = session.GetRemoteDir();
+    WriteLog(session.GetReplyText());
+    if (!remoteInitDir.isEmpty()) {
+        remotePath = remoteInitDir;
+        session.ChangeDir(remoteInitDir);
+        WriteLog(session.GetReplyText());
+    } else {
+        remotePath = firstFolder;
+    }
+    // Whatever CWD did, the pane shows the folder the server says it is in.
+    const QString reported = session.GetRemoteDir();
+    if (reported != remotePath)
+        remotePath = reported;
+    wait.reset();
+    ListRemoteFolder(remotePath);
+    if (session.IsPassiveMode())
+        WriteLog(ConnectText::PassiveMode);
+
+    if (!localInitDir.isEmpty()) {
+        localPath = localInitDir;
+        if (localPath != LocalRoot && localPath.endsWith(QLatin1Char('/')))
+            localPath.chop(1);
+        if (!ListLocalFolder(localPath)) {
+            localPath = LocalRoot;
+            ListLocalFolder(localPath);
+        }
+    }
+    SetConnectedState(true);
+    ShowPaths();
+}
+
+void MainWindow::Disconnect()
+{
+    session.DisconnectFromServer();
+    WriteLog(session.GetReplyText());
+    SetConnectedState(false);
+    remotePath.clear();
+    remoteList->clear();
+
+    if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
+        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp);
+        DialUpService& dialUp = DialUpService::Current();
+        dialUp.HangUp(dialHandle);
+        const qint64 start = dialUp.TickCount();
+        for (;;) {
+            const std::optional<DialState> state = dialUp.GetStatus(dialHandle);
+            if (!state || *state == DialState::Disconnected || start + HangUpWaitLimitMs <= dialUp.TickCount())
+                break;
+            dialUp.PauseBriefly();
+        }
+    }
+    ShowPaths();
+}
+
+void MainWindow::OpenOptions()
+{
+    // The pages have written the store by the time the sheet ends with OK.
+    if (!OptionsSheet(this).Run())
+        return;
+    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode)) {
+        ShowModePressed(TransferModeButton::Auto);
+    } else {
+        ShowModePressed(TransferModeButton::Ascii);
+        session.SetTypeAscii();
+    }
 }

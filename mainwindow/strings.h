@@ -42,3 +42,19 @@ inline const QString EntryNotListed = QStringLiteral("指定されたファイ�
 inline const QString ChangeAttribFailed = QStringLiteral("ChangeFileAttrib に失敗\r\n");
 inline const QString RenameFailed = QStringLiteral("リネームに失敗しました");
 }  // namespace FilesText
+
+// Texts of connecting and disconnecting, dial-up included.
+namespace ConnectText {
+inline const QString MissingField = QStringLiteral("入力されていない項目があります.");
+inline const QString DialParamsFailed = QStringLiteral("接続に失敗しました\nRasGetEntryDialParams Failed");
+// Follows the dial-up entry's name, or its first ten characters when it is longer.
+inline const QString Dialing = QStringLiteral("に接続中です\nしばらくお待ちください...");
+inline const QString DialingCut = QStringLiteral("..に接続中です\nしばらくお待ちください...");
+inline const QString DialFailed = QStringLiteral("接続に失敗しました\nRasDial Failed");
+inline const QString DialTimedOut = QStringLiteral("接続タイムアウトです");
+inline const QString LoggingIn = QStringLiteral("ログイン処理中です。\nしばらくお待ちください...");
+inline const QString ConnectFailed = QStringLiteral("ConnectToServer に失敗\r\n");
+inline const QString LoginFailed = QStringLiteral("UserLogin に失敗\r\n");
+inline const QString PassiveMode = QStringLiteral("use PASV.");
+inline const QString HangingUp = QStringLiteral("切断処理中です。\nしばらくお待ちください...");
+}  // namespace ConnectText
