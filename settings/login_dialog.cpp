@@ -23,14 +23,11 @@ LoginDialog::LoginDialog(QWidget* parent)
     connect(ui->deleteButton, &QPushButton::clicked, this, &LoginDialog::OnDelete);
     connect(ui->profileList, &QComboBox::activated, this, &LoginDialog::OnProfilePicked);
 
-    // Start: empty fields, the list on line 0, then slot 1's texts (the password only when
-    // passwords are kept).
-    ShowFields();
+    // Start: the list on line 0, then slot 1's texts (the password only when passwords are
+    // kept).
     FillList();
     ui->profileList->setCurrentIndex(0);
-    ReadControls();
-    if (SettingsStore::ReadSavePassword())
-        savePassword = true;
+    savePassword = SettingsStore::ReadSavePassword();
     fields.LoadProfile(ConnectionProfile::ReadProfileName(1));
     if (!savePassword)
         fields.password.clear();
@@ -68,13 +65,6 @@ void LoginDialog::FillList()
     ui->profileList->setCurrentIndex(-1);
 }
 
-void LoginDialog::ClearTexts()
-{
-    const bool keep = savePassword;
-    fields = ConnectionProfile();
-    savePassword = keep;
-}
-
 void LoginDialog::OnSave()
 {
     const QString name = ui->profileList->currentText();
@@ -97,7 +87,7 @@ void LoginDialog::OnDelete()
     FillList();
     ui->profileList->setCurrentIndex(0);
     ReadControls();
-    ClearTexts();
+    fields = ConnectionProfile();
     ShowFields();
 }
 
@@ -106,7 +96,7 @@ void LoginDialog::OnProfilePicked(int line)
     const QString name = ui->profileList->itemText(line);
     ReadControls();
     if (name.isEmpty()) {
-        ClearTexts();
+        fields = ConnectionProfile();
     } else {
         fields.LoadProfile(name);
         if (!savePassword)

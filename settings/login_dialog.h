@@ -37,7 +37,6 @@ private:
     void ShowFields();
     // Ten lines, one per slot in slot order, free slots as empty lines; no line selected.
     void FillList();
-    void ClearTexts();
 
     void OnSave();
     void OnDelete();
