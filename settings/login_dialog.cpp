@@ -13,7 +13,10 @@ LoginDialog::LoginDialog(QWidget* parent)
 {
     ui->setupUi(this);
     setWindowTitle(SettingsText::LoginCaption);
-    ui->profileList->lineEdit()->setMaxLength(MaxTextLength);
+    // The profile name and the texts are capped where the store would read them back as empty.
+    for (QLineEdit* edit : {ui->profileList->lineEdit(), ui->serverEdit, ui->userNameEdit,
+                            ui->passwordEdit, ui->localInitDirEdit, ui->remoteInitDirEdit})
+        edit->setMaxLength(SettingsStore::MaxTextLength);
     ui->buttonBox->button(QDialogButtonBox::Ok)->setText(SettingsText::Ok);
     ui->buttonBox->button(QDialogButtonBox::Cancel)->setText(SettingsText::Cancel);
 

@@ -18,10 +18,6 @@ class LoginDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // Texts and the whole profile name are capped below the length at which the store would
-    // read them back as empty.
-    static constexpr int MaxTextLength = 99;
-
     explicit LoginDialog(QWidget* parent = nullptr);
     ~LoginDialog() override;
 

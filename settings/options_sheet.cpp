@@ -38,6 +38,8 @@ CSettingPage1::CSettingPage1(QWidget* parent)
     : SettingPage(parent), ui(std::make_unique<Ui::SettingPage1Form>())
 {
     ui->setupUi(this);
+    // A longer list would be stored but read back as empty.
+    ui->extensionListEdit->setMaxLength(SettingsStore::MaxTextLength);
     connect(ui->autoTransferModeCheck, &QCheckBox::toggled, ui->extensionListEdit,
             &QWidget::setEnabled);
 }

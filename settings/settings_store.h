@@ -37,6 +37,10 @@ inline constexpr char Profiles[] = "Software\\ovreta\\Tallowin";
 // or writes one value and closes it again. Every failure degrades to the value's default.
 class SettingsStore {
 public:
+    // The longest text that reads back: a longer one is stored but reads as "". Boxes whose
+    // text is stored are capped at this length so that nothing typed is lost that way.
+    static constexpr int MaxTextLength = 99;
+
     static bool ReadFlag(const QString& name);
     static bool WriteFlag(const QString& name, bool value);
     static QString ReadString(const QString& name);
