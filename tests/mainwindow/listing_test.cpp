@@ -1,9 +1,11 @@
 // Listing lines as real servers send them, the panes they fill, and local folders.
 #include "engine/ftp_session.h"
+#include "fuzz/listing_line_check.h"
 #include "mainwindow/listing.h"
 #include "tests/support/test_servers.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -274,6 +276,22 @@ TEST(RemoteListingTest, RealServersFillThePane)
         }
         EXPECT_EQ(entries.last().name, RemoteEntryList::EndMarker);
     }
+}
+
+// Every input the fuzzer saved keeps holding the rules it checks.
+TEST(ListingCorpusTest, SavedInputsHold)
+{
+    QDirIterator inputs(QStringLiteral(TALLOWIN_LISTING_CORPUS), QDir::Files);
+    int count = 0;
+    while (inputs.hasNext()) {
+        QFile file(inputs.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        const QByteArray bytes = file.readAll();
+        EXPECT_TRUE(ListingLinesHold(reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size()))
+            << file.fileName().toStdString();
+        ++count;
+    }
+    EXPECT_GT(count, 0);
 }
 
 }  // namespace
