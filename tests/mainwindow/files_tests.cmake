@@ -1,0 +1,11 @@
+# The file handlers: transfer modes, uploads and downloads, navigation, folders, deletion,
+# permissions and rename, against the real servers when the test command started them.
+add_executable(files_tests
+  files_attribute_dialog_test.cpp
+  files_local_test.cpp
+  files_remote_test.cpp
+  transfer_mode_test.cpp
+  transfer_selection_test.cpp
+)
+target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_qt_main)
+gtest_discover_tests(files_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

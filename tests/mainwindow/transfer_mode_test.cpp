@@ -1,0 +1,81 @@
+// The automatic-mode name test and the three mode buttons.
+#include "mainwindow/app_ftp_session.h"
+#include "mainwindow/transfer_mode.h"
+#include "settings/settings_store.h"
+#include "tests/mainwindow/files_fixture.h"
+
+#include <gtest/gtest.h>
+
+TEST(IsTextModeFileTest, MatchesEndingsCaseSensitivelyWithoutADot)
+{
+    const QString list = QStringLiteral("txt htm");
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("index.htm"), list));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("readme.txt"), list));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("notatxt"), list));
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("image.gif"), list));
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("README"), list));
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("notes.TXT"), list));
+    // A name shorter than the item is compared whole.
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("html"), QStringLiteral("html")));
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("tml"), QStringLiteral("html")));
+    // A download asks with the local path; its end decides.
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("/home/me/a.txt"), list));
+}
+
+TEST(IsTextModeFileTest, EmptyItemsMatchNothing)
+{
+    for (const QString& list : {QString(), QStringLiteral(" txt"), QStringLiteral("txt "),
+                                QStringLiteral("txt  htm"), QStringLiteral(" ")}) {
+        SCOPED_TRACE(list.toStdString());
+        EXPECT_FALSE(IsTextModeFile(QStringLiteral("image.gif"), list));
+        EXPECT_FALSE(IsTextModeFile(QString(), list));
+    }
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("a.htm"), QStringLiteral("txt  htm")));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("a.txt"), QStringLiteral(" txt")));
+}
+
+TEST(IsTextModeFileTest, ReadsTheStoredListEachTime)
+{
+    TempConfigDir config;
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("a.txt")));
+    SettingsStore::WriteString(SettingName::AutoTransferModeList, QStringLiteral("txt"));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("a.txt")));
+    // A list too long to read back reads as empty and so matches nothing.
+    SettingsStore::WriteString(SettingName::AutoTransferModeList, QStringLiteral("txt").repeated(40));
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("a.txt")));
+}
+
+using TransferModeButtonsTest = FilesTest;
+
+TEST_F(TransferModeButtonsTest, EachButtonShowsItselfPressedStoresTheModeAndSetsTheType)
+{
+    window->SelectBinaryMode();
+    EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Binary);
+    EXPECT_FALSE(SettingsStore::ReadFlag(SettingName::AutoTransferMode));
+    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+
+    // Automatic mode leaves the type for the next transfer to choose.
+    window->SelectAutoMode();
+    EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Auto);
+    EXPECT_TRUE(SettingsStore::ReadFlag(SettingName::AutoTransferMode));
+    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+
+    window->SelectAsciiMode();
+    EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Ascii);
+    EXPECT_FALSE(SettingsStore::ReadFlag(SettingName::AutoTransferMode));
+    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE A"));
+}
+
+TEST(TransferProgressTextTest, ShowsTheLastFifteenCharactersAndSixtyFourBitCounts)
+{
+    EXPECT_EQ(TransferProgressText(QStringLiteral("/pub/docs/readme.txt"), 255, 600),
+              QStringLiteral("...docs/readme.txt\n255/600"));
+    EXPECT_EQ(TransferProgressText(QStringLiteral("a.txt"), 0, 0), QStringLiteral("...a.txt\n0/0"));
+    EXPECT_EQ(TransferProgressText(QStringLiteral("abcdefghij0123456789"), 1, 2),
+              QStringLiteral("...fghij0123456789\n1/2"));
+    // Files of 2 GiB and more keep their true counts.
+    EXPECT_EQ(TransferProgressText(QStringLiteral("big.iso"), Q_INT64_C(3221225472), Q_INT64_C(5000000000)),
+              QStringLiteral("...big.iso\n3221225472/5000000000"));
+    // A name that looks like a placeholder is shown as it is.
+    EXPECT_EQ(TransferProgressText(QStringLiteral("%2%3.txt"), 7, 9), QStringLiteral("...%2%3.txt\n7/9"));
+}
