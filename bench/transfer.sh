@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Downloads and uploads a 1 GiB file from and to a loopback vsftpd, three times each with the
+# engine and with curl, and prints each median throughput and the ratio engine/curl.
+# Needs root (vsftpd's system user). Builds an optimised engine in build/engine-release.
+#   bench/transfer.sh [size in MiB, default 1024]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+sizeMiB=${1:-1024}
+
+scripts/install-deps.sh
+build=build/engine-release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
+cmake --build "$build" -j2 --target engine_transfer >/dev/null
+engine=$build/bench/engine_transfer
+
+state=$PWD/$build/bench-servers
+work=$PWD/$build/bench-files
+# Ports of their own, so a test run can go on at the same time.
+export TALLOWIN_FTP_PORT_BASE=${TALLOWIN_FTP_PORT_BASE:-21121}
+trap 'scripts/ftp-servers.sh stop "$state" || true; rm -rf "$work"' EXIT
+eval "$(scripts/ftp-servers.sh start "$state")"
+host=$TALLOWIN_FTP_VSFTPD_HOST port=$TALLOWIN_FTP_VSFTPD_PORT
+user=$TALLOWIN_FTP_VSFTPD_USER pass=$TALLOWIN_FTP_VSFTPD_PASS root=$TALLOWIN_FTP_VSFTPD_ROOT
+url=ftp://$host:$port
+
+rm -rf "$work" && mkdir -p "$work"
+head -c $((sizeMiB * 1024 * 1024)) /dev/urandom > "$root/big.bin"
+cp "$root/big.bin" "$work/source.bin"
+bytes=$(stat -c %s "$work/source.bin")
+
+# Runs the command and prints its throughput in MB/s.
+timed() {
+  local start end
+  start=$(date +%s.%N)
+  "$@"
+  end=$(date +%s.%N)
+  echo "$bytes $start $end" | awk '{ printf "%.0f\n", $1 / ($3 - $2) / 1e6 }'
+}
+median() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+
+engine_get() { rm -f "$work/down.bin"; "$engine" get "$host" "$port" "$user" "$pass" big.bin "$work/down.bin"; }
+curl_get() { rm -f "$work/down.bin"; curl -sS -u "$user:$pass" "$url/big.bin" -o "$work/down.bin"; }
+engine_put() { rm -f "$root/up.bin"; "$engine" put "$host" "$port" "$user" "$pass" up.bin "$work/source.bin"; }
+curl_put() { rm -f "$root/up.bin"; curl -sS -u "$user:$pass" -T "$work/source.bin" "$url/up.bin"; }
+
+check() {
+  cmp -s "$1" "$2" || { echo "transfer corrupted: $1 differs from $2" >&2; exit 1; }
+}
+
+declare -A runs
+for round in 1 2 3; do
+  for way in get put; do
+    for tool in engine curl; do
+      runs[$tool-$way]+="$(timed ${tool}_$way) "
+      if [ $way = get ]; then check "$work/down.bin" "$work/source.bin"; else check "$root/up.bin" "$work/source.bin"; fi
+    done
+  done
+done
+
+echo "$sizeMiB MiB ($bytes bytes) over loopback vsftpd, passive, binary; median of 3 runs (MB/s):"
+for way in get put; do
+  e=$(median ${runs[engine-$way]}) c=$(median ${runs[curl-$way]})
+  label=$([ $way = get ] && echo download || echo upload)
+  printf '%-9s engine %6s   curl %6s   ratio engine/curl %s   (runs: engine %s / curl %s)\n' \
+    "$label" "$e" "$c" "$(awk -v e="$e" -v c="$c" 'BEGIN { printf "%.2f", e / c }')" \
+    "${runs[engine-$way]% }" "${runs[curl-$way]% }"
+done
