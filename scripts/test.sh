@@ -20,6 +20,8 @@ servers="$root/$build/ftp-servers"
 stop_servers() { scripts/ftp-servers.sh stop "$servers" || true; }
 trap stop_servers EXIT
 # Prints the export lines the integration tests read (addresses, users, server roots).
-eval "$(scripts/ftp-servers.sh start "$servers")"
+# (Captured first: a failed start must stop the run, which `eval "$(...)"` would hide.)
+exports=$(scripts/ftp-servers.sh start "$servers")
+eval "$exports"
 
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
