@@ -105,6 +105,24 @@ TEST_F(WindowTest, AutoModeLooksPressedOnlyWhenStoredAsOne)
     }
 }
 
+TEST_F(WindowTest, StoredOneOpensTheLoginOverTheShownWindow)
+{
+    StoreNumber(SettingName::ConnectDlgWithStartup, 1);
+    MainWindow window;
+    bool windowShownFirst = false;
+    prompter.QueueDialog([&window, &windowShownFirst](QDialog&) {
+        windowShownFirst = window.isVisible();
+        return false;
+    });
+    EXPECT_TRUE(prompter.dialogTitles.isEmpty());
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompter.dialogTitles.size(), 1);
+    EXPECT_TRUE(windowShownFirst);
+    EXPECT_EQ(prompter.unanswered, 0);
+    EXPECT_TRUE(Enabled(window, MainControlId::Connect));
+}
+
 TEST_F(WindowTest, NoConnectAtStartUnlessStoredAsOne)
 {
     for (int value : {0, 2}) {
@@ -158,6 +176,20 @@ TEST_F(WindowTest, FocusShortcutsMoveTheKeyboardToEachList)
     EXPECT_EQ(QApplication::focusWidget(), window.RemoteList());
 }
 
+TEST_F(WindowTest, ConnectShortcutWorksWhileItsButtonIsDisabled)
+{
+    MainWindow window;
+    InstallShortcutTable(window);
+    ShowActive(window);
+    MainWindowTestAccess::SetConnectedState(window, true);
+    ASSERT_FALSE(Enabled(window, MainControlId::Connect));
+    prompter.QueueDialog([](QDialog&) { return false; });
+
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(prompter.dialogTitles.size(), 1);
+    EXPECT_EQ(prompter.unanswered, 0);
+}
+
 TEST_F(WindowTest, EscapeLeavesTheWindowOpenAndCloseEndsIt)
 {
     MainWindow window;
@@ -166,9 +198,13 @@ TEST_F(WindowTest, EscapeLeavesTheWindowOpenAndCloseEndsIt)
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
 
+    // The close request disconnects first, which leaves the disconnected buttons.
+    MainWindowTestAccess::SetConnectedState(window, true);
     EXPECT_TRUE(window.close());
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), QDialog::Rejected);
+    EXPECT_TRUE(Enabled(window, MainControlId::Connect));
+    EXPECT_FALSE(Enabled(window, MainControlId::Disconnect));
 }
 
 TEST_F(WindowTest, ModeButtonKeepsItsLookUntilTheProgramChangesIt)
