@@ -7,7 +7,6 @@
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <limits>
@@ -81,10 +80,12 @@ void ChooseType(FtpSession& session, const QString& name)
         session.SetTypeBinary();
 }
 
+// Whether a download would replace something at the path. Anything there counts, also a file
+// this user cannot read and a link that leads nowhere: both would be replaced all the same.
 bool LocalFileExists(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly);
+    const QFileInfo info(path);
+    return (info.exists() || info.isSymLink()) && !info.isDir();
 }
 
 }  // namespace

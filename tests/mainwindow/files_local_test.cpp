@@ -2,7 +2,6 @@
 #include "tests/mainwindow/files_fixture.h"
 
 #include <QFileInfo>
-#include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -149,10 +148,9 @@ TEST_F(LocalFilesTest, DeletingAFileLogsItsFullPath)
     MainWindowTestAccess::ShowLocal(*window, Scratch());
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("a.txt")}));
     // Seen only until the closing line replaces it, so watch every write.
-    QStringList logged;
-    QObject::connect(window->findChild<QPlainTextEdit*>(), &QPlainTextEdit::textChanged,
-                     [&] { logged << window->LogText(); });
+    LogWatch log(*window);
     prompter.QueueAnswer(true);
     window->DeleteLocalEntries();
-    EXPECT_TRUE(logged.contains(Scratch(QStringLiteral("a.txt")) + QStringLiteral(" を削除しました")));
+    EXPECT_EQ(log.lines, (QStringList{Scratch(QStringLiteral("a.txt")) + QStringLiteral(" を削除しました"),
+                                      QStringLiteral("削除が完了しました")}));
 }

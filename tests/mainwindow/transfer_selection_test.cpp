@@ -93,27 +93,36 @@ TEST_P(TransferSelectionTest, UploadOverwriteQuestionComparesNamesExactlyAndNoFa
     EXPECT_EQ(prompter.unanswered, 0);
 }
 
-TEST_P(TransferSelectionTest, DownloadAsksBeforeOverwritingALocalFileAndEndsWithTheLastResult)
+TEST_P(TransferSelectionTest, DownloadAsksBeforeReplacingAnythingLocalAndEndsWithTheLastResult)
 {
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
     window->SelectBinaryMode();
     PutRemoteFile(QStringLiteral("a.txt"), "remote a");
     PutRemoteFile(QStringLiteral("b.bin"), Binary());
+    PutRemoteFile(QStringLiteral("c.txt"), "remote c");
     PutRemoteFolder(folder + QStringLiteral("/sub"));
     Relist();
     WriteFile(Scratch(QStringLiteral("a.txt")), "local a");
-    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<sub>"), QStringLiteral("a.txt"), QStringLiteral("b.bin")}));
+    // A link that leads nowhere cannot be opened, yet the download would replace it.
+    ASSERT_TRUE(QFile::link(Scratch(QStringLiteral("nowhere")), Scratch(QStringLiteral("c.txt"))));
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<sub>"), QStringLiteral("a.txt"), QStringLiteral("b.bin"),
+                                           QStringLiteral("c.txt")}));
 
     LogWatch log(*window);
     prompter.QueueAnswer(true);
     prompter.QueueAnswer(false);
+    prompter.QueueAnswer(false);
     window->DownloadSelection();
-    EXPECT_EQ(prompter.questions, (QStringList{QStringLiteral("3 個のファイルをダウンロードしますか？"),
-                                               QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？")}));
+    const QString overwrite = QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？");
+    EXPECT_EQ(prompter.questions,
+              (QStringList{QStringLiteral("4 個のファイルをダウンロードしますか？"), overwrite, overwrite}));
+    // The last line is the result of the last file that reached its transfer.
     EXPECT_EQ(log.lines, (QStringList{QStringLiteral("ダウンロードに失敗しました"),
                                       QStringLiteral("b.bin のダウンロードが正常に終了しました"),
+                                      QStringLiteral("ダウンロードに失敗しました"),
                                       QStringLiteral("ダウンロードが完了しました")}));
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("a.txt"))), QByteArray("local a"));
+    EXPECT_TRUE(QFileInfo(Scratch(QStringLiteral("c.txt"))).isSymLink());
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("b.bin"))), Binary());
     EXPECT_TRUE(PaneTexts(LocalList()).contains(QStringLiteral("b.bin")));
     // The total came from the listing.
