@@ -448,7 +448,8 @@ int FtpSession::OpenTransfer(const QString& command, DataSocket& data)
         d->listenSocket.Close();
         return int(Opening::Refused);
     }
-    const bool accepted = d->listenSocket.Accept(data, d->idleLimit);
+    const std::optional<SocketAddress> server = d->controlSocket->PeerAddress();
+    const bool accepted = server && d->listenSocket.Accept(data, *server, d->idleLimit);
     d->listenSocket.Close();
     if (!accepted) {
         d->replyCode = LocalStatus::DataOpenFailed;

@@ -258,7 +258,7 @@ bool ListenSocket::Listen(int backlog)
     return fd >= 0 && ::listen(fd, backlog) == 0;
 }
 
-bool ListenSocket::Accept(DataSocket& data, std::chrono::milliseconds limit)
+bool ListenSocket::Accept(DataSocket& data, const SocketAddress& from, std::chrono::milliseconds limit)
 {
     for (;;) {
         if (fd < 0)
@@ -266,7 +266,11 @@ bool ListenSocket::Accept(DataSocket& data, std::chrono::milliseconds limit)
         const int accepted = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (accepted >= 0) {
             data.Attach(accepted);
-            return true;
+            const std::optional<SocketAddress> peer = data.PeerAddress();
+            if (peer && peer->SameHost(from))
+                return true;
+            data.Close();
+            continue;
         }
         if (errno == EINTR || errno == ECONNABORTED)
             continue;

@@ -83,6 +83,7 @@ public:
     // A socket bound to the given address (its port is ignored: any free port is taken).
     bool Create(const SocketAddress& localAddress);
     bool Listen(int backlog);
-    // Accepts one connection into the data socket within the idle limit.
-    bool Accept(DataSocket& data, std::chrono::milliseconds limit);
+    // Accepts one connection from the given host into the data socket within the idle limit.
+    // Connections from other hosts are turned away: only the server may deliver the data.
+    bool Accept(DataSocket& data, const SocketAddress& from, std::chrono::milliseconds limit);
 };

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -244,6 +249,43 @@ TEST(Retrieve, ActiveModeAccepts125AndReplacesTheFile)
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), payload.size());
     EXPECT_EQ(peer.Commands().last(), "RETR a.bin");
+}
+
+// Connects to the address of the latest PORT command from another loopback address and says
+// something, as a third party racing the server would.
+void IntrudeFrom127002(const ScriptedFtpPeer& peer)
+{
+    QByteArray port;
+    for (const QByteArray& command : peer.Commands())
+        if (command.startsWith("PORT "))
+            port = command.mid(5);
+    const QList<QByteArray> numbers = port.split(',');
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    to.sin_port = htons(quint16(numbers.value(4).toInt() * 256 + numbers.value(5).toInt()));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0
+        && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+        ::send(fd, "evil", 4, MSG_NOSIGNAL);
+    ::close(fd);
+}
+
+TEST(Retrieve, ActiveModeTakesDataOnlyFromTheServer)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("a.bin"));
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").Answer("200 PORT ok").Read()
+        .Do([&peer] { IntrudeFrom127002(peer); })
+        .Send("150 sending\r\n").ConnectData().SendData("good").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("a.bin"), target));
+    EXPECT_EQ(ReadAll(target), QByteArray("good"));
 }
 
 TEST(Retrieve, BrokenTransferLeavesNoTrace)
