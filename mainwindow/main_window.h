@@ -32,7 +32,7 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Read-only views for tests and tools.
+    // Views for tests and tools.
     const QString& LocalPath() const { return localPath; }
     const QString& RemotePath() const { return remotePath; }
     QListWidget* LocalList() const { return localList; }

@@ -6,8 +6,6 @@
 namespace VersionInfo {
 inline const QString InternalName = QStringLiteral("Tallowin");
 inline const QString Version = QStringLiteral("1.0.0.1");
-inline const QString FileDescription = QStringLiteral("Tallowin FTP クライアント");
-inline const QString ProductName = QStringLiteral("Tallowin アプリケーション");
 // The first message the main window shows in its log.
 inline const QString VersionBanner = InternalName + QStringLiteral(" Version ") + Version;
 }  // namespace VersionInfo
