@@ -205,10 +205,11 @@ TEST(Retrieve, ForeignHostInPassiveReplyIsNotFollowed)
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("f.bin"));
     ScriptedFtpPeer peer;
-    // The reply names 10.99.0.1; the data connection must still reach this loopback peer.
+    // The reply names another host (127.0.0.2, where nothing listens, so that a fault never
+    // sends traffic off this machine); the data connection must still reach this peer.
     peer.Greet()
         .Answer("200 ok")
-        .AnswerPassive("227 Entering Passive Mode (10,99,0,1,{p1},{p2})")
+        .AnswerPassive("227 Entering Passive Mode (127,0,0,2,{p1},{p2})")
         .AcceptData()
         .Answer("150 sending")
         .SendData("data")
@@ -220,7 +221,7 @@ TEST(Retrieve, ForeignHostInPassiveReplyIsNotFollowed)
     ASSERT_TRUE(Connect(session, peer));
     EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), target));
     EXPECT_EQ(ReadAll(target), QByteArray("data"));
-    EXPECT_EQ(session.PasvHost(), QStringLiteral("10.99.0.1"));
+    EXPECT_EQ(session.PasvHost(), QStringLiteral("127.0.0.2"));
 }
 
 TEST(Retrieve, ActiveModeAccepts125AndReplacesTheFile)
