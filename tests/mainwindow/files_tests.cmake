@@ -9,3 +9,8 @@ add_executable(files_tests
 )
 target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_qt_main)
 gtest_discover_tests(files_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+# One whole session through the window against each real server.
+add_executable(e2e_tests e2e_session_test.cpp)
+target_link_libraries(e2e_tests PRIVATE mainwindow test_support test_support_qt_main)
+gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
