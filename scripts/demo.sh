@@ -21,6 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM HUP
 
 # The sample tree the server shows: folders, a Japanese name, a spaced name, text and binary.
 root=$work/server
@@ -30,6 +31,8 @@ printf 'A file whose name holds a space.\n' > "$root/read me.txt"
 printf 'line one\nline two\nline three\n' > "$root/docs/notes.txt"
 printf 'ftp demo\n' > "$root/写真/説明.txt"
 /usr/bin/python3 -c 'import sys; sys.stdout.buffer.write(bytes(range(256)) * 64)' > "$root/data.bin"
+# Something on the local side to upload.
+printf 'アップロードしてみてください。\n' > "$work/local/手元のメモ.txt"
 
 # Port 0: the system picks a free port, which the server writes down once it listens.
 cat > "$work/server.py" <<'PY'
