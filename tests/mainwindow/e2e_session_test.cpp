@@ -71,12 +71,14 @@ TEST_P(EndToEndTest, AWholeSessionThroughTheWindow)
     ASSERT_EQ(profile.SaveProfile(QStringLiteral("e2e")), ConnectionProfile::SaveResult::Saved);
     // The profile was saved with its password, so picking it fills all three fields.
     SettingsStore::WriteSavePassword(true);
+    SettingsStore::WriteFlag(SettingName::UsePASV, true);
 
     prompter.QueueDialog(PickProfile(QStringLiteral("e2e")));
     window->Connect();
     ASSERT_EQ(window->RemotePath(), RemoteFolder())
         << window->LogText().toStdString() << prompter.messages.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(window->LocalPath(), Scratch());
+    EXPECT_EQ(window->LogText(), QStringLiteral("use PASV."));
     EXPECT_FALSE(window->Control(MainControlId::Connect)->isEnabled());
     EXPECT_TRUE(window->Control(MainControlId::Upload)->isEnabled());
 

@@ -6,8 +6,9 @@ add_executable(files_tests
   files_remote_test.cpp
   transfer_mode_test.cpp
   transfer_selection_test.cpp
+  transfer_wire_test.cpp
 )
-target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_qt_main)
+target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main)
 gtest_discover_tests(files_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 
 # One whole session through the window against each real server.
