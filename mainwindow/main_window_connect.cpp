@@ -115,7 +115,6 @@ void MainWindow::Connect()
     const QString reported = session.GetRemoteDir();
     if (reported != remotePath)
         remotePath = reported;
-    wait.reset();
     ListRemoteFolder(remotePath);
     if (session.IsPassiveMode())
         WriteLog(ConnectText::PassiveMode);
