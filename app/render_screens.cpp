@@ -6,11 +6,14 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/wait_dialog.h"
+#include "settings/login_dialog.h"
+#include "settings/options_sheet.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTranslator>
 
@@ -25,6 +28,7 @@ bool Save(QWidget& widget, const QDir& folder, const QString& name)
     const QString path = folder.filePath(name + QStringLiteral(".png"));
     const bool saved = widget.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    std::fflush(stdout);
     widget.hide();
     return saved;
 }
@@ -79,6 +83,17 @@ int main(int argc, char** argv)
         AttributeDialog dialog;
         dialog.LoadFromEntry(entries, 0);
         ok &= Save(dialog, folder, QStringLiteral("attribute_dialog"));
+    }
+    {
+        LoginDialog dialog;
+        ok &= Save(dialog, folder, QStringLiteral("login_dialog"));
+    }
+    {
+        OptionsSheet sheet;
+        for (int page = 0; page < sheet.Tabs()->count(); ++page) {
+            sheet.Tabs()->setCurrentIndex(page);
+            ok &= Save(sheet, folder, QStringLiteral("options_page%1").arg(page + 1));
+        }
     }
     return ok ? 0 : 1;
 }

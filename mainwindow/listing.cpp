@@ -157,7 +157,8 @@ std::optional<RemoteEntry> ParseListingLine(QStringView line)
         entry.name = name.toString();
     }
 
-    if (entry.name.isEmpty() || entry.name == u"." || entry.name == u".." || entry.name.contains(u'/'))
+    if (entry.name.isEmpty() || entry.name == u"." || entry.name == u".." || entry.name.contains(u'/') ||
+        entry.name.contains(QChar::Null))
         return std::nullopt;
     return entry;
 }

@@ -17,7 +17,7 @@ bool IsFolderDisplayText(const QString& text);
 
 // One line of a remote listing (a final "\r" allowed) as an entry whose name has no brackets.
 // Nothing for a line that names no usable entry: "total 12", ".", "..", an empty name or a name
-// that contains "/" (no real folder holds one, and a path must never be built from it).
+// that contains "/" or NUL (no real folder holds one, and a path must never be built from it).
 std::optional<RemoteEntry> ParseListingLine(QStringView line);
 
 // Replaces the pane's texts in one go, sorted: ".." first, then folders, then files, each group

@@ -116,9 +116,11 @@ TEST(ParseListingLineTest, OtherServersLines)
         Check(line);
 }
 
-// A name with "/" or no name at all cannot be an entry of the folder.
+// A name with "/" or NUL, or no name at all, cannot be an entry of the folder.
 TEST(ParseListingLineTest, NamesNoFolderCanHoldAreLeftOut)
 {
+    EXPECT_FALSE(ParseListingLine(QStringLiteral("-rw-r--r-- 1 u g 1 Jan  1 12:34 a") + QChar::Null + QStringLiteral("b")));
+    EXPECT_FALSE(ParseListingLine(QString(QChar::Null)));
     const Expected lines[] = {
         {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 ../../etc/passwd", nullptr, 0, u"", u"", u""},
         {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 sub/file", nullptr, 0, u"", u"", u""},
