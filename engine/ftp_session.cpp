@@ -6,7 +6,6 @@
 #include "engine/wire_codec.h"
 
 #include <QFile>
-#include <QStringList>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +15,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -28,14 +26,6 @@ const QString NoConnectionText = QString(QChar(1));
 constexpr qsizetype ControlReadSize = 16 * 1024;
 constexpr size_t DataChunk = 1024 * 1024;
 constexpr qsizetype MaxListing = 256 * 1024 * 1024;
-
-// What became of the start of a data transfer.
-enum class Opening {
-    Open,          // data connection up, the command accepted with a preliminary reply
-    SetupFailed,   // PORT/PASV set-up failed; nothing about the command was said
-    Refused,       // the command was answered with a final reply (its code is in ReplyCode)
-    Failed,        // the data connection could not be made
-};
 
 // How a data loop ended.
 enum class DataEnd { Clean, NetworkFailed, LocalFailed };
@@ -418,35 +408,35 @@ bool FtpSession::ConnectPassive(DataSocket& data)
     return true;
 }
 
-int FtpSession::OpenTransfer(const QString& command, DataSocket& data)
+FtpSession::Opening FtpSession::OpenTransfer(const QString& command, DataSocket& data)
 {
     if (d->passiveMode) {
         if (!PreparePassive())
-            return int(Opening::SetupFailed);
+            return Opening::SetupFailed;
         // Connect first, then ask: a server that refuses the command answers once and for
         // all, so nothing more is awaited after a final reply.
         if (!ConnectPassive(data))
-            return int(Opening::Failed);
+            return Opening::Failed;
         if (!SendCommand(command) || !ReadReply()) {
             data.Close();
-            return int(Opening::Failed);
+            return Opening::Failed;
         }
         if (d->replyCode < 100 || d->replyCode > 199) {
             data.Close();
-            return int(Opening::Refused);
+            return Opening::Refused;
         }
-        return int(Opening::Open);
+        return Opening::Open;
     }
 
     if (!PrepareActive())
-        return int(Opening::SetupFailed);
+        return Opening::SetupFailed;
     if (!SendCommand(command) || !ReadReply()) {
         d->listenSocket.Close();
-        return int(Opening::Failed);
+        return Opening::Failed;
     }
     if (d->replyCode != 150 && d->replyCode != 125) {
         d->listenSocket.Close();
-        return int(Opening::Refused);
+        return Opening::Refused;
     }
     const std::optional<SocketAddress> server = d->controlSocket->PeerAddress();
     const bool accepted = server && d->listenSocket.Accept(data, *server, d->idleLimit);
@@ -454,9 +444,9 @@ int FtpSession::OpenTransfer(const QString& command, DataSocket& data)
     if (!accepted) {
         d->replyCode = LocalStatus::DataOpenFailed;
         data.Close();
-        return int(Opening::Failed);
+        return Opening::Failed;
     }
-    return int(Opening::Open);
+    return Opening::Open;
 }
 
 bool FtpSession::FinishTransfer(DataSocket& data, bool dataOk)
@@ -471,14 +461,14 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
     // Long listings of every entry, hidden ones included. Some servers take no options and
     // refuse "-aL" with 5xx; plain LIST then gives the same long format.
     DataSocket data;
-    int opening = OpenTransfer(QStringLiteral("LIST -aL"), data);
-    if (opening == int(Opening::Refused) && d->replyCode >= 500 && d->replyCode <= 599)
+    Opening opening = OpenTransfer(QStringLiteral("LIST -aL"), data);
+    if (opening == Opening::Refused && d->replyCode >= 500 && d->replyCode <= 599)
         opening = OpenTransfer(QStringLiteral("LIST"), data);
-    if (opening == int(Opening::SetupFailed))
+    if (opening == Opening::SetupFailed)
         return false;
     out.clear();
     d->listingText.clear();
-    if (opening != int(Opening::Open))
+    if (opening != Opening::Open)
         return false;
 
     // Gathered whole and decoded once: a character split between two reads stays whole.
@@ -670,7 +660,7 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
 {
     const QByteArray target = QFile::encodeName(local);
     DataSocket data;
-    if (OpenTransfer(QStringLiteral("RETR ") + remote, data) != int(Opening::Open))
+    if (OpenTransfer(QStringLiteral("RETR ") + remote, data) != Opening::Open)
         return false;
 
     // The download goes into a temporary file beside the target, which replaces the target
@@ -721,7 +711,7 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote)
     }
 
     DataSocket data;
-    if (OpenTransfer(QStringLiteral("STOR ") + remote, data) != int(Opening::Open)) {
+    if (OpenTransfer(QStringLiteral("STOR ") + remote, data) != Opening::Open) {
         ::close(fileFd);
         return false;
     }

@@ -90,7 +90,14 @@ private:
     bool PrepareActive();
     bool PreparePassive();
     bool ConnectPassive(DataSocket& data);
-    int OpenTransfer(const QString& command, DataSocket& data);
+    // What became of the start of a data transfer.
+    enum class Opening {
+        Open,         // data connection up, the command accepted with a preliminary reply
+        SetupFailed,  // PORT/PASV set-up failed; nothing about the command was said
+        Refused,      // the command was answered with a final reply (its code is in ReplyCode)
+        Failed,       // the data connection could not be made
+    };
+    Opening OpenTransfer(const QString& command, DataSocket& data);
     bool FinishTransfer(DataSocket& data, bool dataOk);
 
     struct Private;
