@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 DialUpService* installed = nullptr;

@@ -60,6 +60,7 @@ for _ in $(seq 100); do
   kill -0 "$serverPid" 2>/dev/null || { cat "$work/server.log" >&2; exit 1; }
   sleep 0.1
 done
+[ -s "$work/port" ] || { echo "demo: the FTP server did not start" >&2; cat "$work/server.log" >&2; exit 1; }
 port=$(cat "$work/port")
 echo "demo: FTP server on 127.0.0.1:$port (user demo, password demo), serving $root"
 
