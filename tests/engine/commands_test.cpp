@@ -137,16 +137,6 @@ TEST(Commands, RenameNeedsBothAnswers)
               (QList<QByteArray>{"RNFR a", "RNTO b", "RNFR missing", "RNFR a", "RNTO dir/b"}));
 }
 
-TEST(Commands, TypeCommandsSendNothingNow)
-{
-    FtpSession session;
-    EXPECT_EQ(session.TypeCommand(), QStringLiteral("TYPE A"));
-    EXPECT_TRUE(session.SetTypeBinary());
-    EXPECT_EQ(session.TypeCommand(), QStringLiteral("TYPE I"));
-    EXPECT_TRUE(session.SetTypeAscii());
-    EXPECT_EQ(session.TypeCommand(), QStringLiteral("TYPE A"));
-}
-
 TEST(Disconnect, QuitReleasesTheConnection)
 {
     ScriptedFtpPeer peer;
