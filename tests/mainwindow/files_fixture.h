@@ -6,6 +6,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/small_dialogs.h"
 #include "resources/resource_ids.h"
+#include "settings/settings_store.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_config_dir.h"
@@ -189,6 +190,10 @@ protected:
         static int serial = 0;
         folder = QStringLiteral("files-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
         PutRemoteFolder(folder);
+        // Both data connection modes get their turn. pyftpdlib 1.5.7 loses one of two active
+        // data connections it opens at the same moment (two test programs at once), so it
+        // serves in passive mode.
+        SettingsStore::WriteFlag(SettingName::UsePASV, server->name == QStringLiteral("pyftpdlib"));
         AppFtpSession& session = window->Session();
         session.SetIdleLimit(std::chrono::seconds(20));
         ASSERT_TRUE(session.ConnectToServer(server->host, server->port)) << Reply();
