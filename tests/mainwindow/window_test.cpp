@@ -174,6 +174,16 @@ TEST_F(WindowTest, FocusShortcutsMoveTheKeyboardToEachList)
     EXPECT_EQ(QApplication::focusWidget(), window.LocalList());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), window.RemoteList());
+
+    // Also from the edits, which have Ctrl bindings of their own.
+    for (int edit : {MainControlId::LocalPath, MainControlId::RemotePath, MainControlId::LogBox}) {
+        window.Control(edit)->setFocus();
+        QTest::keyClick(window.Control(edit), Qt::Key_L, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::focusWidget(), window.LocalList()) << edit;
+        window.Control(edit)->setFocus();
+        QTest::keyClick(window.Control(edit), Qt::Key_R, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::focusWidget(), window.RemoteList()) << edit;
+    }
 }
 
 TEST_F(WindowTest, ConnectShortcutWorksWhileItsButtonIsDisabled)
@@ -187,6 +197,10 @@ TEST_F(WindowTest, ConnectShortcutWorksWhileItsButtonIsDisabled)
 
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(prompter.dialogTitles.size(), 1);
+    prompter.QueueDialog([](QDialog&) { return false; });
+    window.Control(MainControlId::LocalPath)->setFocus();
+    QTest::keyClick(window.Control(MainControlId::LocalPath), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(prompter.dialogTitles.size(), 2);
     EXPECT_EQ(prompter.unanswered, 0);
 }
 
