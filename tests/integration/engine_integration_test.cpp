@@ -75,15 +75,18 @@ protected:
         ASSERT_TRUE(session.ConnectToServer(server.host, server.port)) << session.GetReplyText().toStdString();
         ASSERT_TRUE(session.UserLogin(server.user, server.password)) << session.GetReplyText().toStdString();
         folder = QStringLiteral("t-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+        serverFolder = QDir(server.root).filePath(folder);
         ASSERT_TRUE(session.MakeDir(folder)) << session.GetReplyText().toStdString();
         ASSERT_TRUE(session.ChangeDir(folder));
-        serverFolder = QDir(server.root).filePath(folder);
         ASSERT_TRUE(local.isValid());
     }
 
     void TearDown() override
     {
-        if (!folder.isEmpty())
+        // Only ever the test's own folder inside the server's root: an empty or relative path
+        // here would be taken from the current folder.
+        const QFileInfo own(serverFolder);
+        if (!folder.isEmpty() && own.isAbsolute() && own.fileName() == folder && own.isDir())
             QDir(serverFolder).removeRecursively();
         if (session.IsConnected())
             session.DisconnectFromServer();
