@@ -2,9 +2,8 @@
 
 #include "mainwindow/dialog_units.h"
 #include "mainwindow/listing.h"
-#include "mainwindow/strings.h"
-#include "resources/version_info.h"
 #include "resources/resource_ids.h"
+#include "resources/version_info.h"
 #include "settings/settings_store.h"
 #include "ui_main_window.h"
 
