@@ -38,13 +38,32 @@ greets() {
   timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1 && head -c 3 <&3" 2>/dev/null | grep -q '^220'
 }
 
+# True when anything accepts connections on the port.
+listening() {
+  timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1" 2>/dev/null
+}
+
+# Another copy of these servers (or anything else) on our ports would answer in their place
+# and the tests would look for files in the wrong folders.
+require_free() {
+  local port
+  for port in "$@"; do
+    if listening "$port"; then
+      echo "ftp-servers: port $port is taken; stop what runs there or choose other ports with TALLOWIN_FTP_PORT_BASE" >&2
+      return 1
+    fi
+  done
+}
+
 wait_for() {
-  local name=$1 port=$2 log=$3
+  local name=$1 port=$2 log=$3 pid
+  pid=$(cat "$dir/$name.pid")
   for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
     greets "$port" && return 0
     sleep 0.1
   done
-  echo "ftp-servers: $name did not answer on port $port; its log:" >&2
+  echo "ftp-servers: $name did not start on port $port; its log:" >&2
   cat "$log" >&2 || true
   return 1
 }
@@ -79,7 +98,7 @@ ensure_user() {
   if ! id "$user" >/dev/null 2>&1; then
     useradd --no-create-home --home-dir "$home" --shell /bin/sh "$user"
   fi
-  usermod --home "$home" "$user"
+  usermod --home "$home" "$user" >/dev/null 2>&1 || true
   mkdir -p "$home"
   echo "$user:$password" | chpasswd
   # vsftpd's PAM stack refuses the users listed in /etc/ftpusers.
@@ -131,6 +150,7 @@ case "$cmd" in
     [ "$(id -u)" -eq 0 ] || { echo "ftp-servers: vsftpd's system user needs root" >&2; exit 1; }
     {
       stop_servers   # stale servers of an earlier run in the same folder
+      require_free "$pyPort" "$vsPort"
       start_pyftpdlib
       start_vsftpd
       wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
