@@ -1,5 +1,6 @@
 #include "mainwindow/pane_entries.h"
 
+#include <QItemSelectionModel>
 #include <QListWidget>
 
 #include <algorithm>
@@ -33,9 +34,10 @@ int FindEntry(const RemoteEntryList& entries, const QString& name)
 
 QList<int> SelectedRows(const QListWidget& list)
 {
+    // From the selection model: asking each selected item for its row is a search per item.
     QList<int> rows;
-    for (const QListWidgetItem* item : list.selectedItems())
-        rows << list.row(item);
+    for (const QModelIndex& index : list.selectionModel()->selectedIndexes())
+        rows << index.row();
     std::sort(rows.begin(), rows.end());
     return rows;
 }

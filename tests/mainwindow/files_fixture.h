@@ -185,8 +185,11 @@ protected:
         FilesTest::SetUp();
         servers = TestServers();
         server = FindTestServer(servers, GetParam());
-        if (!server)
+        // The root must be absolute: every folder the test removes lies inside it.
+        if (!server || !QDir::isAbsolutePath(server->root)) {
+            server = nullptr;
             GTEST_SKIP() << "no " << GetParam().toStdString() << " server (run scripts/test.sh)";
+        }
         static int serial = 0;
         folder = QStringLiteral("files-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
         PutRemoteFolder(folder);
@@ -205,7 +208,8 @@ protected:
 
     void TearDown() override
     {
-        if (server)
+        // Only the test's own folder, never the server's root or anything above it.
+        if (server && folder.startsWith(QStringLiteral("files-")))
             QDir(OnServer(folder)).removeRecursively();
     }
 
