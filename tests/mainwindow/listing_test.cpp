@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -252,6 +253,7 @@ TEST(RemoteListingTest, RealServersFillThePane)
         const QString folderName = QStringLiteral("listing-%1").arg(getpid());
         ASSERT_TRUE(root.mkpath(folderName + QStringLiteral("/sub dir")));
         QDir folder(root.filePath(folderName));
+        const auto removeFolder = qScopeGuard([&folder] { folder.removeRecursively(); });
         for (const char* name : {"a b.txt", "日本語.txt", "Z.bin"}) {
             QFile file(folder.filePath(QString::fromUtf8(name)));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -267,7 +269,6 @@ TEST(RemoteListingTest, RealServersFillThePane)
         RemoteEntryList entries;
         ListRemoteFolder(pane, QLatin1Char('/') + folderName, session, entries);
         session.DisconnectFromServer();
-        folder.removeRecursively();
 
         EXPECT_EQ(Texts(pane), (QStringList{"..", "<sub dir>", "a b.txt", "link", "Z.bin", "日本語.txt"}));
         for (const RemoteEntry& entry : entries) {
