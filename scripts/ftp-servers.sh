@@ -72,7 +72,7 @@ start_pyftpdlib() {
   local root=$dir/pyftpdlib-root
   rm -rf "$root" && mkdir -p "$root"
   cat > "$dir/pyftpdlib-server.py" <<PY
-import logging, sys
+import logging, os, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
@@ -80,7 +80,20 @@ from pyftpdlib.servers import FTPServer
 logging.basicConfig(filename="$dir/pyftpdlib.log", level=logging.WARNING)
 authorizer = DummyAuthorizer()
 authorizer.add_user("$user", "$password", "$root", perm="elradfmwMT")
-handler = FTPHandler
+
+
+class Handler(FTPHandler):
+    # CWD changes the whole server process's folder for a moment and does not always go
+    # back; once that folder is deleted every later CWD of every client fails. Go back to
+    # a folder that stays.
+    def ftp_CWD(self, path):
+        try:
+            return super().ftp_CWD(path)
+        finally:
+            os.chdir("$dir")
+
+
+handler = Handler
 handler.authorizer = authorizer
 handler.passive_ports = range($pasvBase, $((pasvBase + 99)))
 handler.auth_failed_timeout = 0.5
@@ -88,7 +101,7 @@ server = FTPServer(("127.0.0.1", $pyPort), handler)
 server.max_cons = 256
 server.serve_forever()
 PY
-  /usr/bin/python3 "$dir/pyftpdlib-server.py" >>"$dir/pyftpdlib.log" 2>&1 &
+  (cd "$dir" && exec /usr/bin/python3 "$dir/pyftpdlib-server.py" >>"$dir/pyftpdlib.log" 2>&1) &
   echo $! > "$dir/pyftpdlib.pid"
 }
 
