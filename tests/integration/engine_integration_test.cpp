@@ -77,7 +77,7 @@ protected:
         folder = QStringLiteral("t-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
         serverFolder = QDir(server.root).filePath(folder);
         ASSERT_TRUE(session.MakeDir(folder)) << session.GetReplyText().toStdString();
-        ASSERT_TRUE(session.ChangeDir(folder));
+        ASSERT_TRUE(session.ChangeDir(folder)) << session.GetReplyText().toStdString();
         ASSERT_TRUE(local.isValid());
     }
 
