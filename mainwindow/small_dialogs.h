@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class QLineEdit;
+
 namespace Ui {
 class NewFolderDialogForm;
 class RenameDialogForm;
@@ -22,7 +24,7 @@ public:
     QString folderName;
 
     // The name edit, for tests that type into it.
-    class QLineEdit* NameEdit() const;
+    QLineEdit* NameEdit() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -43,7 +45,7 @@ public:
 
     QString newName;
 
-    class QLineEdit* NameEdit() const;
+    QLineEdit* NameEdit() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
