@@ -63,7 +63,6 @@ struct FtpSession::Private {
     QString pasvHost;
     int pasvPort = 0;
     QString replyText;
-    QString listingText;
     QString typeCommand = QStringLiteral("TYPE A");
     std::unique_ptr<ControlSocket> controlSocket;
     bool connected = false;
@@ -76,11 +75,6 @@ struct FtpSession::Private {
     std::chrono::milliseconds idleLimit{60000};
 
     bool Established() const { return controlSocket && connected; }
-    void Progress(qint64 bytes) const
-    {
-        if (progress)
-            progress(bytes);
-    }
     bool TextMode() const { return typeCommand == QLatin1String("TYPE A"); }
 };
 
@@ -112,8 +106,6 @@ bool FtpSession::IsConnected() const
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     CreateControlSocket();
-    if (!d->controlSocket)
-        return false;
     d->connected = d->controlSocket->ConnectToHost(host, port, d->idleLimit);
     if (!d->connected)
         return false;
@@ -421,6 +413,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, DataSocket&
         return Opening::Failed;
     }
     if (d->replyCode != 150 && d->replyCode != 125) {
+        d->listenSocket.DropPending();
         d->listenSocket.Close();
         return Opening::Refused;
     }
@@ -453,7 +446,6 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
     if (opening == Opening::SetupFailed)
         return false;
     out.clear();
-    d->listingText.clear();
     if (opening != Opening::Open)
         return false;
 
@@ -473,8 +465,7 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
     }
     if (!dataOk)
         raw.clear();
-    d->listingText = d->codec.Decode(raw);
-    out = d->listingText;
+    out = d->codec.Decode(raw);
     return FinishTransfer(data, dataOk);
 }
 

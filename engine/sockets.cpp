@@ -258,6 +258,12 @@ bool ListenSocket::Listen(int backlog)
     return fd >= 0 && ::listen(fd, backlog) == 0;
 }
 
+void ListenSocket::DropPending()
+{
+    for (int accepted; fd >= 0 && (accepted = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;)
+        ::close(accepted);
+}
+
 bool ListenSocket::Accept(DataSocket& data, const SocketAddress& from, std::chrono::milliseconds limit)
 {
     for (;;) {

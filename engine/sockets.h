@@ -83,6 +83,10 @@ public:
     // A socket bound to the given address (its port is ignored: any free port is taken).
     bool Create(const SocketAddress& localAddress);
     bool Listen(int backlog);
+    // Takes every connection already waiting and ends it in order, so that a server that
+    // connected at once (before the transfer command was refused) sees an end of file rather
+    // than a reset.
+    void DropPending();
     // Accepts one connection from the given host into the data socket within the idle limit.
     // Connections from other hosts are turned away: only the server may deliver the data.
     bool Accept(DataSocket& data, const SocketAddress& from, std::chrono::milliseconds limit);

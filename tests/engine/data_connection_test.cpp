@@ -289,6 +289,22 @@ TEST(Retrieve, ActiveModeTakesDataOnlyFromTheServer)
     EXPECT_EQ(ReadAll(target), QByteArray("good"));
 }
 
+TEST(Retrieve, ActiveRefusalEndsAnEarlyDataConnectionInOrder)
+{
+    // Some servers connect as soon as PORT is answered. When the transfer is then refused,
+    // that connection must end in order: a reset trips up such servers' bookkeeping.
+    QTemporaryDir dir;
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").Read().ConnectData().Send("200 PORT ok\r\n")
+        .Answer("550 No such file").ReceiveData().Answer("250 ok");
+    FtpSession session;
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("missing"), dir.filePath(QStringLiteral("m"))));
+    EXPECT_EQ(session.GetReplyCode(), 550);
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+    EXPECT_TRUE(peer.Errors().isEmpty()) << peer.Errors().join(';').toStdString();
+}
+
 TEST(Retrieve, BrokenTransferLeavesNoTrace)
 {
     QTemporaryDir dir;

@@ -277,7 +277,11 @@ ScriptedFtpPeer& ScriptedFtpPeer::ReceiveData()
                 return false;
             }
             const ssize_t n = ::recv(dataFd, buffer, sizeof buffer, 0);
-            if (n <= 0)
+            if (n < 0) {
+                Fail(QStringLiteral("the data connection was reset"));
+                return false;
+            }
+            if (n == 0)
                 break;
             bytes.append(buffer, n);
         }

@@ -51,7 +51,7 @@ public:
     // Connects to the address of the latest PORT command.
     ScriptedFtpPeer& ConnectData();
     ScriptedFtpPeer& SendData(const QByteArray& bytes);
-    // Receives on the data connection until the client closes it.
+    // Receives on the data connection until the client closes it (a reset is an error).
     ScriptedFtpPeer& ReceiveData();
     ScriptedFtpPeer& CloseData();
     // Breaks the data connection off with a reset instead of an end of file.
