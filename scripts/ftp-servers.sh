@@ -72,8 +72,9 @@ start_pyftpdlib() {
   local root=$dir/pyftpdlib-root
   rm -rf "$root" && mkdir -p "$root"
   cat > "$dir/pyftpdlib-server.py" <<PY
-import logging, os, sys
+import errno, logging, os
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -82,15 +83,21 @@ authorizer = DummyAuthorizer()
 authorizer.add_user("$user", "$password", "$root", perm="elradfmwMT")
 
 
+class Filesystem(AbstractedFS):
+    # pyftpdlib's CWD moves the whole server process into the folder and back; a test that
+    # deletes a folder on disk at the wrong moment leaves the process in a deleted folder,
+    # and from then on CWD fails for every client. Check the folder without moving there.
+    def chdir(self, path):
+        if not os.path.isdir(path):
+            code = errno.ENOTDIR if os.path.exists(path) else errno.ENOENT
+            raise OSError(code, os.strerror(code))
+        if not os.access(path, os.X_OK):
+            raise OSError(errno.EACCES, os.strerror(errno.EACCES))
+        self.cwd = self.fs2ftp(path)
+
+
 class Handler(FTPHandler):
-    # CWD changes the whole server process's folder for a moment and does not always go
-    # back; once that folder is deleted every later CWD of every client fails. Go back to
-    # a folder that stays.
-    def ftp_CWD(self, path):
-        try:
-            return super().ftp_CWD(path)
-        finally:
-            os.chdir("$dir")
+    abstracted_fs = Filesystem
 
 
 handler = Handler
