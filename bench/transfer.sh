@@ -13,17 +13,21 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_TESTS=OFF 
 cmake --build "$build" -j2 --target engine_transfer >/dev/null
 engine=$build/bench/engine_transfer
 
-state=$PWD/$build/bench-servers
-work=$PWD/$build/bench-files
+# Files and server roots live in memory (/dev/shm) unless TALLOWIN_BENCH_DIR names another
+# folder: the disk's write-back would otherwise swamp the figures of both tools.
+base=$(mktemp -d "${TALLOWIN_BENCH_DIR:-/dev/shm}/tallowin-bench.XXXXXX")
+chmod 755 "$base"   # vsftpd's user must reach its root inside
+state=$base/servers
+work=$base/files
 # Ports of their own, so a test run can go on at the same time.
 export TALLOWIN_FTP_PORT_BASE=${TALLOWIN_FTP_PORT_BASE:-21121}
-trap 'scripts/ftp-servers.sh stop "$state" || true; rm -rf "$work"' EXIT
+trap 'scripts/ftp-servers.sh stop "$state" || true; rm -rf "$base"' EXIT
 eval "$(scripts/ftp-servers.sh start "$state")"
 host=$TALLOWIN_FTP_VSFTPD_HOST port=$TALLOWIN_FTP_VSFTPD_PORT
 user=$TALLOWIN_FTP_VSFTPD_USER pass=$TALLOWIN_FTP_VSFTPD_PASS root=$TALLOWIN_FTP_VSFTPD_ROOT
 url=ftp://$host:$port
 
-rm -rf "$work" && mkdir -p "$work"
+mkdir -p "$work"
 head -c $((sizeMiB * 1024 * 1024)) /dev/urandom > "$root/big.bin"
 cp "$root/big.bin" "$work/source.bin"
 bytes=$(stat -c %s "$work/source.bin")
@@ -47,17 +51,22 @@ check() {
   cmp -s "$1" "$2" || { echo "transfer corrupted: $1 differs from $2" >&2; exit 1; }
 }
 
+# One untimed round first: the first transfers pay for filling the page cache and memory.
+curl_get; curl_put
+
 declare -A runs
 for round in 1 2 3; do
+  # Who goes first changes from round to round.
+  tools="engine curl"; [ $round = 2 ] && tools="curl engine"
   for way in get put; do
-    for tool in engine curl; do
+    for tool in $tools; do
       runs[$tool-$way]+="$(timed ${tool}_$way) "
       if [ $way = get ]; then check "$work/down.bin" "$work/source.bin"; else check "$root/up.bin" "$work/source.bin"; fi
     done
   done
 done
 
-echo "$sizeMiB MiB ($bytes bytes) over loopback vsftpd, passive, binary; median of 3 runs (MB/s):"
+echo "$sizeMiB MiB ($bytes bytes) over loopback vsftpd, passive, binary, files in $base; median of 3 runs (MB/s):"
 for way in get put; do
   e=$(median ${runs[engine-$way]}) c=$(median ${runs[curl-$way]})
   label=$([ $way = get ] && echo download || echo upload)

@@ -22,6 +22,9 @@ const QString NoConnectionText = QString(QChar(1));
 
 constexpr qsizetype ControlReadSize = 16 * 1024;
 constexpr size_t DataChunk = 1024 * 1024;
+// Uploads read and send pieces that stay in the processor's cache between the two copies;
+// larger ones measured slower.
+constexpr size_t SendChunk = 256 * 1024;
 constexpr qsizetype MaxListing = 256 * 1024 * 1024;
 
 // How a data loop ended.
@@ -577,13 +580,13 @@ DataEnd ReceiveText(DataSocket& data, int fileFd, std::chrono::milliseconds limi
 }
 
 // Sends the file in large pieces, in text mode with every LF as CR LF. (On loopback a plain
-// read and send of large pieces beats sendfile(), whose page-sized pieces cost the receiving
-// server more than the copy saves here.)
+// read and send beats sendfile(), whose page-sized pieces cost the receiving server more than
+// the copy saves here.)
 DataEnd SendFile(DataSocket& data, int fileFd, bool textMode, std::chrono::milliseconds limit,
                  const std::function<void(qint64)>& progress)
 {
     qint64 total = 0;
-    std::vector<char> buffer(DataChunk);
+    std::vector<char> buffer(SendChunk);
     QByteArray converted;
     for (;;) {
         const ssize_t n = ::read(fileFd, buffer.data(), buffer.size());
