@@ -216,7 +216,6 @@ bool ControlSocket::ConnectToHost(const QString& host, quint16 port, std::chrono
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
     addrinfo* found = nullptr;
     const QByteArray name = host.trimmed().toUtf8();
     if (name.isEmpty() || ::getaddrinfo(name.constData(), nullptr, &hints, &found) != 0)
