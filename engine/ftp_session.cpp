@@ -424,6 +424,9 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, DataSocket&
     const bool accepted = server && d->listenSocket.Accept(data, *server, d->idleLimit);
     d->listenSocket.Close();
     if (!accepted) {
+        // The command was accepted, so a final reply (425 ...) follows; it is read here, or the
+        // next command would take it for its own answer.
+        ReadReply();
         d->replyCode = LocalStatus::DataOpenFailed;
         data.Close();
         return Opening::Failed;

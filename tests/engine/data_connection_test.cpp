@@ -361,6 +361,23 @@ TEST(Retrieve, ServerThatNeverConnectsEndsTheWait)
     EXPECT_TRUE(Entries(dir).isEmpty());
 }
 
+TEST(Retrieve, ServerThatGivesUpConnectingLeavesNoReplyBehind)
+{
+    // The server announced the transfer, could not reach the client and said so: that answer
+    // belongs to the transfer, not to the next command.
+    QTemporaryDir dir;
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").Answer("200 PORT ok").Answer("150 opening")
+        .Send("425 Can't open data connection\r\n").Answer("250 ok");
+    FtpSession session;
+    session.SetIdleLimit(300ms);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("x"))));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
+    EXPECT_TRUE(Entries(dir).isEmpty());
+    EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+}
+
 TEST(Retrieve, UnwritableTargetStillReadsTheFinalReply)
 {
     ScriptedFtpPeer peer;
