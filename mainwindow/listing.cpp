@@ -115,11 +115,6 @@ QString FolderDisplayText(const QString& name)
     return u'<' + name + u'>';
 }
 
-bool IsFolderDisplayText(const QString& text)
-{
-    return text.startsWith(u'<');
-}
-
 std::optional<RemoteEntry> ParseListingLine(QStringView line)
 {
     if (line.endsWith(u'\r'))
@@ -163,35 +158,43 @@ std::optional<RemoteEntry> ParseListingLine(QStringView line)
     return entry;
 }
 
-void FillPane(QListWidget& list, QStringList texts)
+PaneEntryKind KindOf(const QListWidgetItem* item)
+{
+    return item ? static_cast<PaneEntryKind>(item->data(PaneKindRole).toInt()) : PaneEntryKind::File;
+}
+
+void FillPane(QListWidget& list, std::vector<PaneEntry> entries)
 {
     struct Key {
-        int group;  // 0 "..", 1 folders, 2 files
+        PaneEntryKind kind;
         QString folded;
-        qsizetype index;
+        size_t index;
+    };
+    // ".." first, then folders, then files.
+    auto group = [](PaneEntryKind kind) {
+        return kind == PaneEntryKind::Parent ? 0 : kind == PaneEntryKind::Folder ? 1 : 2;
     };
     std::vector<Key> keys;
-    keys.reserve(texts.size());
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        const QString& text = texts[i];
-        const int group = text == MainText::ParentEntry ? 0 : IsFolderDisplayText(text) ? 1 : 2;
-        keys.push_back({group, text.toCaseFolded(), i});
-    }
-    std::sort(keys.begin(), keys.end(), [&texts](const Key& a, const Key& b) {
-        if (a.group != b.group)
-            return a.group < b.group;
+    keys.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys.push_back({entries[i].kind, entries[i].text.toCaseFolded(), i});
+    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        if (a.kind != b.kind)
+            return group(a.kind) < group(b.kind);
         if (int c = a.folded.compare(b.folded); c != 0)
             return c < 0;
-        return texts[a.index] < texts[b.index];
+        return entries[a.index].text < entries[b.index].text;
     });
     QStringList sorted;
-    sorted.reserve(texts.size());
+    sorted.reserve(qsizetype(entries.size()));
     for (const Key& key : keys)
-        sorted.append(std::move(texts[key.index]));
+        sorted.append(std::move(entries[key.index].text));
 
     list.setUpdatesEnabled(false);
     list.clear();
     list.addItems(sorted);
+    for (int row = 0; row < list.count(); ++row)
+        list.item(row)->setData(PaneKindRole, static_cast<int>(keys[size_t(row)].kind));
     list.setUpdatesEnabled(true);
 }
 
@@ -199,13 +202,13 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
 {
     const bool atRoot = folder.isEmpty() || folder == u"/";
     const QString directory = atRoot ? QStringLiteral("/") : folder;
-    QStringList texts;
+    std::vector<PaneEntry> texts;
     if (!atRoot)
-        texts << MainText::ParentEntry;
+        texts.push_back({MainText::ParentEntry, PaneEntryKind::Parent});
 
     DIR* dir = opendir(QFile::encodeName(directory).constData());
     if (!dir) {
-        FillPane(list, texts);
+        FillPane(list, std::move(texts));
         return false;
     }
     const int dirFd = dirfd(dir);
@@ -219,18 +222,18 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
             isFolder = fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
         const QString name = QFile::decodeName(entry->d_name);
-        texts << (isFolder ? FolderDisplayText(name) : name);
+        texts.push_back(isFolder ? PaneEntry{FolderDisplayText(name), PaneEntryKind::Folder}
+                                 : PaneEntry{name, PaneEntryKind::File});
     }
     closedir(dir);
-    FillPane(list, texts);
+    FillPane(list, std::move(texts));
     return true;
 }
 
 void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries)
 {
     entries.clear();
-    QStringList texts;
-    texts << MainText::ParentEntry;
+    std::vector<PaneEntry> texts{{MainText::ParentEntry, PaneEntryKind::Parent}};
     qsizetype pos = 0;
     while (pos < listing.size()) {
         qsizetype end = listing.indexOf(u'\n', pos);
@@ -239,7 +242,7 @@ void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& ent
         if (std::optional<RemoteEntry> entry = ParseListingLine(listing.mid(pos, end - pos))) {
             if (entry->isDirectory)
                 entry->name = FolderDisplayText(entry->name);
-            texts << entry->name;
+            texts.push_back({entry->name, entry->isDirectory ? PaneEntryKind::Folder : PaneEntryKind::File});
             entries.append(std::move(*entry));
         }
         pos = end + 1;

@@ -7,22 +7,34 @@
 #include <QStringView>
 
 #include <optional>
+#include <vector>
 
 class FtpSession;
 class QListWidget;
+class QListWidgetItem;
 
 // Display texts: a folder shows as "<name>", a file as its name, the parent as "..".
 QString FolderDisplayText(const QString& name);
-bool IsFolderDisplayText(const QString& text);
 
 // One line of a remote listing (a final "\r" allowed) as an entry whose name has no brackets.
 // Nothing for a line that names no usable entry: "total 12", ".", "..", an empty name or a name
 // that contains "/" or NUL (no real folder holds one, and a path must never be built from it).
 std::optional<RemoteEntry> ParseListingLine(QStringView line);
 
-// Replaces the pane's texts in one go, sorted: ".." first, then folders, then files, each group
+// What a pane entry stands for. It is kept on the item (PaneKindRole) because the display text
+// alone cannot tell the folder "x" from a file that is really named "<x>".
+enum class PaneEntryKind { File, Folder, Parent };
+inline constexpr int PaneKindRole = Qt::UserRole;
+struct PaneEntry {
+    QString text;
+    PaneEntryKind kind;
+};
+// The kind recorded on the item; an item without one (or no item) counts as a file.
+PaneEntryKind KindOf(const QListWidgetItem* item);
+
+// Replaces the pane's entries in one go, sorted: ".." first, then folders, then files, each group
 // without regard to case.
-void FillPane(QListWidget& list, QStringList texts);
+void FillPane(QListWidget& list, std::vector<PaneEntry> entries);
 
 // Refills the pane with the entries of a local folder ("/" or empty for the root, which has no
 // ".."). Hidden entries are listed; "." and ".." of the folder are not. False when the folder

@@ -21,6 +21,11 @@ QString CaretText(const QListWidget& list)
     return item ? item->text() : QString();
 }
 
+PaneEntryKind CaretKind(const QListWidget& list)
+{
+    return KindOf(list.currentItem());
+}
+
 // What is left of a path cut at its last "/": "/a/b" gives "/a", "/a" gives "".
 QString ParentOf(const QString& path)
 {
@@ -36,11 +41,12 @@ void MainWindow::OpenLocalEntry()
 {
     ReadBackPaths();
     const QString text = CaretText(*localList);
-    if (text == MainText::ParentEntry) {
+    const PaneEntryKind kind = CaretKind(*localList);
+    if (kind == PaneEntryKind::Parent) {
         localPath = ParentOf(localPath);
         if (localPath.isEmpty())
             localPath = RootPath;
-    } else if (IsFolderDisplayText(text)) {
+    } else if (kind == PaneEntryKind::Folder) {
         localPath = JoinPath(localPath, FolderNameOf(text));
     } else {
         return;
@@ -54,8 +60,9 @@ void MainWindow::OpenRemoteEntry()
 {
     ReadBackPaths();
     const QString text = CaretText(*remoteList);
+    const PaneEntryKind kind = CaretKind(*remoteList);
     const auto wait = ShowWaitText(FilesText::ListingWait);
-    if (text == MainText::ParentEntry) {
+    if (kind == PaneEntryKind::Parent) {
         if (ParentOf(remotePath).isEmpty()) {
             remotePath = RootPath;
             session.ChangeDir(RootPath);
@@ -63,7 +70,7 @@ void MainWindow::OpenRemoteEntry()
             session.ChangeDir(MainText::ParentEntry);
             remotePath = session.GetRemoteDir();
         }
-    } else if (IsFolderDisplayText(text)) {
+    } else if (kind == PaneEntryKind::Folder) {
         // A refused CWD leaves the server where it was, so the path stays too: otherwise the
         // pane would show the old folder under the new name and downloads would ask for files
         // that are not there.
@@ -84,8 +91,7 @@ void MainWindow::OpenCaretEntry()
     QListWidget* list = focus == localList ? localList : focus == remoteList ? remoteList : nullptr;
     if (!list)
         return;
-    const QString text = CaretText(*list);
-    if (!IsFolderDisplayText(text) && text != MainText::ParentEntry)
+    if (CaretKind(*list) == PaneEntryKind::File)
         return;
     if (list == localList)
         OpenLocalEntry();
@@ -128,10 +134,12 @@ void MainWindow::DeleteLocalEntries()
         return;
 
     for (int row : rows) {
-        const QString text = localList->item(row)->text();
-        if (text == MainText::ParentEntry)
+        const QListWidgetItem* item = localList->item(row);
+        const QString text = item->text();
+        const PaneEntryKind kind = KindOf(item);
+        if (kind == PaneEntryKind::Parent)
             continue;
-        if (IsFolderDisplayText(text)) {
+        if (kind == PaneEntryKind::Folder) {
             // Only an empty folder goes; nothing inside is removed first.
             QDir().rmdir(JoinPath(localPath, FolderNameOf(text)));
             continue;
@@ -154,10 +162,12 @@ void MainWindow::DeleteRemoteEntries()
         return;
 
     for (int row : rows) {
-        const QString text = remoteList->item(row)->text();
-        if (text == MainText::ParentEntry)
+        const QListWidgetItem* item = remoteList->item(row);
+        const QString text = item->text();
+        const PaneEntryKind kind = KindOf(item);
+        if (kind == PaneEntryKind::Parent)
             continue;
-        if (IsFolderDisplayText(text)) {
+        if (kind == PaneEntryKind::Folder) {
             const QString name = FolderNameOf(text);
             WriteLog(session.RemoveDir(name) ? FilesText::RemoteDeleted.arg(name)
                                              : FilesText::RemoveDirFailed);
@@ -178,7 +188,7 @@ void MainWindow::ChangeAttributes()
     const QString text = CaretText(*remoteList);
     if (text.isEmpty() || text == u".." || text == u"." || text == u"<..>" || text == u"<.>")
         return;
-    const int index = FindEntry(remoteEntries, text);
+    const int index = FindEntry(remoteEntries, text, CaretKind(*remoteList) == PaneEntryKind::Folder);
     if (index < 0) {
         WriteLog(FilesText::EntryNotListed);
         return;
@@ -189,7 +199,7 @@ void MainWindow::ChangeAttributes()
     if (!Prompter::Current().RunDialog(dialog))
         return;
     const QString name = remoteEntries[index].name;
-    if (!session.ChangeFileAttrib(IsFolderDisplayText(name) ? FolderNameOf(name) : name,
+    if (!session.ChangeFileAttrib(remoteEntries[index].isDirectory ? FolderNameOf(name) : name,
                                   dialog.GetModeText())) {
         WriteLog(FilesText::ChangeAttribFailed);
         return;
@@ -201,7 +211,7 @@ void MainWindow::ChangeAttributes()
 void MainWindow::RenameRemoteEntry()
 {
     const QString text = CaretText(*remoteList);
-    if (text.isEmpty() || IsFolderDisplayText(text) || text == MainText::ParentEntry)
+    if (text.isEmpty() || CaretKind(*remoteList) != PaneEntryKind::File)
         return;
     const int index = FindEntry(remoteEntries, text);
     if (index < 0)

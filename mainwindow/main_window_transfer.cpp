@@ -39,9 +39,10 @@ void MainWindow::UploadSelection()
         return;
 
     for (int row : rows) {
-        const QString text = localList->item(row)->text();
+        const QListWidgetItem* item = localList->item(row);
+        const QString text = item->text();
         // The parent entry is no file to send, just as a folder is not.
-        if (IsFolderDisplayText(text) || text == MainText::ParentEntry)
+        if (KindOf(item) != PaneEntryKind::File)
             continue;
         const bool stored = session.UploadFile(localPath, remotePath, text, remoteEntries);
         WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(text));
@@ -61,8 +62,9 @@ void MainWindow::DownloadSelection()
         return;
 
     for (int row : rows) {
-        const QString text = remoteList->item(row)->text();
-        if (IsFolderDisplayText(text))
+        const QListWidgetItem* item = remoteList->item(row);
+        const QString text = item->text();
+        if (KindOf(item) == PaneEntryKind::Folder)
             continue;
         const bool retrieved = session.DownloadFile(localPath, remotePath, text, remoteEntries);
         WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(text) : FilesText::DownloadFailed);

@@ -21,12 +21,12 @@ bool IsPlainName(const QString& name)
            !name.contains(QChar(0));
 }
 
-int FindEntry(const RemoteEntryList& entries, const QString& name)
+int FindEntry(const RemoteEntryList& entries, const QString& name, bool isFolder)
 {
     for (int i = 0; i < entries.size(); ++i) {
         if (entries[i].name == RemoteEntryList::EndMarker)
             break;
-        if (entries[i].name == name)
+        if (entries[i].name == name && (entries[i].isDirectory != 0) == isFolder)
             return i;
     }
     return -1;

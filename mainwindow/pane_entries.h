@@ -17,8 +17,9 @@ QString JoinPath(const QString& folder, const QString& name);
 // True for a name that stays inside the folder it is joined to: not empty, not "." or "..",
 // no "/" and no NUL.
 bool IsPlainName(const QString& name);
-// The index of the first entry whose name equals the text (case-sensitive), walking until the
-// closing entry; -1 when there is none.
-int FindEntry(const RemoteEntryList& entries, const QString& name);
+// The index of the first entry of that kind whose name equals the text (case-sensitive), walking
+// until the closing entry; -1 when there is none. The kind matters: a file named "<x>" and the
+// folder x have the same text.
+int FindEntry(const RemoteEntryList& entries, const QString& name, bool isFolder = false);
 // The rows of a pane's selection in the order the pane shows them.
 QList<int> SelectedRows(const QListWidget& list);

@@ -81,6 +81,23 @@ inline bool PutCaret(QListWidget& list, const QString& text)
     return true;
 }
 
+// Puts an entry into the pane by hand, as a listing would have filled it.
+inline void AddEntry(QListWidget& list, const QString& text, PaneEntryKind kind)
+{
+    auto* item = new QListWidgetItem(text);
+    item->setData(PaneKindRole, static_cast<int>(kind));
+    list.addItem(item);
+}
+
+// The pane's entry with this text and kind, or null.
+inline QListWidgetItem* FindEntryItem(const QListWidget& list, const QString& text, PaneEntryKind kind)
+{
+    for (QListWidgetItem* item : list.findItems(text, Qt::MatchExactly))
+        if (item->data(PaneKindRole).toInt() == static_cast<int>(kind))
+            return item;
+    return nullptr;
+}
+
 inline void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);

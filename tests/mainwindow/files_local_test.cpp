@@ -54,7 +54,7 @@ TEST_F(LocalFilesTest, AFileAnEmptyPaneOrAnUnreadableFolder)
     // A folder that cannot be read is entered all the same and shows ".." alone.
     LocalPathEdit().setText(Scratch());
     LocalList().clear();
-    LocalList().addItem(QStringLiteral("<gone>"));
+    AddEntry(LocalList(), QStringLiteral("<gone>"), PaneEntryKind::Folder);
     ASSERT_TRUE(PutCaret(LocalList(), QStringLiteral("<gone>")));
     window->OpenLocalEntry();
     EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("gone")));
@@ -153,4 +153,30 @@ TEST_F(LocalFilesTest, DeletingAFileLogsItsFullPath)
     window->DeleteLocalEntries();
     EXPECT_EQ(log.lines, (QStringList{Scratch(QStringLiteral("a.txt")) + QStringLiteral(" を削除しました"),
                                       QStringLiteral("削除が完了しました")}));
+}
+
+TEST_F(LocalFilesTest, AFileNamedLikeAFolderIsTreatedAsAFile)
+{
+    QDir dir(Scratch());
+    ASSERT_TRUE(dir.mkdir(QStringLiteral("x")));
+    WriteFile(Scratch(QStringLiteral("<x>")), "file");
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    ASSERT_EQ(PaneTexts(LocalList()), (QStringList{QStringLiteral(".."), QStringLiteral("<x>"), QStringLiteral("<x>")}));
+    QListWidgetItem* file = FindEntryItem(LocalList(), QStringLiteral("<x>"), PaneEntryKind::File);
+    ASSERT_NE(file, nullptr);
+
+    // Opening a file does nothing, even when its text looks like a folder's.
+    LocalList().setCurrentItem(file, QItemSelectionModel::NoUpdate);
+    window->OpenLocalEntry();
+    EXPECT_EQ(window->LocalPath(), Scratch());
+
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    file = FindEntryItem(LocalList(), QStringLiteral("<x>"), PaneEntryKind::File);
+    ASSERT_NE(file, nullptr);
+    LocalList().clearSelection();
+    file->setSelected(true);
+    prompter.QueueAnswer(true);
+    window->DeleteLocalEntries();
+    EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("<x>"))));
+    EXPECT_TRUE(dir.exists(QStringLiteral("x")));
 }

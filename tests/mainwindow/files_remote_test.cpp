@@ -63,7 +63,7 @@ TEST_P(RemoteNavigationTest, ARefusedFolderAFileOrAnEmptyPaneLeaveThePathAlone)
 {
     PutRemoteFile(QStringLiteral("a.txt"), "a");
     Relist();
-    RemoteList().addItem(QStringLiteral("<gone>"));
+    AddEntry(RemoteList(), QStringLiteral("<gone>"), PaneEntryKind::Folder);
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("<gone>")));
     const QString logBefore = window->LogText();
     window->OpenRemoteEntry();
@@ -142,6 +142,36 @@ TEST_P(RemoteFoldersTest, DeleteWorksThroughTheSelectionAndLogsEachOutcome)
     EXPECT_TRUE(QFileInfo::exists(InFolder(QStringLiteral("full/inner.txt"))));
     EXPECT_EQ(PaneTexts(RemoteList()),
               (QStringList{QStringLiteral(".."), QStringLiteral("<full>"), QStringLiteral("keep.txt")}));
+}
+
+TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
+{
+    PutRemoteFolder(folder + QStringLiteral("/x"));
+    PutRemoteFile(QStringLiteral("<x>"), "file");
+    Relist();
+    ASSERT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<x>"), QStringLiteral("<x>")}));
+    auto file = [this] { return FindEntryItem(RemoteList(), QStringLiteral("<x>"), PaneEntryKind::File); };
+    ASSERT_NE(file(), nullptr);
+
+    RemoteList().setCurrentItem(file(), QItemSelectionModel::NoUpdate);
+    window->OpenRemoteEntry();
+    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+
+    ASSERT_TRUE(window->Session().ChangeDir(RemoteFolder())) << Reply();
+    Relist();
+    RemoteList().clearSelection();
+    file()->setSelected(true);
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("<x>"))), QByteArray("file"));
+    EXPECT_EQ(window->Session().TransferSize(), 4);
+
+    RemoteList().clearSelection();
+    file()->setSelected(true);
+    prompter.QueueAnswer(true);
+    window->DeleteRemoteEntries();
+    EXPECT_FALSE(QFileInfo::exists(InFolder(QStringLiteral("<x>"))));
+    EXPECT_TRUE(QFileInfo(InFolder(QStringLiteral("x"))).isDir());
 }
 
 using RemoteAttributesTest = RemoteFilesTest;

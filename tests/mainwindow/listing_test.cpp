@@ -189,8 +189,10 @@ TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndTheEndMarker)
 TEST(FillPaneTest, OrdersWithoutRegardToCase)
 {
     QListWidget pane;
-    FillPane(pane, {"b", "<B>", "..", "a", "<a>", "B", "<c>", "C"});
-    EXPECT_EQ(Texts(pane), (QStringList{"..", "<a>", "<B>", "<c>", "a", "B", "b", "C"}));
+    using enum PaneEntryKind;
+    FillPane(pane, {{"b", File}, {"<B>", Folder}, {"..", Parent}, {"a", File}, {"<a>", Folder}, {"B", File},
+                    {"<c>", Folder}, {"C", File}, {"<0>", File}});
+    EXPECT_EQ(Texts(pane), (QStringList{"..", "<a>", "<B>", "<c>", "<0>", "a", "B", "b", "C"}));
 }
 
 class LocalFolderTest : public ::testing::Test {
