@@ -58,6 +58,22 @@ mode_t CurrentUmask()
     return 022;
 }
 
+// The port of a 229 reply, "(|||port|)" with any delimiter character; 0 when there is none.
+int ParseExtendedPassivePort(const QString& reply)
+{
+    const qsizetype open = reply.indexOf(QLatin1Char('('));
+    if (open < 0 || open + 4 >= reply.size())
+        return 0;
+    const QChar delimiter = reply.at(open + 1);
+    if (reply.at(open + 2) != delimiter || reply.at(open + 3) != delimiter)
+        return 0;
+    const QStringView rest = QStringView(reply).mid(open + 4);
+    const qsizetype end = rest.indexOf(delimiter);
+    bool ok = false;
+    const int port = end > 0 ? rest.first(end).toInt(&ok) : 0;
+    return ok ? port : 0;
+}
+
 }  // namespace
 
 struct FtpSession::Private {
@@ -362,6 +378,19 @@ bool FtpSession::PrepareActive()
 bool FtpSession::PreparePassive()
 {
     SendTypeCommand();
+    // PASV can carry only IPv4 (servers answer it over IPv6 with an address that cannot be
+    // read); an IPv6 control connection learns the port from EPSV instead.
+    const std::optional<SocketAddress> peer = d->controlSocket ? d->controlSocket->PeerAddress()
+                                                               : std::nullopt;
+    if (peer && peer->Host().contains(QLatin1Char(':'))) {
+        if (!Command(QStringLiteral("EPSV"), 229)) {
+            d->replyCode = LocalStatus::DataSetupRefused;
+            return false;
+        }
+        d->pasvHost = peer->Host();
+        d->pasvPort = ParseExtendedPassivePort(d->replyText);
+        return true;
+    }
     if (!Command(QStringLiteral("PASV"), 227)) {
         d->replyCode = LocalStatus::DataSetupRefused;
         d->listenSocket.Close();

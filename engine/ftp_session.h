@@ -75,7 +75,7 @@ public:
     std::chrono::milliseconds IdleLimit() const;
     void SetIdleLimit(std::chrono::milliseconds limit);
 
-    // The host and port of the latest 227 reply.
+    // The host and port of the latest 227 reply (over IPv6: the peer and the port of the 229).
     QString PasvHost() const;
     int PasvPort() const;
 

@@ -9,9 +9,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -169,6 +171,87 @@ TEST(Listing, EmptyFolderAndRefusedSetUp)
     EXPECT_FALSE(session.GetFileList(QString(), out));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataSetupRefused);
     EXPECT_EQ(out, QStringLiteral("kept"));
+}
+
+// A socket on ::1 listening on any free port; -1 where the machine has no IPv6 loopback.
+int ListenOnIpv6Loopback(quint16& port)
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0
+        || ::listen(fd, 1) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin6_port);
+    return fd;
+}
+
+QByteArray ReadCommand(int fd)
+{
+    QByteArray line;
+    char c;
+    while (!line.endsWith("\r\n") && ::recv(fd, &c, 1, 0) == 1)
+        line.append(c);
+    return line.chopped(qMin<qsizetype>(2, line.size()));
+}
+
+TEST(Listing, PassiveOverIpv6AsksForThePortWithEpsv)
+{
+    // PASV names an IPv4 address; over IPv6 servers answer it with text that holds no usable
+    // port (pyftpdlib: "(::1,134,168)"), so the port has to come from EPSV.
+    quint16 controlPort = 0;
+    const int listener = ListenOnIpv6Loopback(controlPort);
+    if (listener < 0)
+        GTEST_SKIP() << "no IPv6 loopback";
+    QList<QByteArray> commands;
+    std::thread server([&] {
+        const int control = ::accept(listener, nullptr, nullptr);
+        auto say = [control](const QByteArray& text) {
+            ::send(control, text.constData(), size_t(text.size()), MSG_NOSIGNAL);
+        };
+        say("220 ready\r\n");
+        commands << ReadCommand(control);
+        say("200 ok\r\n");
+        commands << ReadCommand(control);
+        quint16 dataPort = 0;
+        const int dataListener = ListenOnIpv6Loopback(dataPort);
+        say("229 Entering Extended Passive Mode (|||" + QByteArray::number(dataPort) + "|)\r\n");
+        // A client that does not connect closes the control connection instead.
+        pollfd ready[2] = {{dataListener, POLLIN, 0}, {control, POLLIN, 0}};
+        const int data = ::poll(ready, 2, -1) > 0 && (ready[0].revents & POLLIN)
+                             ? ::accept(dataListener, nullptr, nullptr)
+                             : -1;
+        if (data < 0) {
+            ::close(dataListener);
+            ::close(control);
+            return;
+        }
+        commands << ReadCommand(control);
+        say("150 here\r\n");
+        ::send(data, "entry\r\n", 7, MSG_NOSIGNAL);
+        ::close(data);
+        ::close(dataListener);
+        say("226 done\r\n");
+        ReadCommand(control);  // until the client goes
+        ::close(control);
+    });
+    FtpSession session;
+    session.SetPassiveMode(true);
+    session.SetIdleLimit(5s);
+    QString out;
+    EXPECT_TRUE(session.ConnectToServer(QStringLiteral("::1"), controlPort));
+    EXPECT_TRUE(session.GetFileList(QString(), out));
+    EXPECT_EQ(out, QStringLiteral("entry\r\n"));
+    session.ReleaseControlSocket();
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(commands, (QList<QByteArray>{"TYPE A", "EPSV", "LIST -aL"}));
 }
 
 TEST(Listing, RefusedPortGives5003)
