@@ -81,9 +81,19 @@ bool IsSummaryLine(QStringView line, const Token* tokens, int count)
 int FindSizeField(QStringView line, const Token* tokens, int count)
 {
     auto field = [&](int i) { return line.mid(tokens[i].begin, tokens[i].end - tokens[i].begin); };
+    auto isSizeField = [&](int i) {
+        return i + 3 < count && IsDigits(field(i)) && LooksLikeMonth(field(i + 1)) &&
+               LooksLikeDay(field(i + 2)) && LooksLikeTimeOrYear(field(i + 3));
+    };
+    // The usual places first: after mode, links, owner and group, or with no group. A named
+    // owner beside a small numeric group ("ftp 50 1024 Dec ...") would look like a date earlier
+    // on. Neither place can match falsely when the size stands at the other: a month has a letter.
+    for (int i : {4, 3}) {
+        if (isSizeField(i))
+            return i;
+    }
     for (int i = 1; i + 3 < count; ++i) {
-        if (IsDigits(field(i)) && LooksLikeMonth(field(i + 1)) && LooksLikeDay(field(i + 2)) &&
-            LooksLikeTimeOrYear(field(i + 3)))
+        if (isSizeField(i))
             return i;
     }
     return -1;

@@ -108,6 +108,12 @@ TEST(ParseListingLineTest, OtherServersLines)
         // Only a link's name is cut at the arrow.
         {u"-rw-r--r--   1 user     staff           1 Jan  1 12:34 x -> y", u"x -> y", 0, u"1", u"Jan  1 12:34",
          u"-rw-r--r--"},
+        // A named owner beside a small numeric group looks like a date of its own ("ftp 50 1024").
+        {u"-rw-r--r--   1 ftp      50           1024 Dec  7 07:03 a.txt", u"a.txt", 0, u"1024", u"Dec  7 07:03",
+         u"-rw-r--r--"},
+        {u"drwxr-xr-x   2 ftp      7            2024 Dec  7 07:03 sub", u"sub", 1, u"----", u"Dec  7 07:03",
+         u"drwxr-xr-x"},
+        {u"-rw-r--r-- 1 ftp 1234 Jan  1 12:34 b.txt", u"b.txt", 0, u"1234", u"Jan  1 12:34", u"-rw-r--r--"},
         {u"total 12", nullptr, 0, u"", u"", u""},
         {u"total 0\r", nullptr, 0, u"", u"", u""},
         {u"", nullptr, 0, u"", u"", u""},
