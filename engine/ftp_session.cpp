@@ -672,7 +672,10 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
     const mode_t mode = ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)
                             ? (old.st_mode & 07777)
                             : (0666 & ~CurrentUmask());
-    bool localOk = end != DataEnd::LocalFailed && ::fchmod(fileFd, mode) == 0;
+    // The mode is a courtesy: file systems without Unix modes (FAT on a memory stick, many
+    // network shares) refuse it, and the data is whole all the same.
+    ::fchmod(fileFd, mode);
+    bool localOk = end != DataEnd::LocalFailed;
     localOk = (::close(fileFd) == 0) && localOk;
 
     bool ok = FinishTransfer(data, end == DataEnd::Clean && localOk);

@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -459,6 +461,32 @@ TEST(Retrieve, ServerThatGivesUpConnectingLeavesNoReplyBehind)
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
     EXPECT_TRUE(Entries(dir).isEmpty());
     EXPECT_TRUE(session.ChangeDir(QStringLiteral("/")));
+}
+
+TEST(Retrieve, FolderWithoutFileModesStillTakesTheFile)
+{
+    // A folder that refuses chmod, as FAT on a memory stick does, made with bindfs where the
+    // machine has it.
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("store"));
+    const QString folder = dir.filePath(QStringLiteral("fat"));
+    ASSERT_TRUE(QDir().mkpath(store) && QDir().mkpath(folder));
+    if (QStandardPaths::findExecutable(QStringLiteral("bindfs")).isEmpty()
+        || QProcess::execute(QStringLiteral("bindfs"), {QStringLiteral("--chmod-deny"), store, folder}) != 0)
+        GTEST_SKIP() << "bindfs cannot mount here";
+    struct Unmount {
+        QString folder;
+        ~Unmount() { QProcess::execute(QStringLiteral("fusermount"), {QStringLiteral("-u"), folder}); }
+    } unmount{folder};
+
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("data").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("x"), folder + QStringLiteral("/x")));
+    EXPECT_EQ(ReadAll(store + QStringLiteral("/x")), QByteArray("data"));
 }
 
 TEST(Retrieve, UnwritableTargetStillReadsTheFinalReply)
