@@ -186,9 +186,10 @@ void MainWindow::ChangeAttributes()
 {
     // The path edits are not read: the listing the boxes come from belongs to remotePath.
     const QString text = CaretText(*remoteList);
-    if (text.isEmpty() || text == u".." || text == u"." || text == u"<..>" || text == u"<.>")
+    const PaneEntryKind kind = CaretKind(*remoteList);
+    if (text.isEmpty() || kind == PaneEntryKind::Parent)
         return;
-    const int index = FindEntry(remoteEntries, text, CaretKind(*remoteList) == PaneEntryKind::Folder);
+    const int index = FindEntry(remoteEntries, text, kind == PaneEntryKind::Folder);
     if (index < 0) {
         WriteLog(FilesText::EntryNotListed);
         return;

@@ -148,8 +148,10 @@ TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
 {
     PutRemoteFolder(folder + QStringLiteral("/x"));
     PutRemoteFile(QStringLiteral("<x>"), "file");
+    PutRemoteFile(QStringLiteral("<..>"), "dots");
     Relist();
-    ASSERT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<x>"), QStringLiteral("<x>")}));
+    ASSERT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<x>"), QStringLiteral("<..>"),
+                                                    QStringLiteral("<x>")}));
     auto file = [this] { return FindEntryItem(RemoteList(), QStringLiteral("<x>"), PaneEntryKind::File); };
     ASSERT_NE(file(), nullptr);
 
@@ -165,6 +167,20 @@ TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
     window->DownloadSelection();
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("<x>"))), QByteArray("file"));
     EXPECT_EQ(window->Session().TransferSize(), 4);
+
+    // Permissions go to the file itself, whatever its name looks like.
+    const auto clearEveryBox = [](AttributeDialog& dialog) {
+        for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+            box->setChecked(false);
+    };
+    for (const QString& name : {QStringLiteral("<x>"), QStringLiteral("<..>")}) {
+        RemoteList().setCurrentItem(FindEntryItem(RemoteList(), name, PaneEntryKind::File),
+                                    QItemSelectionModel::NoUpdate);
+        prompter.QueueDialog(ConfirmAttributes(clearEveryBox));
+        window->ChangeAttributes();
+        EXPECT_EQ(ModeOnDisk(InFolder(name)), 0) << name.toStdString();
+    }
+    EXPECT_EQ(ModeOnDisk(InFolder(QStringLiteral("x"))), 0777);
 
     RemoteList().clearSelection();
     file()->setSelected(true);
