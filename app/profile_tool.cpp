@@ -19,6 +19,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: tallowin_profile_tool NAME SERVER USER PASSWORD [LOCALDIR [REMOTEDIR]]\n");
         return 2;
     }
+    // A longer text would be stored but read back as empty: the profile would not work, and a
+    // name read as empty marks its slot as free for the next save.
+    for (const QString& text : args) {
+        if (text.size() > SettingsStore::MaxTextLength) {
+            std::fprintf(stderr, "tallowin_profile_tool: each text may hold at most %d characters\n",
+                         SettingsStore::MaxTextLength);
+            return 2;
+        }
+    }
     ConnectionProfile profile;
     profile.server = args.at(1);
     profile.userName = args.at(2);

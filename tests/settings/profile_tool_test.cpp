@@ -1,0 +1,46 @@
+// The profile tool the demo uses to prepare a settings folder.
+#include "settings/connection_profile.h"
+#include "settings/settings_store.h"
+#include "tests/support/qt_printers.h"
+#include "tests/support/temp_config_dir.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int RunTool(const QStringList& arguments)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(QStringLiteral(PROFILE_TOOL_PATH), arguments);
+    if (!tool.waitForFinished(-1) || tool.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return tool.exitCode();
+}
+
+// A text the store would read back as empty is refused, not stored as a profile that then looks
+// like a free slot; the longest text that reads back whole is stored.
+TEST(ProfileToolTest, RefusesTextsTheStoreCannotReadBack)
+{
+    TempConfigDir config;
+    const QString fits(SettingsStore::MaxTextLength, QLatin1Char('d'));
+    const QString tooLong = fits + QLatin1Char('d');
+
+    EXPECT_NE(RunTool({QStringLiteral("demo"), QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("p"),
+                       tooLong}),
+              0);
+    EXPECT_NE(RunTool({tooLong, QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("p")}), 0);
+    EXPECT_EQ(ConnectionProfile::FindProfileSlot(QStringLiteral("demo")), 0);
+    EXPECT_EQ(ConnectionProfile::FindProfileSlot(QString()), 1);
+
+    ASSERT_EQ(RunTool({QStringLiteral("demo"), QStringLiteral("127.0.0.1"), QStringLiteral("u"), QStringLiteral("p"),
+                       fits}),
+              0);
+    ConnectionProfile profile;
+    ASSERT_TRUE(profile.LoadProfile(QStringLiteral("demo")));
+    EXPECT_EQ(profile.localInitDir, fits);
+}
+
+}  // namespace
