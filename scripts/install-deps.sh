@@ -9,6 +9,8 @@ packages=(
   fonts-noto-cjk xvfb xauth
   # real FTP peers for the integration tests, the demo and the benchmarks
   python3 python3-pyftpdlib vsftpd curl
+  # a folder that refuses file modes, for one download test
+  bindfs
   # libFuzzer for the fuzz targets
   clang libclang-rt-14-dev
 )
