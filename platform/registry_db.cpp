@@ -52,8 +52,14 @@ bool EnsureFolder(const QString& folder)
 {
     const QByteArray native = QFile::encodeName(folder);
     struct stat info {};
-    if (stat(native.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode);
+    if (stat(native.constData(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode))
+            return false;
+        // A folder left looser by an older version or by hand is tightened: it holds passwords.
+        if ((info.st_mode & 07777) != 0700)
+            chmod(native.constData(), 0700);
+        return true;
+    }
     QDir().mkpath(QFileInfo(folder).absolutePath());
     if (mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return false;
@@ -65,8 +71,16 @@ bool EnsureFile(const QString& file)
 {
     const QByteArray native = QFile::encodeName(file);
     const int fd = open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return errno == EEXIST;
+    if (fd < 0) {
+        if (errno != EEXIST)
+            return false;
+        // An existing file readable by others (made by an older version, copied in, restored
+        // from a backup) is made private again before anything is read from it.
+        struct stat info {};
+        if (stat(native.constData(), &info) == 0 && (info.st_mode & 07777) != 0600)
+            chmod(native.constData(), 0600);
+        return true;
+    }
     const bool ok = fchmod(fd, 0600) == 0;
     close(fd);
     return ok;

@@ -225,6 +225,14 @@ TEST(SettingsStoreFiles, FolderAndFileArePrivateToTheirOwner)
     SettingsStore::WriteString(Name(SettingName::AutoDialUpName), QStringLiteral("x"));
     EXPECT_EQ(ModeOf(config.Path()), mode_t(0700));
     EXPECT_EQ(ModeOf(config.DatabasePath()), mode_t(0600));
+
+    // A store left readable by others (an older version, a restored backup) is tightened at the
+    // next use, a read as much as a write.
+    ASSERT_EQ(chmod(QFile::encodeName(config.Path()).constData(), 0755), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(config.DatabasePath()).constData(), 0644), 0);
+    EXPECT_EQ(SettingsStore::ReadString(Name(SettingName::AutoDialUpName)), QStringLiteral("x"));
+    EXPECT_EQ(ModeOf(config.Path()), mode_t(0700));
+    EXPECT_EQ(ModeOf(config.DatabasePath()), mode_t(0600));
 }
 
 TEST(SettingsStoreFiles, DatabasePathFollowsTheEnvironment)
