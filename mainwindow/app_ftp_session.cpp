@@ -1,5 +1,6 @@
 #include "mainwindow/app_ftp_session.h"
 
+#include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
 #include "mainwindow/transfer_mode.h"
@@ -118,6 +119,7 @@ bool AppFtpSession::StoreFile(const QString& local, const QString& remote)
 bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const QString& name,
                                const RemoteEntryList& entries)
 {
+    transferFailure.clear();
     const QString localPath = JoinPath(localFolder, name);
     if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && FindEntry(entries, name) >= 0 &&
         !Prompter::Current().AskYesNo(FilesText::OverwriteQuestion))
@@ -131,6 +133,10 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const
     if (info.isFile()) {
         SetTransferSize(info.size());
         stored = StoreFile(localPath, name);
+        if (!stored)
+            transferFailure = FailureReason(*this);
+    } else {
+        transferFailure = FilesText::ReasonNotAFile.arg(localPath);
     }
     SetReplyText(stored ? FilesText::UploadCompleted : FilesText::UploadFailed);
     return stored;
@@ -141,7 +147,9 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
 {
     // A name a server lists could climb out of the local folder ("..", "a/../../x"); such a
     // name is never written.
+    transferFailure.clear();
     if (!IsPlainName(name)) {
+        transferFailure = FilesText::ReasonUnsafeName.arg(name);
         SetReplyText(FilesText::DownloadFailed);
         return false;
     }
@@ -157,6 +165,8 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         ChooseType(*this, localPath);
 
     const bool retrieved = RetrieveFile(remotePath, localPath);
+    if (!retrieved)
+        transferFailure = FailureReason(*this);
     SetReplyText(retrieved ? FilesText::DownloadCompleted : FilesText::DownloadFailed);
     return retrieved;
 }

@@ -18,6 +18,13 @@ public:
                     const RemoteEntryList& entries);
     bool DownloadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
                       const RemoteEntryList& entries);
+
+    // Why the latest UploadFile or DownloadFile failed (the server's reply or a local reason);
+    // empty after a success and after the user declined to overwrite.
+    const QString& TransferFailure() const { return transferFailure; }
+
+private:
+    QString transferFailure;
 };
 
 // The progress box's text for a transfer: "..." and the last 15 characters of the remote path

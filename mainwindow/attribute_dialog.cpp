@@ -8,10 +8,18 @@
 
 namespace {
 
-// Whether place `index` of the mode string holds `letter`; a short text lacks its last places.
-int IsSet(const QString& permissions, int index, QChar letter)
+// Whether place `index` of the mode string holds one of the letters; a short text lacks its
+// last places.
+int IsSet(const QString& permissions, int index, QStringView letters)
 {
-    return index < permissions.size() && permissions[index] == letter ? 1 : 0;
+    return index < permissions.size() && letters.contains(permissions[index]) ? 1 : 0;
+}
+
+// An execute place: "x", or "s"/"t" for execute together with a special bit ("S"/"T" are the
+// special bit without execute).
+int IsExecutable(const QString& permissions, int index, QChar special)
+{
+    return IsSet(permissions, index, u"x") || IsSet(permissions, index, QString(special));
 }
 
 int Digit(int read, int write, int execute)
@@ -19,18 +27,25 @@ int Digit(int read, int write, int execute)
     return (read ? 4 : 0) + (write ? 2 : 0) + (execute ? 1 : 0);
 }
 
-int TripleDigit(const QString& permissions, int first)
+int TripleDigit(const QString& permissions, int first, QChar special)
 {
-    return Digit(IsSet(permissions, first, u'r'), IsSet(permissions, first + 1, u'w'),
-                 IsSet(permissions, first + 2, u'x'));
+    return Digit(IsSet(permissions, first, u"r"), IsSet(permissions, first + 1, u"w"),
+                 IsExecutable(permissions, first + 2, special));
+}
+
+// Set-user-ID 4, set-group-ID 2, sticky 1, as the leading digit of a four-digit mode.
+int SpecialDigit(const QString& permissions)
+{
+    return Digit(IsSet(permissions, 3, u"sS"), IsSet(permissions, 6, u"sS"),
+                 IsSet(permissions, 9, u"tT"));
 }
 
 }  // namespace
 
 int PermissionsToNumber(const QString& permissions)
 {
-    return TripleDigit(permissions, 1) * 100 + TripleDigit(permissions, 4) * 10 +
-           TripleDigit(permissions, 7);
+    return SpecialDigit(permissions) * 1000 + TripleDigit(permissions, 1, u's') * 100 +
+           TripleDigit(permissions, 4, u's') * 10 + TripleDigit(permissions, 7, u't');
 }
 
 AttributeDialog::AttributeDialog(QWidget* parent)
@@ -46,25 +61,31 @@ AttributeDialog::~AttributeDialog() = default;
 void AttributeDialog::LoadFromEntry(const RemoteEntryList& entries, int index)
 {
     const QString& permissions = entries.at(index).permissions;
-    ownerRead = IsSet(permissions, 1, u'r');
-    ownerWrite = IsSet(permissions, 2, u'w');
-    ownerExecute = IsSet(permissions, 3, u'x');
-    groupRead = IsSet(permissions, 4, u'r');
-    groupWrite = IsSet(permissions, 5, u'w');
-    groupExecute = IsSet(permissions, 6, u'x');
-    allRead = IsSet(permissions, 7, u'r');
-    allWrite = IsSet(permissions, 8, u'w');
-    allExecute = IsSet(permissions, 9, u'x');
+    ownerRead = IsSet(permissions, 1, u"r");
+    ownerWrite = IsSet(permissions, 2, u"w");
+    ownerExecute = IsExecutable(permissions, 3, u's');
+    groupRead = IsSet(permissions, 4, u"r");
+    groupWrite = IsSet(permissions, 5, u"w");
+    groupExecute = IsExecutable(permissions, 6, u's');
+    allRead = IsSet(permissions, 7, u"r");
+    allWrite = IsSet(permissions, 8, u"w");
+    allExecute = IsExecutable(permissions, 9, u't');
+    specialBits = SpecialDigit(permissions);
     currentLabel = FilesText::CurrentAttributes.arg(PermissionsToNumber(permissions));
     FieldsToControls();
 }
 
 QString AttributeDialog::GetModeText() const
 {
-    return QStringLiteral("%1%2%3")
-        .arg(Digit(ownerRead, ownerWrite, ownerExecute))
-        .arg(Digit(groupRead, groupWrite, groupExecute))
-        .arg(Digit(allRead, allWrite, allExecute));
+    QString mode = QStringLiteral("%1%2%3")
+                       .arg(Digit(ownerRead, ownerWrite, ownerExecute))
+                       .arg(Digit(groupRead, groupWrite, groupExecute))
+                       .arg(Digit(allRead, allWrite, allExecute));
+    // Three digits would clear set-user-ID, set-group-ID and sticky (a shared "/tmp"-like
+    // folder would lose its sticky bit); the boxes do not show them, so they are kept.
+    if (specialBits != 0)
+        mode.prepend(QString::number(specialBits));
+    return mode;
 }
 
 QWidget* AttributeDialog::Control(int controlId) const

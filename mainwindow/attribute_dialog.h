@@ -11,9 +11,10 @@ namespace Ui {
 class AttributeDialogForm;
 }
 
-// The octal mode of a listing's mode string, read as a decimal number: owner digit × 100 +
-// group digit × 10 + others' digit ("-rwxr-x---" gives 750, "----r--r--" gives 44). Only r, w
-// and x in their own places count; s, S, t, T and missing places count as not set.
+// The octal mode of a listing's mode string, read as a decimal number: special digit × 1000 +
+// owner digit × 100 + group digit × 10 + others' digit ("-rwxr-x---" gives 750, "----r--r--"
+// gives 44, "drwxrwxrwt" gives 1777). "s" and "t" are execute with set-user-ID, set-group-ID or
+// sticky, "S" and "T" the special bit alone; missing places count as not set.
 int PermissionsToNumber(const QString& permissions);
 
 // Nine permission boxes in three columns (Owner, Group, All) and a label with the current mode.
@@ -28,7 +29,8 @@ public:
 
     // Sets the nine fields and currentLabel from the permissions of the entry at the index.
     void LoadFromEntry(const RemoteEntryList& entries, int index);
-    // Three digits, owner, group, all: "000" with every box clear, "600" for owner read and write.
+    // Three digits, owner, group, all: "000" with every box clear, "600" for owner read and write;
+    // four when the entry had set-user-ID, set-group-ID or sticky, which are kept ("1777").
     QString GetModeText() const;
 
     // The box with the given control id (AttributeControlId), nullptr for other ids.
@@ -47,6 +49,8 @@ public:
     int ownerWrite = 0;
     int ownerExecute = 0;
     QString currentLabel;
+    // The entry's set-user-ID (4), set-group-ID (2) and sticky (1) bits, kept as loaded.
+    int specialBits = 0;
 
 private:
     void FieldsToControls();

@@ -263,10 +263,11 @@ void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& ent
     FillPane(list, std::move(texts));
 }
 
-void ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
+bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
                       RemoteEntryList& entries)
 {
     QString listing;
-    session.GetFileList(folder, listing);
+    const bool listed = session.GetFileList(folder, listing);
     FillRemotePane(list, listing, entries);
+    return listed;
 }

@@ -43,7 +43,8 @@ bool ListLocalFolder(QListWidget& list, const QString& folder);
 
 // Refills the remote pane and the entry list from the server's current folder. The entry list
 // holds the usable lines in listing order, folder names in brackets, closed by the end marker.
-void ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
+// False when the listing failed: the pane then shows ".." alone.
+bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
                       RemoteEntryList& entries);
 
 // The same from a listing text already fetched; a last line without a line feed counts.

@@ -2,6 +2,8 @@
 
 #include "mainwindow/dialog_units.h"
 #include "mainwindow/listing.h"
+#include "mainwindow/outcome.h"
+#include "mainwindow/strings.h"
 #include "resources/resource_ids.h"
 #include "resources/version_info.h"
 #include "settings/settings_store.h"
@@ -9,11 +11,13 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScreen>
 
 MainWindow::MainWindow(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::MainWindowForm>())
 {
+    SettingsStore::StoreFirstStartDefaults();
     // The icon is compiled into this static library; naming it keeps the linker from dropping it.
     Q_INIT_RESOURCE(tallowin);
     ui->setupUi(this);
@@ -74,6 +78,8 @@ void MainWindow::BindControls()
     connect(remoteDeleteButton, &QPushButton::clicked, this, &MainWindow::DeleteRemoteEntries);
     connect(attributeButton, &QPushButton::clicked, this, &MainWindow::ChangeAttributes);
     connect(renameButton, &QPushButton::clicked, this, &MainWindow::RenameRemoteEntry);
+    connect(localPathEdit, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedLocalFolder);
+    connect(remotePathEdit, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedRemoteFolder);
     connect(localList, &QListWidget::itemDoubleClicked, this, &MainWindow::OpenCaretEntry);
     connect(remoteList, &QListWidget::itemDoubleClicked, this, &MainWindow::OpenCaretEntry);
 
@@ -205,12 +211,6 @@ void MainWindow::WriteLog(const QString& message)
     logBox->setPlainText(message);
 }
 
-void MainWindow::ReadBackPaths()
-{
-    localPath = localPathEdit->text();
-    remotePath = remotePathEdit->text();
-}
-
 void MainWindow::ShowPaths()
 {
     localPathEdit->setText(localPath);
@@ -222,9 +222,20 @@ bool MainWindow::ListLocalFolder(const QString& folder)
     return ::ListLocalFolder(*localList, folder);
 }
 
-void MainWindow::ListRemoteFolder(const QString& folder)
+bool MainWindow::ListRemoteFolder(const QString& folder)
 {
-    ::ListRemoteFolder(*remoteList, folder, session, remoteEntries);
+    if (::ListRemoteFolder(*remoteList, folder, session, remoteEntries)) {
+        listingFailure.clear();
+        return true;
+    }
+    listingFailure = FilesText::ListingFailed.arg(FailureReason(session));
+    WriteLog(listingFailure);
+    return false;
+}
+
+void MainWindow::WriteOutcome(const QString& message)
+{
+    WriteLog(listingFailure.isEmpty() ? message : message + u'\n' + listingFailure);
 }
 
 void MainWindow::ShowModePressed(TransferModeButton mode)

@@ -91,13 +91,23 @@ private:
     void SetConnectedState(bool connected);
     // Replaces the whole log text with the message.
     void WriteLog(const QString& message);
-    // Path edits -> localPath, remotePath (a typed path becomes the current one).
-    void ReadBackPaths();
+    // Handlers act on the folders the panes show. A path edit that holds another folder (typed,
+    // not yet opened with Enter) has that folder opened instead, and the handler then does
+    // nothing else: true. The remote edit counts only while connected.
+    bool OpensTypedFolder();
+    // Enter in a path edit: the typed folder becomes the pane's folder. A local folder that
+    // cannot be read is entered all the same (its pane shows ".." alone) and the log says so; a
+    // remote folder the server refuses leaves the pane and the path as they were.
+    void OpenTypedLocalFolder();
+    void OpenTypedRemoteFolder();
     // localPath, remotePath -> path edits.
     void ShowPaths();
-    // Refill a pane; see mainwindow/listing.h.
+    // Refill a pane; see mainwindow/listing.h. A remote listing that fails says so in the log
+    // with the server's reply, and WriteOutcome keeps saying so until the handler ends.
     bool ListLocalFolder(const QString& folder);
-    void ListRemoteFolder(const QString& folder);
+    bool ListRemoteFolder(const QString& folder);
+    // Writes a handler's last message; after a failed remote listing the failure stays beside it.
+    void WriteOutcome(const QString& message);
     // Shows exactly one mode button pressed; the look stays until the next call.
     void ShowModePressed(TransferModeButton mode);
     void BindControls();
@@ -129,6 +139,7 @@ private:
     AppFtpSession session;
     RemoteEntryList remoteEntries;
     DialHandle dialHandle;  // the dial-up connection of the last dial; empty for none
+    QString listingFailure;  // the log line of the latest remote listing when it failed
 
     TransferModeButton pressedMode = TransferModeButton::Ascii;
     bool shownOnce = false;

@@ -117,7 +117,7 @@ void MainWindow::Connect()
         remotePath = reported;
     ListRemoteFolder(remotePath);
     if (session.IsPassiveMode())
-        WriteLog(ConnectText::PassiveMode);
+        WriteOutcome(ConnectText::PassiveMode);
 
     if (!localInitDir.isEmpty()) {
         localPath = localInitDir;
@@ -139,6 +139,10 @@ void MainWindow::Disconnect()
     SetConnectedState(false);
     remotePath.clear();
     remoteList->clear();
+    // Nothing of the old listing may answer for a server that is gone (an overwrite question
+    // asked from it, say).
+    remoteEntries.clear();
+    listingFailure.clear();
 
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
         const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp);

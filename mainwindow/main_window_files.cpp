@@ -2,6 +2,7 @@
 #include "mainwindow/attribute_dialog.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/strings.h"
@@ -9,7 +10,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
+
+#include <unistd.h>
 
 namespace {
 
@@ -37,9 +41,79 @@ const QString RootPath = QStringLiteral("/");
 
 }  // namespace
 
+namespace {
+
+// A typed local folder as a clean absolute path; relative to the shown folder when it does not
+// start at the root. Empty for an empty text.
+QString TypedLocalFolder(const QString& typed, const QString& shown)
+{
+    if (typed.isEmpty())
+        return {};
+    return QDir::cleanPath(typed.startsWith(u'/') ? typed : JoinPath(shown, typed));
+}
+
+// A typed remote folder without a trailing "/" (the root stays "/").
+QString TypedRemoteFolder(QString typed)
+{
+    while (typed.size() > 1 && typed.endsWith(u'/'))
+        typed.chop(1);
+    return typed;
+}
+
+}  // namespace
+
+bool MainWindow::OpensTypedFolder()
+{
+    bool opened = false;
+    const QString local = TypedLocalFolder(localPathEdit->text(), localPath);
+    if (!local.isEmpty() && local != localPath) {
+        OpenTypedLocalFolder();
+        opened = true;
+    }
+    const QString remote = TypedRemoteFolder(remotePathEdit->text());
+    if (session.IsConnected() && !remote.isEmpty() && remote != remotePath) {
+        OpenTypedRemoteFolder();
+        opened = true;
+    }
+    ShowPaths();  // an edit that only differed in its form shows the folder as listed
+    return opened;
+}
+
+void MainWindow::OpenTypedLocalFolder()
+{
+    const QString folder = TypedLocalFolder(localPathEdit->text(), localPath);
+    if (!folder.isEmpty()) {
+        localPath = folder;
+        if (!ListLocalFolder(localPath))
+            WriteLog(FilesText::FolderNotRead.arg(localPath));
+    }
+    ShowPaths();
+}
+
+void MainWindow::OpenTypedRemoteFolder()
+{
+    const QString folder = TypedRemoteFolder(remotePathEdit->text());
+    if (!session.IsConnected() || folder.isEmpty() || folder == remotePath) {
+        ShowPaths();
+        return;
+    }
+    const auto wait = ShowWaitText(FilesText::ListingWait);
+    if (!session.ChangeDir(folder)) {
+        // The server stays where it was, and so do the pane and its path.
+        WriteLog(FilesText::FolderNotOpened.arg(folder, FailureReason(session)));
+        ShowPaths();
+        return;
+    }
+    const QString reported = session.GetRemoteDir();
+    remotePath = reported.isEmpty() ? folder : reported;
+    ListRemoteFolder(remotePath);
+    ShowPaths();
+}
+
 void MainWindow::OpenLocalEntry()
 {
-    ReadBackPaths();
+    if (OpensTypedFolder())
+        return;
     const QString text = CaretText(*localList);
     const PaneEntryKind kind = CaretKind(*localList);
     if (kind == PaneEntryKind::Parent) {
@@ -58,7 +132,8 @@ void MainWindow::OpenLocalEntry()
 
 void MainWindow::OpenRemoteEntry()
 {
-    ReadBackPaths();
+    if (OpensTypedFolder())
+        return;
     const QString text = CaretText(*remoteList);
     const PaneEntryKind kind = CaretKind(*remoteList);
     const auto wait = ShowWaitText(FilesText::ListingWait);
@@ -101,10 +176,11 @@ void MainWindow::OpenCaretEntry()
 
 void MainWindow::NewLocalFolder()
 {
+    if (OpensTypedFolder())
+        return;
     NewFolderDialog dialog;
     if (!Prompter::Current().RunDialog(dialog) || dialog.folderName.isEmpty())
         return;
-    ReadBackPaths();
     // A folder that cannot be made simply does not appear in the refilled pane.
     QDir().mkdir(JoinPath(localPath, dialog.folderName));
     ListLocalFolder(localPath);
@@ -113,10 +189,11 @@ void MainWindow::NewLocalFolder()
 
 void MainWindow::NewRemoteFolder()
 {
+    if (OpensTypedFolder())
+        return;
     NewFolderDialog dialog;
     if (!Prompter::Current().RunDialog(dialog) || dialog.folderName.isEmpty())
         return;
-    ReadBackPaths();
     if (!session.MakeDir(dialog.folderName)) {
         WriteLog(FilesText::MakeDirFailed);
         return;
@@ -127,12 +204,14 @@ void MainWindow::NewRemoteFolder()
 
 void MainWindow::DeleteLocalEntries()
 {
-    ReadBackPaths();
+    if (OpensTypedFolder())
+        return;
     const QList<int> rows = SelectedRows(*localList);
     if (rows.isEmpty() ||
         !Prompter::Current().AskYesNo(FilesText::LocalDeleteQuestion.arg(rows.size())))
         return;
 
+    BatchTally tally;
     for (int row : rows) {
         const QListWidgetItem* item = localList->item(row);
         const QString text = item->text();
@@ -141,26 +220,32 @@ void MainWindow::DeleteLocalEntries()
             continue;
         if (kind == PaneEntryKind::Folder) {
             // Only an empty folder goes; nothing inside is removed first.
-            QDir().rmdir(JoinPath(localPath, FolderNameOf(text)));
+            const QString path = JoinPath(localPath, FolderNameOf(text));
+            const bool removed = ::rmdir(QFile::encodeName(path).constData()) == 0;
+            tally.Count(removed, removed ? QString() : LocalFailureReason(path));
             continue;
         }
         const QString path = JoinPath(localPath, text);
-        if (QFile::remove(path))
+        const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+        tally.Count(removed, removed ? QString() : LocalFailureReason(path));
+        if (removed)
             WriteLog(FilesText::LocalDeleted.arg(path));
     }
     ListLocalFolder(localPath);
-    WriteLog(FilesText::DeleteCompleted);
+    WriteLog(tally.Summary(FilesText::DeleteCompleted));
     ShowPaths();
 }
 
 void MainWindow::DeleteRemoteEntries()
 {
-    ReadBackPaths();
+    if (OpensTypedFolder())
+        return;
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty() ||
         !Prompter::Current().AskYesNo(FilesText::RemoteDeleteQuestion.arg(rows.size())))
         return;
 
+    BatchTally tally;
     for (int row : rows) {
         const QListWidgetItem* item = remoteList->item(row);
         const QString text = item->text();
@@ -169,22 +254,26 @@ void MainWindow::DeleteRemoteEntries()
             continue;
         if (kind == PaneEntryKind::Folder) {
             const QString name = FolderNameOf(text);
-            WriteLog(session.RemoveDir(name) ? FilesText::RemoteDeleted.arg(name)
-                                             : FilesText::RemoveDirFailed);
+            const bool removed = session.RemoveDir(name);
+            tally.Count(removed, FailureReason(session));
+            WriteLog(removed ? FilesText::RemoteDeleted.arg(name) : FilesText::RemoveDirFailed);
         } else {
             const QString path = JoinPath(remotePath, text);
-            WriteLog(session.DeleteRemoteFile(path) ? FilesText::RemoteDeleted.arg(path)
-                                                    : FilesText::DeleteFailed);
+            const bool removed = session.DeleteRemoteFile(path);
+            tally.Count(removed, FailureReason(session));
+            WriteLog(removed ? FilesText::RemoteDeleted.arg(path) : FilesText::DeleteFailed);
         }
     }
     ListRemoteFolder(remotePath);
-    WriteLog(FilesText::DeleteCompleted);
+    WriteOutcome(tally.Summary(FilesText::DeleteCompleted));
     ShowPaths();
 }
 
 void MainWindow::ChangeAttributes()
 {
-    // The path edits are not read: the listing the boxes come from belongs to remotePath.
+    // The listing the boxes come from belongs to the folder shown.
+    if (OpensTypedFolder())
+        return;
     const QString text = CaretText(*remoteList);
     const PaneEntryKind kind = CaretKind(*remoteList);
     if (text.isEmpty() || kind == PaneEntryKind::Parent)
@@ -211,6 +300,8 @@ void MainWindow::ChangeAttributes()
 
 void MainWindow::RenameRemoteEntry()
 {
+    if (OpensTypedFolder())
+        return;
     const QString text = CaretText(*remoteList);
     if (text.isEmpty() || CaretKind(*remoteList) != PaneEntryKind::File)
         return;
@@ -223,7 +314,6 @@ void MainWindow::RenameRemoteEntry()
     dialog.newName = oldName;
     if (!Prompter::Current().RunDialog(dialog) || dialog.newName.isEmpty())
         return;
-    ReadBackPaths();
     if (!session.RenameFile(oldName, dialog.newName)) {
         WriteLog(FilesText::RenameFailed);
         return;

@@ -1,6 +1,7 @@
 // Transfer modes, uploads and downloads.
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
@@ -31,13 +32,15 @@ void MainWindow::SelectAutoMode()
 
 void MainWindow::UploadSelection()
 {
-    ReadBackPaths();
+    if (OpensTypedFolder())
+        return;
     const QList<int> rows = SelectedRows(*localList);
     if (rows.isEmpty())
         return;
     if (!Prompter::Current().AskYesNo(FilesText::UploadQuestion.arg(rows.size())))
         return;
 
+    BatchTally tally;
     for (int row : rows) {
         const QListWidgetItem* item = localList->item(row);
         const QString text = item->text();
@@ -45,31 +48,35 @@ void MainWindow::UploadSelection()
         if (KindOf(item) != PaneEntryKind::File)
             continue;
         const bool stored = session.UploadFile(localPath, remotePath, text, remoteEntries);
+        tally.Count(stored || session.TransferFailure().isEmpty(), session.TransferFailure());
         WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(text));
     }
     ListRemoteFolder(remotePath);
-    WriteLog(session.GetReplyText());
+    WriteOutcome(tally.Summary(session.GetReplyText()));
     ShowPaths();
 }
 
 void MainWindow::DownloadSelection()
 {
-    ReadBackPaths();
+    if (OpensTypedFolder())
+        return;
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty())
         return;
     if (!Prompter::Current().AskYesNo(FilesText::DownloadQuestion.arg(rows.size())))
         return;
 
+    BatchTally tally;
     for (int row : rows) {
         const QListWidgetItem* item = remoteList->item(row);
         const QString text = item->text();
         if (KindOf(item) == PaneEntryKind::Folder)
             continue;
         const bool retrieved = session.DownloadFile(localPath, remotePath, text, remoteEntries);
+        tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
         WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(text) : FilesText::DownloadFailed);
     }
     ListLocalFolder(localPath);
-    WriteLog(session.GetReplyText());
+    WriteLog(tally.Summary(session.GetReplyText()));
     ShowPaths();
 }

@@ -41,6 +41,21 @@ inline const QString CurrentAttributes = QStringLiteral("現在の属性：%1");
 inline const QString EntryNotListed = QStringLiteral("指定されたファイルがリストにありません\r\n");
 inline const QString ChangeAttribFailed = QStringLiteral("ChangeFileAttrib に失敗\r\n");
 inline const QString RenameFailed = QStringLiteral("リネームに失敗しました");
+
+// Typed folders, failed listings and batches with failures.
+inline const QString FolderNotRead = QStringLiteral("%1 を開けません");
+inline const QString FolderNotOpened = QStringLiteral("%1 を開けません: %2");
+inline const QString ListingFailed = QStringLiteral("ファイルリストの取得に失敗しました: %1");
+// %1 items, %2 of them failed, %3 the first failure's reason.
+inline const QString BatchFailed = QStringLiteral("%1 個中 %2 個が失敗しました。最初の失敗: %3");
+inline const QString ReasonListenFailed = QStringLiteral("データ接続を待ち受けられません");
+inline const QString ReasonDataSetupRefused = QStringLiteral("サーバーがデータ接続の準備を拒否しました");
+inline const QString ReasonDataOpenFailed =
+    QStringLiteral("データ接続またはローカルファイルを開けませんでした");
+inline const QString ReasonConnectionLost = QStringLiteral("サーバーとの接続が切れています");
+inline const QString ReasonNoReply = QStringLiteral("サーバーの応答がありません");
+inline const QString ReasonNotAFile = QStringLiteral("%1 は読めるファイルではありません");
+inline const QString ReasonUnsafeName = QStringLiteral("%1 はローカルに作れない名前です");
 }  // namespace FilesText
 
 // Texts of connecting and disconnecting, dial-up included.

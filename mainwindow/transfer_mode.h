@@ -3,7 +3,9 @@
 #include <QString>
 
 // Whether automatic mode sends a file as text: true when the name ends with one of the items of
-// the stored "AutoTransferModeList" (endings separated by single blanks, compared case-sensitively).
+// the stored "AutoTransferModeList" (endings separated by single blanks, compared case-sensitively)
+// and that ending starts the name or follows a "." or "/": "txt" matches "a.txt" and "txt", not
+// "notatxt".
 bool IsTextModeFile(const QString& name);
 
 // The same test against a given list. An empty item (an empty list, a blank at either end, two

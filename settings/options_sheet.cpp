@@ -100,15 +100,14 @@ void CSettingPage2::LoadValues()
 
     storedDialUpName = SettingsStore::ReadString(Name(SettingName::AutoDialUpName));
     if (listsEntries && !storedDialUpName.isEmpty()) {
-        // An entry that is gone gives way to the first line.
-        int line = 0;
+        // An entry that is gone selects nothing: choosing another one for the user would dial
+        // it after a mere look at this page.
         for (int i = 0; i < ui->entryList->count(); ++i) {
             if (ui->entryList->item(i)->text() == storedDialUpName) {
-                line = i;
+                ui->entryList->setCurrentRow(i);
                 break;
             }
         }
-        ui->entryList->setCurrentRow(line);
     }
 
     qint32 connectTimeout = SettingsStore::ReadNumber(Name(SettingName::ConnectTimeout));
@@ -121,13 +120,7 @@ void CSettingPage2::StoreValues()
 {
     SettingsStore::WriteFlag(Name(SettingName::UseAutoDialUp), ui->useAutoDialUpCheck->isChecked());
 
-    // A message line is no entry name: without entries to choose from the stored name stays.
-    QString dialUpName = storedDialUpName;
-    if (listsEntries) {
-        const QList<QListWidgetItem*> selected = ui->entryList->selectedItems();
-        dialUpName = selected.isEmpty() ? QString() : selected.first()->text();
-    }
-    SettingsStore::WriteString(Name(SettingName::AutoDialUpName), dialUpName);
+    SettingsStore::WriteString(Name(SettingName::AutoDialUpName), ChosenDialUpName());
 
     // Text that is not a whole number (empty, a lone "-") counts as 0, the default. Negative
     // numbers are stored as they are.
@@ -135,6 +128,25 @@ void CSettingPage2::StoreValues()
     if (connectTimeout == 0)
         connectTimeout = DefaultConnectTimeout;
     SettingsStore::WriteNumber(Name(SettingName::ConnectTimeout), connectTimeout);
+}
+
+QString CSettingPage2::ChosenDialUpName() const
+{
+    // A message line is no entry name: without entries to choose from, or with none chosen
+    // (the stored one is gone), the stored name stays.
+    if (!listsEntries)
+        return storedDialUpName;
+    const QList<QListWidgetItem*> selected = ui->entryList->selectedItems();
+    return selected.isEmpty() ? storedDialUpName : selected.first()->text();
+}
+
+bool CSettingPage2::CheckValues()
+{
+    // The store reads back no text longer than this; such a name would be lost silently.
+    if (ChosenDialUpName().size() <= SettingsStore::MaxTextLength)
+        return true;
+    Prompter::Current().ShowMessage(SettingsText::DialUpNameTooLong);
+    return false;
 }
 
 CSettingPage3::CSettingPage3(QWidget* parent)
@@ -193,6 +205,14 @@ bool OptionsSheet::Run()
 
 void OptionsSheet::accept()
 {
+    // Nothing is stored unless everything can be: the sheet stays open on the page to mend.
+    for (int i = 0; i < tabs->count(); ++i) {
+        auto* page = qobject_cast<SettingPage*>(tabs->widget(i));
+        if (page && page->WasShown() && !page->CheckValues()) {
+            tabs->setCurrentIndex(i);
+            return;
+        }
+    }
     for (int i = 0; i < tabs->count(); ++i) {
         auto* page = qobject_cast<SettingPage*>(tabs->widget(i));
         if (page && page->WasShown())

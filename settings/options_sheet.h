@@ -26,6 +26,8 @@ public:
     // Loads the values the first time; later calls do nothing.
     void Activate();
     bool WasShown() const { return shown; }
+    // Whether every value can be stored as it stands; a page that says no has told the user why.
+    virtual bool CheckValues() { return true; }
     virtual void StoreValues() = 0;
 
 protected:
@@ -59,6 +61,7 @@ class CSettingPage2 : public SettingPage {
 public:
     explicit CSettingPage2(QWidget* parent = nullptr);
     ~CSettingPage2() override;
+    bool CheckValues() override;
     void StoreValues() override;
 
 protected:
@@ -68,8 +71,10 @@ private:
     std::unique_ptr<Ui::SettingPage2Form> ui;
     // False when the list holds only a message line instead of entries.
     bool listsEntries = false;
-    // The stored entry name, kept when there are no entries to choose from.
+    // The stored entry name, kept when there are no entries to choose from or none is chosen.
     QString storedDialUpName;
+    // The entry chosen in the list; the stored name when nothing is chosen.
+    QString ChosenDialUpName() const;
 };
 
 // "FTP拡張": passive mode (and the LIST box, which cannot be changed).

@@ -89,3 +89,24 @@ bool SettingsStore::WriteSavePassword(bool on)
 {
     return WriteFlagTo(SettingKey::ProfilesUpper, QLatin1String(SettingName::SavePass), on);
 }
+
+void SettingsStore::StoreFirstStartDefaults()
+{
+    RegistryKey key;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Settings)) != Success)
+        return;
+    // Only a value that is not there at all counts as absent; one of another type or size
+    // (which reads as the default) was put there by someone and stays.
+    const auto absent = [&key](const char* name) {
+        qint32 number = 0;
+        return key.QueryNumber(QLatin1String(name), number) == RegistryDb::ErrorFileNotFound;
+    };
+    if (absent(SettingName::AutoTransferMode)) {
+        key.SetNumber(QLatin1String(SettingName::AutoTransferMode), 1);
+        if (absent(SettingName::AutoTransferModeList))
+            key.SetString(QLatin1String(SettingName::AutoTransferModeList), DefaultTextModeList);
+    }
+    if (absent(SettingName::UsePASV))
+        key.SetNumber(QLatin1String(SettingName::UsePASV), 1);
+    key.Close();
+}

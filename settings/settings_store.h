@@ -48,6 +48,14 @@ public:
     static qint32 ReadNumber(const QString& name);
     static void WriteNumber(const QString& name, qint32 value);
 
+    // What a first start stores where nothing is stored yet, so that a new user's binary files
+    // are not sent as text and listings work behind the NAT of a home or office: automatic mode
+    // on, with DefaultTextModeList when no list is stored either, and passive mode on. Values
+    // already stored are kept as they are.
+    static void StoreFirstStartDefaults();
+    static inline const QString DefaultTextModeList = QStringLiteral(
+        "txt htm html css js json xml csv md c h cpp py sh pl php ini conf log");
+
     // SavePass on the profile key.
     static bool ReadSavePassword();
     static bool WriteSavePassword(bool on);

@@ -19,4 +19,6 @@ inline const QString Page2Tab = QStringLiteral("DialUp");
 inline const QString Page3Tab = QStringLiteral("FTP拡張");
 inline const QString NoDialUpEntries = QStringLiteral("登録されていません");
 inline const QString DialUpListFailed = QStringLiteral("一覧表示に失敗しました");
+inline const QString DialUpNameTooLong =
+    QStringLiteral("接続名が長すぎるため保存できません。\n99 文字以内の接続を選んでください。");
 }  // namespace SettingsText

@@ -76,6 +76,10 @@ protected:
     {
         ASSERT_TRUE(config.IsValid());
         ASSERT_TRUE(local.isValid());
+        // The scripts here speak active mode with the type the buttons chose, as a user who
+        // turned the first start's automatic and passive modes off.
+        SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
+        SettingsStore::WriteFlag(SettingName::UsePASV, false);
         window = std::make_unique<MainWindow>();
     }
 

@@ -89,6 +89,25 @@ TEST_F(ConnectTest, WithoutInitialFoldersTheServerFolderIsListedAndThePwdReplySh
     EXPECT_EQ(commands.at(6), "LIST -aL");
 }
 
+TEST_F(ConnectTest, AListingTheServerRefusesIsLoggedWithItsReply)
+{
+    ScriptedFtpPeer peer;
+    peer.Login().Answer("257 \"/home\" is the current directory")
+        .Answer("257 \"/home\" is the current directory")
+        .Answer("200 Type set to A")
+        .Answer("200 PORT command successful")
+        .Answer("550 Permission denied.")
+        .Answer("200 Type set to A")
+        .Answer("200 PORT command successful")
+        .Answer("550 Permission denied.");
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    EXPECT_TRUE(LooksConnected());
+    EXPECT_EQ(window->LogText(), QStringLiteral("ファイルリストの取得に失敗しました: 550 Permission denied."));
+    EXPECT_EQ(PaneItems(*window->RemoteList()), QStringList{QStringLiteral("..")});
+    ASSERT_TRUE(peer.WaitScriptDone());
+}
+
 TEST_F(ConnectTest, UnreachableRemoteFolderLeavesTheServersFolderAndTheCwdReply)
 {
     ScriptedFtpPeer peer;

@@ -36,8 +36,9 @@ TEST(PermissionsToNumberTest, CountsOnlyTheLettersInTheirOwnPlaces)
 {
     EXPECT_EQ(PermissionsToNumber(QStringLiteral("-rwxr-x---")), 750);
     EXPECT_EQ(PermissionsToNumber(QStringLiteral("drwxr-xr-x")), 755);
-    EXPECT_EQ(PermissionsToNumber(QStringLiteral("-rwsr-xr-x")), 655);
-    EXPECT_EQ(PermissionsToNumber(QStringLiteral("-rwSrwsrwT")), 666);
+    EXPECT_EQ(PermissionsToNumber(QStringLiteral("-rwsr-xr-x")), 4755);
+    EXPECT_EQ(PermissionsToNumber(QStringLiteral("-rwSrwsrwT")), 7676);
+    EXPECT_EQ(PermissionsToNumber(QStringLiteral("drwxrwxrwt")), 1777);
     EXPECT_EQ(PermissionsToNumber(QStringLiteral("----r--r--")), 44);
     EXPECT_EQ(PermissionsToNumber(QStringLiteral("----------")), 0);
     EXPECT_EQ(PermissionsToNumber(QStringLiteral("-xrw------")), 0);
@@ -65,13 +66,27 @@ TEST(AttributeDialogTest, LoadsTheEntryAtTheIndexIntoBoxesAndLabel)
     EXPECT_EQ(dialog.GetModeText(), QStringLiteral("750"));
 }
 
-TEST(AttributeDialogTest, SetuidShowsOwnerExecuteClearAndTheModeWithoutIt)
+TEST(AttributeDialogTest, SpecialBitsShowTheirExecuteAndAreKept)
 {
     AttributeDialog dialog;
     dialog.LoadFromEntry(ListOf(QStringLiteral("-rwsr-xr-x")), 1);
+    EXPECT_TRUE(Ticked(dialog, AttributeControlId::OwnerExecute));
+    EXPECT_EQ(dialog.currentLabel, QStringLiteral("現在の属性：4755"));
+    EXPECT_EQ(dialog.GetModeText(), QStringLiteral("4755"));
+
+    // A sticky folder open to all keeps search for others and its sticky bit.
+    dialog.LoadFromEntry(ListOf(QStringLiteral("drwxrwxrwt")), 1);
+    EXPECT_TRUE(Ticked(dialog, AttributeControlId::AllExecute));
+    EXPECT_EQ(dialog.GetModeText(), QStringLiteral("1777"));
+
+    // Capitals are the special bit without execute; a box changed under OK keeps the bits.
+    dialog.LoadFromEntry(ListOf(QStringLiteral("-rwSr-Sr-T")), 1);
     EXPECT_FALSE(Ticked(dialog, AttributeControlId::OwnerExecute));
-    EXPECT_EQ(dialog.currentLabel, QStringLiteral("現在の属性：655"));
-    EXPECT_EQ(dialog.GetModeText(), QStringLiteral("655"));
+    EXPECT_FALSE(Ticked(dialog, AttributeControlId::GroupExecute));
+    EXPECT_FALSE(Ticked(dialog, AttributeControlId::AllExecute));
+    Tick(dialog, AttributeControlId::AllExecute, true);
+    dialog.accept();
+    EXPECT_EQ(dialog.GetModeText(), QStringLiteral("7645"));
 }
 
 TEST(AttributeDialogTest, OkTakesTheBoxesAndAlwaysGivesThreeDigits)

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 using LocalFilesTest = FilesTest;
 
 TEST_F(LocalFilesTest, OpensAFolderAndTheParentByPathArithmetic)
@@ -44,15 +47,29 @@ TEST_F(LocalFilesTest, AFileAnEmptyPaneOrAnUnreadableFolder)
     WriteFile(Scratch(QStringLiteral("a.txt")), "a");
     MainWindowTestAccess::ShowLocal(*window, Scratch());
 
-    // A typed path takes effect even when the caret is on a file, and nothing else happens.
-    LocalPathEdit().setText(Scratch(QStringLiteral("typed")));
+    // A typed path is opened and listed even when the caret is on a file, and nothing else
+    // happens; an unreadable one is entered all the same and the log says so.
+    ASSERT_TRUE(QDir(Scratch()).mkdir(QStringLiteral("typed")));
+    WriteFile(Scratch(QStringLiteral("typed/b.txt")), "b");
+    LocalPathEdit().setText(Scratch(QStringLiteral("typed/")));
     ASSERT_TRUE(PutCaret(LocalList(), QStringLiteral("a.txt")));
     window->OpenLocalEntry();
     EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("typed")));
+    EXPECT_EQ(LocalPathEdit().text(), Scratch(QStringLiteral("typed")));
+    EXPECT_EQ(PaneTexts(LocalList()), (QStringList{QStringLiteral(".."), QStringLiteral("b.txt")}));
+    LocalPathEdit().setText(QStringLiteral("missing"));  // relative to the folder shown
+    window->OpenLocalEntry();
+    EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("typed/missing")));
+    EXPECT_EQ(PaneTexts(LocalList()), QStringList{QStringLiteral("..")});
+    EXPECT_EQ(window->LogText(), Scratch(QStringLiteral("typed/missing")) + QStringLiteral(" を開けません"));
+
+    // Enter in the path edit opens the typed folder.
+    LocalPathEdit().setText(Scratch());
+    emit LocalPathEdit().returnPressed();
+    EXPECT_EQ(window->LocalPath(), Scratch());
     EXPECT_TRUE(PaneTexts(LocalList()).contains(QStringLiteral("a.txt")));
 
     // A folder that cannot be read is entered all the same and shows ".." alone.
-    LocalPathEdit().setText(Scratch());
     LocalList().clear();
     AddEntry(LocalList(), QStringLiteral("<gone>"), PaneEntryKind::Folder);
     ASSERT_TRUE(PutCaret(LocalList(), QStringLiteral("<gone>")));
@@ -94,14 +111,25 @@ TEST_F(LocalFilesTest, NewFolderIsMadeInTheTypedFolderUnlessCancelledOrEmpty)
     MainWindowTestAccess::ShowLocal(*window, Scratch());
     prompter.QueueDialog(Cancel());
     prompter.QueueDialog(TypeAndConfirm(QString()));
-    LocalPathEdit().setText(QStringLiteral("/not/read/back"));
     window->NewLocalFolder();
     window->NewLocalFolder();
     EXPECT_EQ(window->LocalPath(), Scratch());
     EXPECT_EQ(QDir(Scratch()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 
+    // A typed folder that the pane does not show yet is only opened: no folder is made in a
+    // place the user cannot see.
+    ASSERT_TRUE(QDir(Scratch()).mkdir(QStringLiteral("other")));
+    LocalPathEdit().setText(Scratch(QStringLiteral("other")));
+    const qsizetype dialogsSoFar = prompter.dialogTitles.size();
+    window->NewLocalFolder();
+    EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("other")));
+    EXPECT_EQ(prompter.dialogTitles.size(), dialogsSoFar);
+
     prompter.QueueDialog(TypeAndConfirm(QStringLiteral("新しい")));
     LocalPathEdit().setText(Scratch());
+    window->NewLocalFolder();
+    ASSERT_EQ(window->LocalPath(), Scratch());
+    prompter.QueueDialog(TypeAndConfirm(QStringLiteral("新しい")));
     window->NewLocalFolder();
     EXPECT_TRUE(QFileInfo(Scratch(QStringLiteral("新しい"))).isDir());
     EXPECT_TRUE(PaneTexts(LocalList()).contains(QStringLiteral("<新しい>")));
@@ -137,7 +165,10 @@ TEST_F(LocalFilesTest, DeleteAsksOnceCountingEverySelectedEntryAndRemovesFilesAn
     EXPECT_FALSE(dir.exists(QStringLiteral("sub")));
     EXPECT_TRUE(dir.exists(QStringLiteral("full/inner")));  // nothing inside a folder is removed
     EXPECT_TRUE(QFile::exists(Scratch(QStringLiteral("b.txt"))));
-    EXPECT_EQ(window->LogText(), QStringLiteral("削除が完了しました"));
+    // The folder that is not empty stays, and the last line says so instead of "完了".
+    EXPECT_EQ(window->LogText(), QStringLiteral("3 個中 1 個が失敗しました。最初の失敗: ") +
+                                     Scratch(QStringLiteral("full")) + QStringLiteral(": ") +
+                                     QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
     EXPECT_EQ(PaneTexts(LocalList()),
               (QStringList{QStringLiteral(".."), QStringLiteral("<full>"), QStringLiteral("b.txt")}));
 }

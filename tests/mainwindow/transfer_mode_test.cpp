@@ -11,7 +11,15 @@ TEST(IsTextModeFileTest, MatchesEndingsCaseSensitivelyWithoutADot)
     const QString list = QStringLiteral("txt htm");
     EXPECT_TRUE(IsTextModeFile(QStringLiteral("index.htm"), list));
     EXPECT_TRUE(IsTextModeFile(QStringLiteral("readme.txt"), list));
-    EXPECT_TRUE(IsTextModeFile(QStringLiteral("notatxt"), list));
+    // Only whole endings count: a bare suffix would send binary files as text.
+    EXPECT_FALSE(IsTextModeFile(QStringLiteral("notatxt"), list));
+    const QString wide = QStringLiteral("c h py md");
+    for (const char* binary : {"song.flac", "photo.heic", "module.pyc", "data.npy", "model.pth"})
+        EXPECT_FALSE(IsTextModeFile(QString::fromLatin1(binary), wide)) << binary;
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("main.c"), wide));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("/src/a.h"), wide));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("/src/Makefile"), QStringLiteral("Makefile")));
+    EXPECT_TRUE(IsTextModeFile(QStringLiteral("x.tar.txt"), QStringLiteral(".txt")));
     EXPECT_FALSE(IsTextModeFile(QStringLiteral("image.gif"), list));
     EXPECT_FALSE(IsTextModeFile(QStringLiteral("README"), list));
     EXPECT_FALSE(IsTextModeFile(QStringLiteral("notes.TXT"), list));

@@ -93,6 +93,21 @@ TEST_P(TransferSelectionTest, UploadOverwriteQuestionComparesNamesExactlyAndNoFa
     EXPECT_EQ(prompter.unanswered, 0);
 }
 
+TEST_P(TransferSelectionTest, ABatchWithFailuresEndsOnTheirCountAndTheFirstReason)
+{
+    window->SelectBinaryMode();
+    PutRemoteFile(QStringLiteral("a.bin"), Binary());
+    Relist();
+    RemoteList().addItem(QStringLiteral("ghost.bin"));  // listed, but gone from the server
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("ghost.bin"), QStringLiteral("a.bin")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("a.bin"))), Binary());
+    EXPECT_FALSE(QFileInfo::exists(Scratch(QStringLiteral("ghost.bin"))));
+    EXPECT_TRUE(window->LogText().startsWith(QStringLiteral("2 個中 1 個が失敗しました。最初の失敗: 550")))
+        << window->LogText().toStdString();
+}
+
 TEST_P(TransferSelectionTest, DownloadAsksBeforeReplacingAnythingLocalAndEndsWithTheLastResult)
 {
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);

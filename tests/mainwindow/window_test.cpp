@@ -96,7 +96,8 @@ TEST_F(WindowTest, AutoModeLooksPressedOnlyWhenStoredAsOne)
         TempConfigDir fresh;
         StoreNumber(SettingName::AutoTransferMode, value);
         MainWindow window;
-        const bool autoMode = value == 1;
+        // Nothing stored is a first start, which turns automatic mode on.
+        const bool autoMode = value == 1 || !value;
         SCOPED_TRACE(value ? *value : 999);
         EXPECT_EQ(Pressed(window, MainControlId::AutoMode), autoMode);
         EXPECT_EQ(Pressed(window, MainControlId::AsciiMode), !autoMode);

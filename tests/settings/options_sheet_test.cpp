@@ -199,13 +199,38 @@ TEST_F(OptionsSheetTest, DialUpPageListsEntriesSortedAndSelectsTheStoredOne)
     ExpectDialUpValues(false, QStringLiteral("travel"), 30);
 }
 
-TEST_F(OptionsSheetTest, StoredEntryThatIsGoneGivesWayToTheFirstLine)
+TEST_F(OptionsSheetTest, StoredEntryThatIsGoneSelectsNothingAndOkKeepsIt)
 {
     StoreDialUpValues();
     dialUp.entries = {QStringLiteral("mobile"), QStringLiteral("home")};
     OptionsSheet sheet;
-    EXPECT_TRUE(RunAndConfirm(sheet, [](OptionsSheet& s) { s.Tabs()->setCurrentIndex(1); }));
-    ExpectDialUpValues(true, QStringLiteral("home"), 30);
+    EXPECT_TRUE(RunAndConfirm(sheet, [](OptionsSheet& s) {
+        s.Tabs()->setCurrentIndex(1);
+        EXPECT_EQ(SelectedLine(*PageControl<QListWidget>(s, 1, SettingPage2ControlId::EntryList)),
+                  QString());
+    }));
+    ExpectDialUpValues(true, QStringLiteral("office"), 30);
+}
+
+TEST_F(OptionsSheetTest, EntryNameTheStoreCannotHoldIsRefusedAndNothingIsStored)
+{
+    StoreDialUpValues();
+    const QString longName(SettingsStore::MaxTextLength + 1, u'n');
+    dialUp.entries = {QStringLiteral("home"), longName};
+    OptionsSheet sheet;
+    prompter.QueueDialog([&](QDialog& dialog) {
+        sheet.Tabs()->setCurrentIndex(1);
+        auto* list = PageControl<QListWidget>(sheet, 1, SettingPage2ControlId::EntryList);
+        list->setCurrentRow(list->count() - 1);
+        PageControl<QCheckBox>(sheet, 1, SettingPage2ControlId::UseAutoDialUp)->click();
+        dialog.accept();
+        EXPECT_NE(dialog.result(), QDialog::Accepted);  // OK did not close the sheet
+        dialog.reject();
+        return false;
+    });
+    EXPECT_FALSE(sheet.Run());
+    EXPECT_EQ(prompter.messages, QStringList{SettingsText::DialUpNameTooLong});
+    ExpectDialUpValues(true, QStringLiteral("office"), 30);
 }
 
 TEST_F(OptionsSheetTest, NoStoredEntryNameStillLoadsTheFlagAndTimeOut)

@@ -322,3 +322,35 @@ TEST(SettingsStoreProcesses, TwoWritersAtOnceLoseNoValue)
 }
 
 }  // namespace
+
+TEST(SettingsStoreDefaults, FirstStartTurnsOnAutomaticAndPassiveModesAndKeepsStoredValues)
+{
+    {
+        TempConfigDir config;
+        SettingsStore::StoreFirstStartDefaults();
+        EXPECT_TRUE(SettingsStore::ReadFlag(Name(SettingName::AutoTransferMode)));
+        EXPECT_TRUE(SettingsStore::ReadFlag(Name(SettingName::UsePASV)));
+        EXPECT_EQ(SettingsStore::ReadString(Name(SettingName::AutoTransferModeList)),
+                  SettingsStore::DefaultTextModeList);
+        EXPECT_LE(SettingsStore::DefaultTextModeList.size(), SettingsStore::MaxTextLength);
+    }
+    {
+        // Choices made before (off, an empty list, a value of another type) are not undone.
+        TempConfigDir config;
+        SettingsStore::WriteFlag(Name(SettingName::AutoTransferMode), false);
+        SettingsStore::WriteString(Name(SettingName::UsePASV), QStringLiteral("no"));
+        SettingsStore::StoreFirstStartDefaults();
+        EXPECT_FALSE(SettingsStore::ReadFlag(Name(SettingName::AutoTransferMode)));
+        EXPECT_FALSE(SettingsStore::ReadFlag(Name(SettingName::UsePASV)));
+        EXPECT_EQ(StoredBytes(SettingKey::Settings, Name(SettingName::AutoTransferModeList)),
+                  QByteArray("<absent>"));
+    }
+    {
+        // A list of its own survives the automatic mode's first start.
+        TempConfigDir config;
+        SettingsStore::WriteString(Name(SettingName::AutoTransferModeList), QString());
+        SettingsStore::StoreFirstStartDefaults();
+        EXPECT_TRUE(SettingsStore::ReadFlag(Name(SettingName::AutoTransferMode)));
+        EXPECT_EQ(SettingsStore::ReadString(Name(SettingName::AutoTransferModeList)), QString());
+    }
+}
