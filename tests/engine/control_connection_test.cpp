@@ -170,6 +170,7 @@ TEST(ControlConnection, ServerClosingMidReply)
     EXPECT_EQ(session.GetReplyCode(), 250);  // nothing complete was read
     EXPECT_EQ(session.GetResponce(), QStringLiteral("GetResponce nRead=0 Error"));
     EXPECT_FALSE(session.SendCommand(QStringLiteral("NOOP")));
+    EXPECT_FALSE(session.IsConnected());
 }
 
 TEST(ControlConnection, EndlessLineEndsTheRead)
