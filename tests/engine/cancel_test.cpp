@@ -196,6 +196,37 @@ INSTANTIATE_TEST_SUITE_P(
                         const bool ok = s.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("x")));
                         return ok || !Entries(dir).isEmpty();
                     },
+                    true},
+        // A listing whose data stalls.
+        ControlWait{"Listing",
+                    [](ScriptedFtpPeer& peer) {
+                        peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 listing")
+                            .Read().Send("426 aborted\r\n226 ABOR ok\r\n").Answer("257 \"/\" here");
+                    },
+                    "LIST -aL",
+                    [](FtpSession& s) {
+                        s.SetPassiveMode(true);
+                        QString out;
+                        return s.GetFileList(QString(), out);
+                    },
+                    true},
+        // An upload the server stops reading.
+        ControlWait{"Upload",
+                    [](ScriptedFtpPeer& peer) {
+                        peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go ahead")
+                            .Read().Send("426 aborted\r\n226 ABOR ok\r\n").Answer("257 \"/\" here");
+                    },
+                    "STOR up",
+                    [](FtpSession& s) {
+                        QTemporaryDir dir;
+                        QFile file(dir.filePath(QStringLiteral("up")));
+                        if (!file.open(QIODevice::WriteOnly) || !file.resize(64 * 1024 * 1024))
+                            return true;
+                        file.close();
+                        s.SetPassiveMode(true);
+                        s.SetTypeBinary();
+                        return s.StoreFile(file.fileName(), QStringLiteral("up"));
+                    },
                     true}),
     [](const testing::TestParamInfo<ControlWait>& info) { return std::string(info.param.name); });
 
