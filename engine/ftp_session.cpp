@@ -1,7 +1,8 @@
 #include "engine/ftp_session.h"
 
+#include "engine/cancel_signal.h"
+#include "engine/data_stream.h"
 #include "engine/ftp_reply.h"
-#include "engine/line_ends.h"
 #include "engine/sockets.h"
 #include "engine/wire_codec.h"
 
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -21,27 +23,14 @@ const QString ClosedReplyText = QStringLiteral("GetResponce nRead=0 Error");
 const QString NoConnectionText = QString(QChar(1));
 
 constexpr qsizetype ControlReadSize = 16 * 1024;
-constexpr size_t DataChunk = 1024 * 1024;
-// Uploads read and send pieces that stay in the processor's cache between the two copies;
-// larger ones measured slower.
-constexpr size_t SendChunk = 256 * 1024;
 constexpr qsizetype MaxListing = 256 * 1024 * 1024;
+// After ABOR: once a positive reply came, the one that may still follow it is waited for only
+// this long before a NOOP settles the count.
+constexpr std::chrono::milliseconds AbortGrace{250};
 
-// How a data loop ended.
-enum class DataEnd { Clean, NetworkFailed, LocalFailed };
-
-bool WriteAll(int fd, const char* data, size_t size)
+std::chrono::milliseconds Until(std::chrono::steady_clock::time_point deadline)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
 }
 
 // The process's file creation mask, read without changing it (umask() would race with other
@@ -93,11 +82,38 @@ struct FtpSession::Private {
     ProgressCallback progress;
     std::chrono::milliseconds idleLimit{60000};
 
+    CancelSignal cancel;
+    bool ignoringCancel = false;  // while the session settles a cancelled exchange
+
     bool Established() const { return controlSocket && connected; }
     bool TextMode() const { return typeCommand == QLatin1String("TYPE A"); }
+    DataContext Context() const { return DataContext{idleLimit, &cancel, progress}; }
+
+    void SetIgnoringCancel(bool on)
+    {
+        ignoringCancel = on;
+        if (controlSocket)
+            controlSocket->WatchCancel(on ? -1 : cancel.Fd());
+    }
+    // While it lives, the control connection's waits no longer end at a cancel: ABOR and the
+    // replies after it must get through.
+    struct CancelIgnored {
+        Private& owner;
+        bool before;
+        ~CancelIgnored() { owner.SetIgnoringCancel(before); }
+    };
+    CancelIgnored IgnoreCancel()
+    {
+        const bool before = ignoringCancel;
+        SetIgnoringCancel(true);
+        return CancelIgnored{*this, before};
+    }
 };
 
-FtpSession::FtpSession() : d(std::make_unique<Private>()) {}
+FtpSession::FtpSession() : d(std::make_unique<Private>())
+{
+    d->listenSocket.WatchCancel(d->cancel.Fd());
+}
 
 FtpSession::~FtpSession() = default;
 
@@ -107,6 +123,7 @@ FtpSession::~FtpSession() = default;
 bool FtpSession::CreateControlSocket()
 {
     d->controlSocket = std::make_unique<ControlSocket>();
+    d->controlSocket->WatchCancel(d->ignoringCancel ? -1 : d->cancel.Fd());
     d->reader.Clear();
     return true;
 }
@@ -119,22 +136,59 @@ void FtpSession::ReleaseControlSocket()
 
 bool FtpSession::IsConnected() const
 {
-    return d->Established();
+    return d->Established() && d->controlSocket->IsOpen();
+}
+
+void FtpSession::Cancel() { d->cancel.Raise(); }
+bool FtpSession::IsCancelled() const { return d->cancel.IsRaised(); }
+void FtpSession::ResetCancel() { d->cancel.Reset(); }
+
+bool FtpSession::CancelPending() const
+{
+    return d->cancel.IsRaised() && !d->ignoringCancel;
+}
+
+void FtpSession::EndCancelled()
+{
+    d->replyCode = LocalStatus::Cancelled;
+    d->replyText = LocalStatus::CancelledText;
+}
+
+void FtpSession::DropControlConnection()
+{
+    if (d->controlSocket)
+        d->controlSocket->Close();
+    d->reader.Clear();
 }
 
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     CreateControlSocket();
-    d->connected = d->controlSocket->ConnectToHost(host, port, d->idleLimit);
-    if (!d->connected)
+    d->connected = !CancelPending() && d->controlSocket->ConnectToHost(host, port, d->idleLimit);
+    ReadEnd greeting = ReadEnd::Broken;
+    if (d->connected)
+        greeting = ReadOne(d->idleLimit, false);
+    if (CancelPending()) {
+        // An attempt that was cancelled leaves nothing behind, not even a half-open connection.
+        ReleaseControlSocket();
+        d->connected = false;
+        EndCancelled();
         return false;
+    }
     // A greeting that never came must not pass for the 220 of an earlier session.
-    if (!ReadReply() || d->replyCode != 220)
+    if (greeting != ReadEnd::Reply || d->replyCode != 220)
         d->connected = false;
     return d->connected;
 }
 
 bool FtpSession::SendCommand(const QString& command)
+{
+    if (CancelPending())
+        return false;
+    return SendLine(command);
+}
+
+bool FtpSession::SendLine(const QString& command)
 {
     if (!d->Established() || !d->controlSocket->IsOpen() || command.isEmpty())
         return false;
@@ -149,7 +203,13 @@ bool FtpSession::SendCommand(const QString& command)
     std::optional<QByteArray> bytes = d->codec.Encode(line);
     if (!bytes)
         return false;
+    // The control connection speaks Telnet (RFC 959 after RFC 854): a data byte 0xFF is sent
+    // as IAC IAC, or the server would take it for the start of a Telnet command.
+    bytes->replace(QByteArrayView("\xff", 1), QByteArrayView("\xff\xff", 2));
     bytes->append("\r\n", 2);
+    // A line is short and never waits long; a cancel must not cut it in half, which would
+    // leave the server a garbled command.
+    const auto whole = d->IgnoreCancel();
     if (!d->controlSocket->SendAll(bytes->constData(), bytes->size(), d->idleLimit)) {
         d->controlSocket->Close();  // broken: later sends and reads end at once
         return false;
@@ -157,10 +217,12 @@ bool FtpSession::SendCommand(const QString& command)
     return true;
 }
 
-bool FtpSession::ReadReply()
+FtpSession::ReadEnd FtpSession::ReadOne(std::chrono::milliseconds limit, bool keepOnSilence)
 {
     if (!d->Established())
-        return false;
+        return ReadEnd::Broken;
+    // Kept open, the read is bounded as a whole; otherwise each wait may last the idle limit.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     QByteArray raw;
     char buffer[ControlReadSize];
     for (;;) {
@@ -168,28 +230,105 @@ bool FtpSession::ReadReply()
         if (result == ReplyReader::Result::Complete)
             break;
         if (result == ReplyReader::Result::TooLong || !d->controlSocket->IsOpen()) {
-            d->controlSocket->Close();
-            d->reader.Clear();
-            return false;
+            DropControlConnection();
+            return ReadEnd::Broken;
         }
-        const qsizetype n = d->controlSocket->Receive(buffer, sizeof buffer, d->idleLimit);
+        const std::chrono::milliseconds wait = keepOnSilence ? Until(deadline) : limit;
+        if (wait.count() <= 0)
+            return ReadEnd::Silent;
+        const qsizetype n = d->controlSocket->Receive(buffer, sizeof buffer, wait);
         if (n > 0) {
             d->reader.Append(buffer, n);
             continue;
         }
-        d->controlSocket->Close();
-        if (n == 0) {
-            d->reader.Clear();
-            return false;
+        if (n < 0 && CancelPending())
+            return ReadEnd::Cancelled;  // what arrived so far stays in the reader
+        if (n < 0 && keepOnSilence && Until(deadline).count() <= 0)
+            return ReadEnd::Silent;
+        if (n == 0 || keepOnSilence) {
+            DropControlConnection();
+            return ReadEnd::Broken;
         }
         // An error or a silent server: the reply is the lines that arrived complete.
         raw = d->reader.CompletedLines();
-        d->reader.Clear();
+        DropControlConnection();
         break;
     }
     d->replyCode = ParseReplyCode(raw);
     d->replyText = d->codec.Decode(raw);
-    return true;
+    // 421: the server is closing the connection; its text says why.
+    if (d->replyCode == 421)
+        DropControlConnection();
+    return ReadEnd::Reply;
+}
+
+bool FtpSession::ReadReply()
+{
+    const ReadEnd end = ReadOne(d->idleLimit, false);
+    if (end == ReadEnd::Cancelled) {
+        // The awaited reply is still to come; taking it here keeps the next command in step.
+        const auto settle = d->IgnoreCancel();
+        if (ReadOne(AbortBound, true) != ReadEnd::Reply)
+            DropControlConnection();
+        EndCancelled();
+    }
+    return end == ReadEnd::Reply;
+}
+
+void FtpSession::AbortTransfer(DataStream* data)
+{
+    // The data connection goes first: a server still sending then fails at once (426) instead
+    // of sending the rest of the file before it reads ABOR.
+    if (data)
+        data->Abort();
+    d->listenSocket.Close();
+    const auto settle = d->IgnoreCancel();
+    if (!SendLine(QStringLiteral("ABOR")))
+        return;  // the connection is gone
+    // The transfer's own final reply (426, or 226 when it ended first, or a refusal) and the
+    // reply to ABOR (225/226): two final replies put the connection back in step. Fewer within
+    // the bound (a server that answers ABOR only once, or not at all, or with a lone 150) are
+    // settled by a NOOP.
+    const auto deadline = std::chrono::steady_clock::now() + AbortBound;
+    int finals = 0;
+    bool positive = false;
+    while (finals < 2) {
+        std::chrono::milliseconds left = Until(deadline);
+        if (positive)
+            left = std::min(left, AbortGrace);
+        if (left.count() <= 0)
+            break;
+        const ReadEnd end = ReadOne(left, true);
+        if (end == ReadEnd::Broken)
+            return;
+        if (end != ReadEnd::Reply)
+            break;
+        if (d->replyCode >= 200) {
+            ++finals;
+            positive = d->replyCode < 300;
+        }
+    }
+    if (finals < 2)
+        Resynchronize();
+}
+
+void FtpSession::Resynchronize()
+{
+    const auto settle = d->IgnoreCancel();
+    if (!SendLine(QStringLiteral("NOOP")))
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + AbortBound;
+    for (;;) {
+        const ReadEnd end = ReadOne(Until(deadline), true);
+        if (end == ReadEnd::Reply && d->replyCode == 200)
+            return;
+        if (end != ReadEnd::Reply) {
+            // Which reply answers what can no longer be told: better a new connection than
+            // one that stays a reply behind.
+            DropControlConnection();
+            return;
+        }
+    }
 }
 
 QString FtpSession::GetResponce()
@@ -214,13 +353,20 @@ void FtpSession::SetReplyCode(int code) { d->replyCode = code; }
 
 bool FtpSession::UserLogin(const QString& user, const QString& password)
 {
-    if (!SendCommand(QStringLiteral("USER ") + user) || !ReadReply())
+    auto answered = [this](const QString& command) {
+        return SendCommand(command) && ReadOne(d->idleLimit, false) == ReadEnd::Reply;
+    };
+    bool ok = answered(QStringLiteral("USER ") + user);
+    if (ok && d->replyCode == 331)
+        ok = answered(QStringLiteral("PASS ") + password);
+    if (CancelPending()) {
+        // A cancelled login ends the attempt: the session is left disconnected.
+        ReleaseControlSocket();
+        d->connected = false;
+        EndCancelled();
         return false;
-    if (d->replyCode == 230)
-        return true;  // the server asks for no password
-    if (d->replyCode != 331)
-        return false;
-    return Command(QStringLiteral("PASS ") + password, 230);
+    }
+    return ok && d->replyCode == 230;  // 230 right after USER: the server asks for no password
 }
 
 bool FtpSession::DisconnectFromServer()
@@ -229,6 +375,13 @@ bool FtpSession::DisconnectFromServer()
         return false;
     if (!d->connected)
         return true;
+    if (CancelPending()) {
+        // Leaving without QUIT: the server sees the connection end all the same.
+        ReleaseControlSocket();
+        d->connected = false;
+        EndCancelled();
+        return true;
+    }
     if (!Command(QStringLiteral("QUIT"), 221))
         return false;
     ReleaseControlSocket();
@@ -400,7 +553,7 @@ bool FtpSession::PreparePassive()
     return true;
 }
 
-bool FtpSession::ConnectPassive(DataSocket& data)
+bool FtpSession::ConnectPassive(PlainDataStream& data)
 {
     // The data connection always goes to the host of the control connection: a 227 naming
     // another host would let a server aim the client at a third machine. The port is the
@@ -411,36 +564,43 @@ bool FtpSession::ConnectPassive(DataSocket& data)
         return false;
     }
     peer->SetPort(quint16(d->pasvPort));
-    if (!data.Connect(*peer, d->idleLimit)) {
+    if (!data.Socket().Connect(*peer, d->idleLimit)) {
         d->replyCode = LocalStatus::DataOpenFailed;
         return false;
     }
     return true;
 }
 
-FtpSession::Opening FtpSession::OpenTransfer(const QString& command, DataSocket& data)
+FtpSession::Opening FtpSession::OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data)
 {
+    auto plain = std::make_unique<PlainDataStream>(d->Context());
+    plain->Socket().WatchCancel(d->cancel.Fd());
     if (d->passiveMode) {
         if (!PreparePassive())
             return Opening::SetupFailed;
         // Connect first, then ask: a server that refuses the command answers once and for
         // all, so nothing more is awaited after a final reply.
-        if (!ConnectPassive(data))
+        if (!ConnectPassive(*plain) || !SendCommand(command))
             return Opening::Failed;
-        if (!SendCommand(command) || !ReadReply()) {
-            data.Close();
+        const ReadEnd answer = ReadOne(d->idleLimit, false);
+        if (answer == ReadEnd::Cancelled)
+            AbortTransfer(plain.get());
+        if (answer != ReadEnd::Reply)
             return Opening::Failed;
-        }
-        if (d->replyCode < 100 || d->replyCode > 199) {
-            data.Close();
+        if (d->replyCode < 100 || d->replyCode > 199)
             return Opening::Refused;
-        }
+        data = std::move(plain);
         return Opening::Open;
     }
 
     if (!PrepareActive())
         return Opening::SetupFailed;
-    if (!SendCommand(command) || !ReadReply()) {
+    ReadEnd answer = ReadEnd::Broken;
+    if (SendCommand(command))
+        answer = ReadOne(d->idleLimit, false);
+    if (answer == ReadEnd::Cancelled)
+        AbortTransfer(plain.get());
+    if (answer != ReadEnd::Reply) {
         d->listenSocket.Close();
         return Opening::Failed;
     }
@@ -450,224 +610,102 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, DataSocket&
         return Opening::Refused;
     }
     const std::optional<SocketAddress> server = d->controlSocket->PeerAddress();
-    const bool accepted = server && d->listenSocket.Accept(data, *server, d->idleLimit);
+    const bool accepted = server && d->listenSocket.Accept(plain->Socket(), *server, d->idleLimit);
     d->listenSocket.Close();
     if (!accepted) {
+        if (CancelPending()) {
+            AbortTransfer(plain.get());
+            return Opening::Failed;
+        }
         // The command was accepted, so a final reply (425 ...) follows; it is read here, or the
         // next command would take it for its own answer.
         ReadReply();
         d->replyCode = LocalStatus::DataOpenFailed;
-        data.Close();
         return Opening::Failed;
     }
+    data = std::move(plain);
     return Opening::Open;
 }
 
-bool FtpSession::FinishTransfer(DataSocket& data, bool dataOk)
+bool FtpSession::FinishTransfer(DataStream& data, bool dataOk)
 {
     data.Close();
     d->listenSocket.Close();
-    return ReadReply() && d->replyCode == 226 && dataOk;
+    const ReadEnd end = ReadOne(d->idleLimit, false);
+    if (end == ReadEnd::Cancelled) {
+        AbortTransfer(&data);
+        return false;
+    }
+    // RFC 959 allows 250 as well as 226 here, and some mainframe servers send it.
+    return end == ReadEnd::Reply && (d->replyCode == 226 || d->replyCode == 250) && dataOk;
+}
+
+bool FtpSession::Outcome(bool ok)
+{
+    if (!ok && d->cancel.IsRaised())
+        EndCancelled();
+    return ok;
 }
 
 bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
 {
+    if (CancelPending())
+        return Outcome(false);
     // Long listings of every entry, hidden ones included. Some servers take no options and
     // refuse "-aL" with 5xx; plain LIST then gives the same long format.
-    DataSocket data;
+    std::unique_ptr<DataStream> data;
     Opening opening = OpenTransfer(QStringLiteral("LIST -aL"), data);
     if (opening == Opening::Refused && d->replyCode >= 500 && d->replyCode <= 599)
         opening = OpenTransfer(QStringLiteral("LIST"), data);
     if (opening == Opening::SetupFailed)
-        return false;
+        return Outcome(false);
     out.clear();
     if (opening != Opening::Open)
-        return false;
+        return Outcome(false);
 
     // Gathered whole and decoded once: a character split between two reads stays whole.
     QByteArray raw;
-    std::vector<char> buffer(DataChunk);
-    bool dataOk = true;
-    for (;;) {
-        const qsizetype n = data.Receive(buffer.data(), qsizetype(buffer.size()), d->idleLimit);
-        if (n == 0)
-            break;
-        if (n < 0 || raw.size() + n > MaxListing) {
-            dataOk = false;
-            break;
-        }
-        raw.append(buffer.data(), n);
+    const DataEnd end = data->ReceiveAll(raw, MaxListing);
+    if (end == DataEnd::Cancelled) {
+        AbortTransfer(data.get());
+        return Outcome(false);
     }
-    if (!dataOk)
+    if (end != DataEnd::Clean)
         raw.clear();
     out = d->codec.Decode(raw);
-    return FinishTransfer(data, dataOk);
+    return Outcome(FinishTransfer(*data, end == DataEnd::Clean));
 }
-
-namespace {
-
-// Moves the data connection's bytes into the file, by splice() through a pipe when the kernel
-// allows it. Reports the running count after every chunk.
-DataEnd ReceiveBinary(DataSocket& data, int fileFd, std::chrono::milliseconds limit,
-                      const std::function<void(qint64)>& progress)
-{
-    qint64 total = 0;
-    int pipeFds[2];
-    bool useSplice = ::pipe2(pipeFds, O_CLOEXEC) == 0;
-    bool fileTakesSplice = true;
-    if (useSplice)
-        ::fcntl(pipeFds[1], F_SETPIPE_SZ, int(DataChunk));
-    auto closePipe = [&] {
-        if (useSplice) {
-            ::close(pipeFds[0]);
-            ::close(pipeFds[1]);
-        }
-        useSplice = false;
-    };
-    std::vector<char> buffer;
-    for (;;) {
-        ssize_t n;
-        if (useSplice) {
-            n = ::splice(data.Fd(), nullptr, pipeFds[1], nullptr, DataChunk,
-                         SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
-            if (n < 0 && (errno == EINVAL || errno == ENOSYS) && total == 0) {
-                closePipe();  // this socket takes no splice: copy instead
-                continue;
-            }
-            for (ssize_t left = n; left > 0;) {
-                ssize_t m;
-                if (fileTakesSplice) {
-                    m = ::splice(pipeFds[0], nullptr, fileFd, nullptr, size_t(left), SPLICE_F_MOVE);
-                    if (m < 0 && (errno == EINVAL || errno == ENOSYS)) {
-                        fileTakesSplice = false;  // this file system takes no splice: copy
-                        continue;
-                    }
-                } else {
-                    if (buffer.empty())
-                        buffer.resize(DataChunk);
-                    m = ::read(pipeFds[0], buffer.data(), qMin(size_t(left), buffer.size()));
-                    if (m > 0 && !WriteAll(fileFd, buffer.data(), size_t(m)))
-                        m = -1;
-                }
-                if (m < 0 && errno == EINTR)
-                    continue;
-                if (m <= 0) {
-                    closePipe();
-                    return DataEnd::LocalFailed;
-                }
-                left -= m;
-            }
-            if (!fileTakesSplice)
-                closePipe();
-        } else {
-            if (buffer.empty())
-                buffer.resize(DataChunk);
-            n = ::recv(data.Fd(), buffer.data(), buffer.size(), 0);
-            if (n > 0 && !WriteAll(fileFd, buffer.data(), size_t(n)))
-                return DataEnd::LocalFailed;
-        }
-        if (n > 0) {
-            total += n;
-            if (progress)
-                progress(total);
-            continue;
-        }
-        if (n == 0)
-            break;
-        if (errno == EINTR)
-            continue;
-        if ((errno == EAGAIN || errno == EWOULDBLOCK) && data.WaitFor(POLLIN, limit))
-            continue;
-        closePipe();
-        return DataEnd::NetworkFailed;
-    }
-    closePipe();
-    return DataEnd::Clean;
-}
-
-DataEnd ReceiveText(DataSocket& data, int fileFd, std::chrono::milliseconds limit,
-                    const std::function<void(qint64)>& progress)
-{
-    qint64 total = 0;
-    std::vector<char> buffer(DataChunk);
-    CrLfToLf converter;
-    QByteArray converted;
-    for (;;) {
-        const qsizetype n = data.Receive(buffer.data(), qsizetype(buffer.size()), limit);
-        if (n < 0)
-            return DataEnd::NetworkFailed;
-        converted.clear();
-        if (n == 0)
-            converter.Finish(converted);
-        else
-            converter.Convert(QByteArrayView(buffer.data(), n), converted);
-        if (!WriteAll(fileFd, converted.constData(), size_t(converted.size())))
-            return DataEnd::LocalFailed;
-        if (n == 0)
-            return DataEnd::Clean;
-        total += n;
-        if (progress)
-            progress(total);
-    }
-}
-
-// Sends the file in large pieces, in text mode with every LF as CR LF. (On loopback a plain
-// read and send beats sendfile(), whose page-sized pieces cost the receiving server more than
-// the copy saves here.)
-DataEnd SendFile(DataSocket& data, int fileFd, bool textMode, std::chrono::milliseconds limit,
-                 const std::function<void(qint64)>& progress)
-{
-    qint64 total = 0;
-    std::vector<char> buffer(SendChunk);
-    QByteArray converted;
-    for (;;) {
-        const ssize_t n = ::read(fileFd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return DataEnd::LocalFailed;
-        if (n == 0)
-            return DataEnd::Clean;
-        bool sent;
-        if (textMode) {
-            converted.clear();
-            LfToCrLf(QByteArrayView(buffer.data(), n), converted);
-            sent = data.SendAll(converted.constData(), converted.size(), limit);
-        } else {
-            sent = data.SendAll(buffer.data(), n, limit);
-        }
-        if (!sent)
-            return DataEnd::NetworkFailed;
-        total += n;
-        if (progress)
-            progress(total);
-    }
-}
-
-}  // namespace
 
 bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
 {
+    if (CancelPending())
+        return Outcome(false);
     const QByteArray target = QFile::encodeName(local);
-    DataSocket data;
+    std::unique_ptr<DataStream> data;
     if (OpenTransfer(QStringLiteral("RETR ") + remote, data) != Opening::Open)
-        return false;
+        return Outcome(false);
 
     // The download goes into a temporary file beside the target, which replaces the target
-    // only when the whole file arrived: a failed download leaves the old file as it was.
+    // only when the whole file arrived: a failed or cancelled download leaves the old file as
+    // it was.
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(slash == 0 ? 1 : slash);
     const QByteArray name = target.mid(slash + 1).left(200);
     QByteArray temporary = folder + (folder.endsWith('/') ? "" : "/") + "." + name + ".part-XXXXXX";
     const int fileFd = name.isEmpty() ? -1 : ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fileFd < 0) {
-        FinishTransfer(data, false);  // still read the final reply, so the next one stays in step
+        FinishTransfer(*data, false);  // still read the final reply, so the next one stays in step
         d->replyCode = LocalStatus::DataOpenFailed;
-        return false;
+        return Outcome(false);
     }
 
-    const DataEnd end = d->TextMode() ? ReceiveText(data, fileFd, d->idleLimit, d->progress)
-                                      : ReceiveBinary(data, fileFd, d->idleLimit, d->progress);
+    const DataEnd end = data->ReceiveToFile(fileFd, d->TextMode());
+    if (end == DataEnd::Cancelled) {
+        ::close(fileFd);
+        ::unlink(temporary.constData());
+        AbortTransfer(data.get());
+        return Outcome(false);
+    }
     struct stat old;
     const mode_t mode = ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)
                             ? (old.st_mode & 07777)
@@ -676,9 +714,16 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
     // network shares) refuse it, and the data is whole all the same.
     ::fchmod(fileFd, mode);
     bool localOk = end != DataEnd::LocalFailed;
+    // On the disk before it takes the target's name: after a crash the target is either the
+    // old file or the whole new one, never a new name over missing data.
+    if (end == DataEnd::Clean && ::fsync(fileFd) != 0)
+        localOk = false;
     localOk = (::close(fileFd) == 0) && localOk;
 
-    bool ok = FinishTransfer(data, end == DataEnd::Clean && localOk);
+    bool ok = FinishTransfer(*data, end == DataEnd::Clean && localOk);
+    // A cancel that came with the last bytes still leaves the folder as it was.
+    if (ok && d->cancel.IsRaised())
+        ok = false;
     if (ok && ::rename(temporary.constData(), target.constData()) != 0) {
         localOk = false;
         ok = false;
@@ -687,11 +732,13 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
         ::unlink(temporary.constData());
     if (!localOk)
         d->replyCode = LocalStatus::DataOpenFailed;
-    return ok;
+    return Outcome(ok);
 }
 
 bool FtpSession::StoreFile(const QString& local, const QString& remote)
 {
+    if (CancelPending())
+        return Outcome(false);
     // The local file is opened before anything is asked of the server, so a file that cannot
     // be read never leaves an empty file on the server.
     const int fileFd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
@@ -703,19 +750,23 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote)
         return false;
     }
 
-    DataSocket data;
+    std::unique_ptr<DataStream> data;
     if (OpenTransfer(QStringLiteral("STOR ") + remote, data) != Opening::Open) {
         ::close(fileFd);
-        return false;
+        return Outcome(false);
     }
-    const DataEnd end = SendFile(data, fileFd, d->TextMode(), d->idleLimit, d->progress);
+    const DataEnd end = data->SendFromFile(fileFd, d->TextMode());
     ::close(fileFd);
+    if (end == DataEnd::Cancelled) {
+        AbortTransfer(data.get());  // resets the data connection: the server sees a broken upload
+        return Outcome(false);
+    }
     if (end != DataEnd::Clean)
-        data.Abort();  // a reset, not an end of file, so the server does not keep half a file
-    const bool ok = FinishTransfer(data, end == DataEnd::Clean);
+        data->Abort();  // a reset, not an end of file, so the server does not keep half a file
+    const bool ok = FinishTransfer(*data, end == DataEnd::Clean);
     if (end == DataEnd::LocalFailed)
         d->replyCode = LocalStatus::DataOpenFailed;
-    return ok;
+    return Outcome(ok);
 }
 
 // ---------------------------------------------------------------------------------------------

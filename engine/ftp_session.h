@@ -7,9 +7,8 @@
 #include <functional>
 #include <memory>
 
-class ControlSocket;
-class DataSocket;
-class ListenSocket;
+class DataStream;
+class PlainDataStream;
 
 // Local status codes that stand in place of a server's reply code.
 namespace LocalStatus {
@@ -18,6 +17,9 @@ inline constexpr int SocketCreateFailed = 5001;     // a ControlSocket or Listen
 inline constexpr int ListenFailed = 5002;           // listen() failed
 inline constexpr int DataSetupRefused = 5003;       // PORT not answered 200, PASV not answered 227
 inline constexpr int DataOpenFailed = 5004;         // accept failed, or the local file cannot be opened
+inline constexpr int Cancelled = 5005;              // FtpSession::Cancel() ended the operation
+// The reply text that goes with Cancelled.
+inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
 
 // One FTP client session: the control connection, its replies, and the data connections of
@@ -25,6 +27,26 @@ inline constexpr int DataOpenFailed = 5004;         // accept failed, or the loc
 // thread; the latest reply code and text stay in the session for the caller to read and show.
 // No wait lasts forever: a wait that sees no progress for IdleLimit() ends like a broken
 // connection.
+//
+// Cancel() may be called from any thread while an operation runs on the session's own thread:
+// every wait of that operation ends at once and it returns false with ReplyCode
+// LocalStatus::Cancelled and LocalStatus::CancelledText. The request stays in force until
+// ResetCancel() (called on the session's thread before the next piece of work): every
+// operation started meanwhile ends the same way before it sends anything, so a batch in
+// progress stops before its next file. After a cancel the control connection is either in step
+// (the next command reads its own reply) or closed (IsConnected() false, the caller connects
+// again); it never stays a reply behind:
+//   - a transfer or listing closes its data connection, sends ABOR and reads what follows for
+//     at most AbortBound; when the replies did not add up, a NOOP and its 200 bring the
+//     connection back in step;
+//   - a command whose reply was awaited reads that reply within AbortBound;
+//   - connect and login end and leave the session disconnected.
+// A download that is cancelled leaves the local folder as it was; an upload that is cancelled
+// leaves whatever part reached the server (the caller knows whether the file existed before
+// and may delete it).
+//
+// A control connection that breaks (end of file, an error, the idle limit, or a 421 reply)
+// leaves the session disconnected; a 421's text stays in the reply text.
 class FtpSession {
 public:
     using ProgressCallback = std::function<void(qint64 bytesSoFar)>;
@@ -45,6 +67,12 @@ public:
     bool CreateControlSocket();
     void ReleaseControlSocket();
     bool IsConnected() const;
+
+    // Cancelling; see the class comment.
+    void Cancel();
+    bool IsCancelled() const;
+    void ResetCancel();
+    static constexpr std::chrono::milliseconds AbortBound{2000};
 
     // One-command operations.
     bool UserLogin(const QString& user, const QString& password);
@@ -82,14 +110,32 @@ public:
     static void ParsePassiveReply(const QString& reply, QString& host, int& port);
 
 private:
-    // Reads one reply into ReplyCode and the reply text; false when none could be read.
+    // Reads one reply into ReplyCode and the reply text; false when none could be read. A
+    // cancelled read brings the connection back in step (or closes it) before it returns.
     bool ReadReply();
+    enum class ReadEnd {
+        Reply,      // a reply was read (a silent server: the lines that arrived complete)
+        Broken,     // the control connection is closed now
+        Silent,     // nothing complete within the limit; the connection stays open
+        Cancelled,  // the wait was cancelled; the connection stays open
+    };
+    // Reads one reply within the limit. A silent server closes the connection unless
+    // keepOnSilence.
+    ReadEnd ReadOne(std::chrono::milliseconds limit, bool keepOnSilence);
+    bool SendLine(const QString& command);
+    bool CancelPending() const;
+    void EndCancelled();
+    void DropControlConnection();
+    // After a transfer command was sent: ends the data connection, sends ABOR and reads what
+    // follows, bounded; see the class comment.
+    void AbortTransfer(DataStream* data);
+    // Sends NOOP and discards replies until its 200, bounded; closes the connection failing that.
+    void Resynchronize();
     // Sends the command and reads its reply: true when it was answered with the code.
     bool Command(const QString& command, int expectedCode);
     void SendTypeCommand();
     bool PrepareActive();
     bool PreparePassive();
-    bool ConnectPassive(DataSocket& data);
     // What became of the start of a data transfer.
     enum class Opening {
         Open,         // data connection up, the command accepted with a preliminary reply
@@ -97,8 +143,14 @@ private:
         Refused,      // the command was answered with a final reply (its code is in ReplyCode)
         Failed,       // the data connection could not be made
     };
-    Opening OpenTransfer(const QString& command, DataSocket& data);
-    bool FinishTransfer(DataSocket& data, bool dataOk);
+    // The one place where a data connection is opened: sets up PORT/EPRT or PASV/EPSV, sends
+    // the command and connects or accepts. On Open, data holds the connection's stream.
+    Opening OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data);
+    bool ConnectPassive(PlainDataStream& data);
+    // Ends the data connection and reads the final reply (226, or 250 from some servers).
+    bool FinishTransfer(DataStream& data, bool dataOk);
+    // The result of a public operation: a failure while a cancel is raised reads as Cancelled.
+    bool Outcome(bool ok);
 
     struct Private;
     std::unique_ptr<Private> d;

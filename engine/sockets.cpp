@@ -135,11 +135,14 @@ bool Socket::WaitFor(short events, std::chrono::milliseconds limit) const
 {
     if (fd < 0)
         return false;
-    pollfd p{fd, events, 0};
+    pollfd p[2] = {{fd, events, 0}, {watchedCancelFd, POLLIN, 0}};
+    const nfds_t count = watchedCancelFd >= 0 ? 2 : 1;
     for (;;) {
-        const int r = ::poll(&p, 1, PollTimeout(limit));
+        const int r = ::poll(p, count, PollTimeout(limit));
         if (r < 0 && errno == EINTR)
             continue;
+        if (count == 2 && p[1].revents != 0)
+            return false;  // cancelled
         // POLLHUP and POLLERR count as ready: the following call reports the end or the error.
         return r > 0;
     }
@@ -235,6 +238,10 @@ bool ControlSocket::ConnectToHost(const QString& host, quint16 port, std::chrono
         // Commands are single short lines that wait for their answer: send them at once.
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepaliveIdleSeconds, sizeof(int));
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepaliveIntervalSeconds, sizeof(int));
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepaliveProbes, sizeof(int));
     }
     return connected;
 }
@@ -265,6 +272,9 @@ void ListenSocket::DropPending()
 
 bool ListenSocket::Accept(DataSocket& data, const SocketAddress& from, std::chrono::milliseconds limit)
 {
+    // One deadline for the whole wait: a stranger connecting now and then must not hold the
+    // client past it.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         if (fd < 0)
             return false;
@@ -281,7 +291,9 @@ bool ListenSocket::Accept(DataSocket& data, const SocketAddress& from, std::chro
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return false;
-        if (!WaitFor(POLLIN, limit))
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !WaitFor(POLLIN, left))
             return false;
     }
 }

@@ -25,7 +25,9 @@ struct SocketAddress {
 
 // The three socket roles of the engine are thin RAII wrappers over non-blocking POSIX sockets.
 // Every wait goes through poll() with the idle limit the caller gives, so a peer that stops
-// answering ends the call like a broken connection instead of blocking forever.
+// answering ends the call like a broken connection instead of blocking forever. A wait also
+// ends at once when the watched cancel descriptor becomes readable (see CancelSignal); the
+// call then fails as if the limit had passed, and the caller asks the signal why.
 class Socket {
 public:
     Socket() = default;
@@ -41,12 +43,16 @@ public:
     // Waits until one of the poll events is ready. False when the limit passed without it or
     // the socket reported an error or hang-up without the event.
     bool WaitFor(short events, std::chrono::milliseconds limit) const;
+    // The descriptor every wait watches besides the socket; -1 for none.
+    void WatchCancel(int cancelFd) { watchedCancelFd = cancelFd; }
+    int WatchedCancelFd() const { return watchedCancelFd; }
 
 protected:
     bool Open(int family);
     void Adopt(int newFd);
 
     int fd = -1;
+    int watchedCancelFd = -1;
 };
 
 class StreamSocket : public Socket {
@@ -64,8 +70,14 @@ public:
 class ControlSocket : public StreamSocket {
 public:
     // Resolves the host (a name, dotted text or IPv6 text) and connects to the first address
-    // that answers within the idle limit.
+    // that answers within the idle limit. The connection sends TCP keepalive probes after
+    // KeepaliveIdle without traffic, so that NATs and load balancers keep an idle control
+    // connection mapped while a long transfer runs.
     bool ConnectToHost(const QString& host, quint16 port, std::chrono::milliseconds limit);
+
+    static constexpr int KeepaliveIdleSeconds = 30;
+    static constexpr int KeepaliveIntervalSeconds = 10;
+    static constexpr int KeepaliveProbes = 6;
 };
 
 // One data connection, within one listing or transfer.
@@ -87,7 +99,8 @@ public:
     // connected at once (before the transfer command was refused) sees an end of file rather
     // than a reset.
     void DropPending();
-    // Accepts one connection from the given host into the data socket within the idle limit.
-    // Connections from other hosts are turned away: only the server may deliver the data.
+    // Accepts one connection from the given host into the data socket within the limit,
+    // counted from the call: connections from other hosts are turned away (only the server may
+    // deliver the data) and do not extend the wait.
     bool Accept(DataSocket& data, const SocketAddress& from, std::chrono::milliseconds limit);
 };

@@ -224,6 +224,40 @@ TEST_P(RealServer, MissingFileLeavesLocalFileAlone)
     EXPECT_TRUE(session.ChangeDir(QStringLiteral(".")));  // still in step
 }
 
+TEST_P(RealServer, CancelledDownloadLeavesTheLocalFolderAsItWas)
+{
+    WriteAll(QDir(serverFolder).filePath(QStringLiteral("big.bin")), RandomBytes(32 * 1024 * 1024, 3));
+    const QString target = local.filePath(QStringLiteral("big.bin"));
+    WriteAll(target, "old");
+    session.SetTypeBinary();
+    session.SetProgressCallback([&](qint64) { session.Cancel(); });
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("big.bin"), target));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
+    EXPECT_EQ(ReadAll(target), QByteArray("old"));
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("big.bin")});
+    session.ResetCancel();
+    session.SetProgressCallback({});
+    EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder);  // in step after ABOR
+    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("big.bin"), target));
+    EXPECT_EQ(Sha256(target), Sha256(QDir(serverFolder).filePath(QStringLiteral("big.bin"))));
+}
+
+TEST_P(RealServer, CancelledUploadCanBeRemovedAfterwards)
+{
+    const QString source = local.filePath(QStringLiteral("up.bin"));
+    WriteAll(source, RandomBytes(32 * 1024 * 1024, 4));
+    session.SetTypeBinary();
+    session.SetProgressCallback([&](qint64) { session.Cancel(); });
+    EXPECT_FALSE(session.StoreFile(source, QStringLiteral("up.bin")));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
+    session.ResetCancel();
+    session.SetProgressCallback({});
+    EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder);
+    // The file did not exist before: the caller removes the part that arrived.
+    EXPECT_TRUE(session.DeleteRemoteFile(QStringLiteral("up.bin"))) << session.GetReplyText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QDir(serverFolder).filePath(QStringLiteral("up.bin"))));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RealServer,
                          testing::Values(Target{"pyftpdlib", false}, Target{"pyftpdlib", true},
                                          Target{"vsftpd", false}, Target{"vsftpd", true}),
