@@ -8,8 +8,9 @@
 
 // The per-user registry: one SQLite database per user holding keys and their typed values as
 // raw bytes. Key paths and value names compare without regard to letter case. Every call is
-// one transaction on a connection of its own, so several running copies of the program never
-// lose each other's writes. Status results follow the registry's: 0 is success.
+// one transaction on a connection of its own (or part of the one RunTransaction holds open), so
+// several running copies of the program never lose each other's writes. Status results follow
+// the registry's: 0 is success.
 namespace RegistryDb {
 
 inline constexpr long Success = 0;
