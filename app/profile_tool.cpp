@@ -4,6 +4,7 @@
 // The password is kept and the login dialog opens at start, so the first slot's profile is
 // filled in as soon as the program starts.
 #include "settings/connection_profile.h"
+#include "settings/password_vault.h"
 #include "settings/settings_store.h"
 
 #include <QCoreApplication>
@@ -35,6 +36,9 @@ int main(int argc, char** argv)
     profile.localInitDir = args.value(4);
     profile.remoteInitDir = args.value(5);
 
+    // The folder the tool fills is a throwaway one (the demo's): its password stays in it
+    // rather than in the user's keyring, where it would outlive the folder.
+    PasswordVault::UseStoreOnly();
     // Running the tool twice replaces the profile instead of adding a second one.
     ConnectionProfile::DeleteProfile(args.at(0));
     if (profile.SaveProfile(args.at(0)) != ConnectionProfile::SaveResult::Saved) {

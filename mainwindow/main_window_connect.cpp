@@ -7,9 +7,12 @@
 #include "platform/prompter.h"
 #include "settings/login_dialog.h"
 #include "settings/options_sheet.h"
+#include "settings/password_vault.h"
 #include "settings/settings_store.h"
 
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QScopeGuard>
 
 #include <functional>
 #include <optional>
@@ -58,6 +61,14 @@ std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
         dialUp.PauseBriefly();
     }
 }
+
+// Once per run, when a saved password had to stay in the settings file: one line added below
+// what the log shows.
+void ShowPasswordStoreNotice(QPlainTextEdit& logBox)
+{
+    if (PasswordVault::TakeStoreFallbackNotice())
+        logBox.appendPlainText(ConnectText::PasswordsInSettingsFile);
+}
 }  // namespace
 
 void MainWindow::Connect()
@@ -65,14 +76,18 @@ void MainWindow::Connect()
     QString server, userName, password, localInitDir, remoteInitDir;
     {
         LoginDialog login;
-        if (!Prompter::Current().RunDialog(login))
+        if (!Prompter::Current().RunDialog(login)) {
+            ShowPasswordStoreNotice(*logBox);
             return;
+        }
         server = login.fields.server;
         userName = login.fields.userName;
         password = login.fields.password;
         localInitDir = login.fields.localInitDir;
         remoteInitDir = login.fields.remoteInitDir;
     }
+    // Whatever the connect writes to the log, the notice goes below it, on every way out.
+    const auto notice = qScopeGuard([this] { ShowPasswordStoreNotice(*logBox); });
     if (server.isEmpty() || userName.isEmpty() || password.isEmpty()) {
         Prompter::Current().ShowMessage(ConnectText::MissingField);
         return;
@@ -101,6 +116,8 @@ void MainWindow::Connect()
         return;
     }
     WriteLog(session.GetReplyText());
+    // The password is known good now: a plain copy of it in the store moves to the keyring.
+    ConnectionProfile::MovePasswordToKeyring(server, userName, password);
 
     const QString firstFolder = session.GetRemoteDir();
     WriteLog(session.GetReplyText());

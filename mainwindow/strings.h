@@ -72,4 +72,7 @@ inline const QString ConnectFailed = QStringLiteral("ConnectToServer に失敗\r
 inline const QString LoginFailed = QStringLiteral("UserLogin に失敗\r\n");
 inline const QString PassiveMode = QStringLiteral("use PASV.");
 inline const QString HangingUp = QStringLiteral("切断処理中です。\nしばらくお待ちください...");
+// Added below the log's message, once per run, when a password stayed in the settings file.
+inline const QString PasswordsInSettingsFile =
+    QStringLiteral("キーリングが使えないため、パスワードは設定ファイルに保存されます");
 }  // namespace ConnectText

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -159,7 +160,21 @@ public:
 
     int Execute(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
+    // One operation's own transaction. Inside RunTransaction the operation joins the open one
+    // instead, so these do nothing there and the outer call commits or rolls back.
+    int Begin() { return joined ? SQLITE_OK : Execute("BEGIN IMMEDIATE"); }
+    int Commit() { return joined ? SQLITE_OK : Execute("COMMIT"); }
+    void Rollback()
+    {
+        if (!joined)
+            Execute("ROLLBACK");
+    }
+
     sqlite3* Handle() const { return db; }
+
+    bool joined = false;
+    // The first SQLite failure of an operation that joined: it dooms the whole transaction.
+    int joinedFailure = SQLITE_OK;
 
 private:
     int EnsureSchema()
@@ -254,12 +269,25 @@ void MoveAside(const QString& file)
     close(lockFd);
 }
 
-// Runs one operation on a connection of its own. A damaged store is moved aside once and the
-// operation runs again on a fresh one. The body gives a registry status, or the SQLite code that
-// stopped it through sqliteCode.
+// The connection of the RunTransaction in progress on this thread, if any.
+thread_local Connection* openTransaction = nullptr;
+
+// Runs one operation on a connection of its own, or inside the transaction RunTransaction has
+// open on this thread. A damaged store is moved aside once and the operation runs again on a
+// fresh one. The body gives a registry status, or the SQLite code that stopped it through
+// sqliteCode.
 template <typename Body>
 long WithDatabase(long failure, Body&& body)
 {
+    if (openTransaction) {
+        int sqliteCode = SQLITE_OK;
+        const long status = body(*openTransaction, sqliteCode);
+        if (sqliteCode == SQLITE_OK)
+            return status;
+        if (openTransaction->joinedFailure == SQLITE_OK)
+            openTransaction->joinedFailure = sqliteCode;
+        return failure;
+    }
     const QString file = DatabasePath();
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!EnsureFolder(QFileInfo(file).absolutePath()) || !EnsureFile(file))
@@ -314,7 +342,7 @@ long OpenKey(const QString& path, qint64& keyId)
         if (sqliteCode != SQLITE_OK)
             return ErrorCantOpen;
         if (found == 0) {
-            sqliteCode = connection.Execute("BEGIN IMMEDIATE");
+            sqliteCode = connection.Begin();
             if (sqliteCode != SQLITE_OK)
                 return ErrorCantOpen;
             {
@@ -328,9 +356,9 @@ long OpenKey(const QString& path, qint64& keyId)
             if (sqliteCode == SQLITE_OK)
                 sqliteCode = FindKeyByPath(connection, path, found);
             if (sqliteCode == SQLITE_OK)
-                sqliteCode = connection.Execute("COMMIT");
+                sqliteCode = connection.Commit();
             if (sqliteCode != SQLITE_OK) {
-                connection.Execute("ROLLBACK");
+                connection.Rollback();
                 return ErrorCantOpen;
             }
         }
@@ -344,7 +372,7 @@ long OpenKey(const QString& path, qint64& keyId)
 long SetValue(qint64 keyId, const QString& name, quint32 type, const QByteArray& data)
 {
     return WithDatabase(ErrorCantWrite, [&](Connection& connection, int& sqliteCode) -> long {
-        sqliteCode = connection.Execute("BEGIN IMMEDIATE");
+        sqliteCode = connection.Begin();
         if (sqliteCode != SQLITE_OK)
             return ErrorCantWrite;
         bool keyExists = false;
@@ -364,9 +392,9 @@ long SetValue(qint64 keyId, const QString& name, quint32 type, const QByteArray&
             sqliteCode = step == SQLITE_DONE ? SQLITE_OK : step;
         }
         if (sqliteCode == SQLITE_OK && keyExists)
-            sqliteCode = connection.Execute("COMMIT");
+            sqliteCode = connection.Commit();
         if (sqliteCode != SQLITE_OK || !keyExists) {
-            connection.Execute("ROLLBACK");
+            connection.Rollback();
             return keyExists ? ErrorCantWrite : ErrorKeyDeleted;
         }
         return Success;
@@ -391,6 +419,32 @@ long QueryValue(qint64 keyId, const QString& name, qsizetype bufferSize, QByteAr
         if (stored.size() > bufferSize)
             return ErrorMoreData;
         data = stored;
+        return Success;
+    });
+}
+
+long RunTransaction(const std::function<long()>& body)
+{
+    if (openTransaction)
+        return body();
+    return WithDatabase(ErrorCantWrite, [&](Connection& connection, int& sqliteCode) -> long {
+        // The write lock from the start: a search made inside must still hold when the writes
+        // that rely on it land.
+        sqliteCode = connection.Execute("BEGIN IMMEDIATE");
+        if (sqliteCode != SQLITE_OK)
+            return ErrorCantWrite;
+        connection.joined = true;
+        openTransaction = &connection;
+        const long status = body();
+        openTransaction = nullptr;
+        connection.joined = false;
+        sqliteCode = std::exchange(connection.joinedFailure, SQLITE_OK);
+        if (sqliteCode == SQLITE_OK && status == Success)
+            sqliteCode = connection.Execute("COMMIT");
+        if (sqliteCode != SQLITE_OK || status != Success) {
+            connection.Execute("ROLLBACK");
+            return sqliteCode != SQLITE_OK ? ErrorCantWrite : status;
+        }
         return Success;
     });
 }

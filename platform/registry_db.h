@@ -4,10 +4,13 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 // The per-user registry: one SQLite database per user holding keys and their typed values as
 // raw bytes. Key paths and value names compare without regard to letter case. Every call is
-// one transaction on a connection of its own, so several running copies of the program never
-// lose each other's writes. Status results follow the registry's: 0 is success.
+// one transaction on a connection of its own (or part of the one RunTransaction holds open), so
+// several running copies of the program never lose each other's writes. Status results follow
+// the registry's: 0 is success.
 namespace RegistryDb {
 
 inline constexpr long Success = 0;
@@ -36,5 +39,13 @@ long SetValue(qint64 keyId, const QString& name, quint32 type, const QByteArray&
 // Reads the value's bytes. Data longer than bufferSize fails with ErrorMoreData and leaves
 // data untouched; the stored type is not examined.
 long QueryValue(qint64 keyId, const QString& name, qsizetype bufferSize, QByteArray& data);
+
+// Runs the body's OpenKey, SetValue and QueryValue calls as one transaction: other copies of
+// the program see all of its writes or none, and nothing they write lands between its reads and
+// its writes. It commits when the body returns Success and every call in it reached the store;
+// otherwise nothing of it is kept and the result is the body's status, or ErrorCantWrite when
+// the store failed. A damaged store is moved aside and the body runs once more on a fresh one.
+// A call made while one is already open on the thread joins it.
+long RunTransaction(const std::function<long()>& body);
 
 }  // namespace RegistryDb

@@ -11,6 +11,9 @@ packages=(
   python3 python3-pyftpdlib vsftpd curl
   # a folder that refuses file modes, for one download test
   bindfs
+  # saved passwords in the desktop's keyring (QtKeychain loads libsecret when it runs); the
+  # keyring tests start their own session bus and GNOME Keyring
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus dbus-bin dbus-daemon
   # libFuzzer for the fuzz targets
   clang libclang-rt-14-dev
 )

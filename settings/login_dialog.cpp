@@ -31,9 +31,8 @@ LoginDialog::LoginDialog(QWidget* parent)
     FillList();
     ui->profileList->setCurrentIndex(0);
     savePassword = SettingsStore::ReadSavePassword();
-    fields.LoadProfile(ConnectionProfile::ReadProfileName(1));
-    if (!savePassword)
-        fields.password.clear();
+    // A password that is not shown is not fetched from the keyring either.
+    fields.LoadProfile(ConnectionProfile::ReadProfileName(1), savePassword);
     ShowFields();
 }
 
@@ -101,9 +100,7 @@ void LoginDialog::OnProfilePicked(int line)
     if (name.isEmpty()) {
         fields = ConnectionProfile();
     } else {
-        fields.LoadProfile(name);
-        if (!savePassword)
-            fields.password.clear();
+        fields.LoadProfile(name, savePassword);
     }
     ShowFields();
 }

@@ -2,10 +2,12 @@
 // connect with a saved profile, go into a folder, upload, download, compare checksums, make and
 // remove a folder, rename, change permissions, delete, disconnect.
 #include "mainwindow/attribute_dialog.h"
+#include "mainwindow/strings.h"
 #include "settings/connection_profile.h"
 #include "settings/login_dialog.h"
 #include "settings/settings_store.h"
 #include "tests/mainwindow/files_fixture.h"
+#include "tests/support/no_keyring.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -58,6 +60,8 @@ protected:
         // Start from a window that was never connected.
         window = std::make_unique<MainWindow>();
     }
+
+    NoKeyring noKeyring;
 };
 
 TEST_P(EndToEndTest, AWholeSessionThroughTheWindow)
@@ -78,7 +82,8 @@ TEST_P(EndToEndTest, AWholeSessionThroughTheWindow)
     ASSERT_EQ(window->RemotePath(), RemoteFolder())
         << window->LogText().toStdString() << prompter.messages.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(window->LocalPath(), Scratch());
-    EXPECT_EQ(window->LogText(), QStringLiteral("use PASV."));
+    // The saved password stayed in the store: the log says so below its message.
+    EXPECT_EQ(window->LogText(), QStringLiteral("use PASV.\n") + ConnectText::PasswordsInSettingsFile);
     EXPECT_FALSE(window->Control(MainControlId::Connect)->isEnabled());
     EXPECT_TRUE(window->Control(MainControlId::Upload)->isEnabled());
 

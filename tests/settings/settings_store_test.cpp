@@ -1,4 +1,5 @@
 #include "platform/registry_db.h"
+#include "settings/connection_profile.h"
 #include "settings/registry_key.h"
 #include "settings/settings_store.h"
 #include "tests/support/qt_printers.h"
@@ -319,6 +320,41 @@ TEST(SettingsStoreProcesses, TwoWritersAtOnceLoseNoValue)
         EXPECT_EQ(SettingsStore::ReadString(Name(prefix) + QStringLiteral("Text")),
                   QString::number(Count - 1));
     }
+}
+
+TEST(SettingsStoreProcesses, TwoCopiesSavingProfilesAtOnceTakeDistinctSlots)
+{
+    TempConfigDir config;
+    constexpr int Rounds = 8;
+    QProcess first;
+    QProcess second;
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    const QString rounds = QString::number(Rounds);
+    const QString goFile = config.Path() + QStringLiteral("/go");
+    first.start(QStringLiteral(REGISTRY_WRITER_PATH), {QStringLiteral("--profiles"), QStringLiteral("A"), rounds, goFile});
+    second.start(QStringLiteral(REGISTRY_WRITER_PATH), {QStringLiteral("--profiles"), QStringLiteral("B"), rounds, goFile});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(second.waitForStarted());
+    QFile(goFile).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(first.waitForFinished(-1));
+    ASSERT_TRUE(second.waitForFinished(-1));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+
+    // Ten profiles in the ten slots, each whole.
+    QStringList names;
+    for (int slot = 1; slot <= ConnectionProfile::SlotCount; ++slot) {
+        const QString name = ConnectionProfile::ReadProfileName(slot);
+        names << name;
+        ConnectionProfile loaded;
+        ASSERT_TRUE(loaded.LoadProfile(name)) << slot;
+        EXPECT_EQ(loaded.server, name + QStringLiteral(".example")) << slot;
+    }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"A0", "A1", "A2", "A3", "A4", "B0", "B1", "B2", "B3", "B4"}));
 }
 
 }  // namespace
