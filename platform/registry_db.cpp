@@ -21,6 +21,18 @@ namespace {
 // Long enough for another copy of the program to finish its write, short enough that a stuck
 // lock ends as a failed (defaulted) access instead of a frozen window.
 constexpr int BusyTimeoutMs = 5000;
+
+// Waits out another copy's lock in steps of a millisecond. SQLite's own timed wait backs off to
+// 100 ms naps; a copy writing many values in a row frees the lock only for the moment between
+// two of its transactions, so such naps almost never meet that moment and the waiting copy gave
+// up after 5 s with its write lost. Short steps find the gap.
+int WaitForLock(void*, int attempts)
+{
+    if (attempts >= BusyTimeoutMs)
+        return 0;
+    usleep(1000);
+    return 1;
+}
 constexpr int SchemaVersion = 1;
 constexpr char DatabaseFileName[] = "registry.sqlite3";
 
@@ -154,7 +166,7 @@ public:
         if (opened != SQLITE_OK)
             return opened;
         sqlite3_extended_result_codes(db, 1);
-        sqlite3_busy_timeout(db, BusyTimeoutMs);
+        sqlite3_busy_handler(db, WaitForLock, nullptr);
         return EnsureSchema();
     }
 
