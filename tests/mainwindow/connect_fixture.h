@@ -4,6 +4,7 @@
 // and dial-up service, a scratch local folder, a login dialog filled from the test, and a
 // scripted server for the usual connect.
 #include "mainwindow/main_window.h"
+#include "tests/support/main_window_test_access.h"
 #include "mainwindow/strings.h"
 #include "mainwindow/wait_dialog.h"
 #include "resources/resource_ids.h"
@@ -30,14 +31,6 @@
 
 #include <memory>
 
-// The texts of a pane, top to bottom.
-inline QStringList PaneItems(const QListWidget& list)
-{
-    QStringList texts;
-    for (int row = 0; row < list.count(); ++row)
-        texts << list.item(row)->text();
-    return texts;
-}
 
 // How the log box shows a message: its CR LF line ends as plain line feeds.
 inline QString AsLogged(QString message)

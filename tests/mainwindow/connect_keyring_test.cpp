@@ -4,6 +4,7 @@
 #include "settings/password_vault.h"
 #include "settings/registry_key.h"
 #include "tests/mainwindow/connect_fixture.h"
+#include "tests/support/stored_profile.h"
 
 #include <QComboBox>
 #include <QEventLoop>
@@ -14,15 +15,6 @@
 #include <optional>
 
 namespace {
-
-QString StoredPassword(int slot)
-{
-    RegistryKey key;
-    QString text;
-    key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
-    key.QueryString(QString::asprintf(SettingName::PassN, slot), text);
-    return text;
-}
 
 // The keyring's entry, read past the vault: service "Tallowin", key "user@server". Nothing when
 // there is none; any other answer fails the test.
@@ -58,7 +50,7 @@ protected:
         PasswordVault::ResetForTests();
         ConnectTest::SetUp();
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-            << "run through tests/settings/with_keyring.sh";
+            << "run through tests/support/with_keyring.sh";
     }
     void TearDown() override { PasswordVault::ResetForTests(); }
 

@@ -4,6 +4,7 @@
 
 #include "settings/connection_profile.h"
 #include "settings/registry_key.h"
+#include "tests/support/stored_profile.h"
 #include "tests/support/no_keyring.h"
 
 #include <QCheckBox>
@@ -11,15 +12,6 @@
 #include <QPushButton>
 
 namespace {
-
-QString StoredPassword(int slot)
-{
-    RegistryKey key;
-    QString text;
-    key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
-    key.QueryString(QString::asprintf(SettingName::PassN, slot), text);
-    return text;
-}
 
 class PasswordStoreTest : public ConnectTest {
 protected:

@@ -79,7 +79,7 @@ TEST_F(ConnectTest, WithoutInitialFoldersTheServerFolderIsListedAndThePwdReplySh
     EXPECT_EQ(window->RemotePath(), QStringLiteral("/home"));
     EXPECT_EQ(PathEditText(MainControlId::RemotePath), QStringLiteral("/home"));
     EXPECT_EQ(window->LogText(), AsLogged(QStringLiteral("257 \"/home\" is the current directory\r\n")));
-    EXPECT_EQ(PaneItems(*window->RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<sub>"),
+    EXPECT_EQ(PaneTexts(*window->RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<sub>"),
                                                             QStringLiteral("a.txt")}));
     EXPECT_EQ(window->LocalPath(), localBefore);
     ASSERT_TRUE(peer.WaitScriptDone());
@@ -104,7 +104,7 @@ TEST_F(ConnectTest, AListingTheServerRefusesIsLoggedWithItsReply)
     window->Connect();
     EXPECT_TRUE(LooksConnected());
     EXPECT_EQ(window->LogText(), QStringLiteral("ファイルリストの取得に失敗しました: 550 Permission denied."));
-    EXPECT_EQ(PaneItems(*window->RemoteList()), QStringList{QStringLiteral("..")});
+    EXPECT_EQ(PaneTexts(*window->RemoteList()), QStringList{QStringLiteral("..")});
     ASSERT_TRUE(peer.WaitScriptDone());
 }
 
@@ -143,7 +143,7 @@ TEST_F(ConnectTest, LocalFolderLosesOneTrailingSlash)
     window->Connect();
     EXPECT_EQ(window->LocalPath(), local.path());
     EXPECT_EQ(PathEditText(MainControlId::LocalPath), local.path());
-    EXPECT_EQ(PaneItems(*window->LocalList()),
+    EXPECT_EQ(PaneTexts(*window->LocalList()),
               (QStringList{QStringLiteral(".."), QStringLiteral("<inner>"), QStringLiteral("b.bin")}));
 }
 
@@ -159,7 +159,7 @@ TEST_F(ConnectTest, LocalRootStaysTheRootAndAnUnlistableFolderFallsBackToIt)
         window->Connect();
         EXPECT_TRUE(LooksConnected());
         EXPECT_EQ(window->LocalPath(), QStringLiteral("/"));
-        const QStringList items = PaneItems(*window->LocalList());
+        const QStringList items = PaneTexts(*window->LocalList());
         EXPECT_FALSE(items.contains(QStringLiteral("..")));
         EXPECT_TRUE(items.contains(QStringLiteral("<tmp>")));
     }
@@ -174,9 +174,11 @@ TEST_F(ConnectTest, DisconnectAfterConnectQuitsAndEmptiesTheRemoteSide)
     window->Connect();
     ASSERT_TRUE(LooksConnected());
 
+    ASSERT_FALSE(window->RemoteEntries().isEmpty());
     window->Disconnect();
     EXPECT_EQ(window->LogText(), AsLogged(QStringLiteral("221 Goodbye\r\n")));
     EXPECT_TRUE(LooksDisconnected());
+    EXPECT_TRUE(window->RemoteEntries().isEmpty());  // no overwrite question from a gone server
     EXPECT_TRUE(window->RemotePath().isEmpty());
     EXPECT_TRUE(PathEditText(MainControlId::RemotePath).isEmpty());
     EXPECT_EQ(window->RemoteList()->count(), 0);
@@ -219,7 +221,7 @@ TEST_F(ConnectTest, RealServersListTheInitialFoldersInBothModes)
             window->Connect();
             EXPECT_TRUE(LooksConnected());
             EXPECT_EQ(window->RemotePath(), u'/' + folder);
-            EXPECT_EQ(PaneItems(*window->RemoteList()),
+            EXPECT_EQ(PaneTexts(*window->RemoteList()),
                       (QStringList{QStringLiteral(".."), QStringLiteral("<sub>"), QStringLiteral("名前 のある.txt")}));
             EXPECT_EQ(window->LocalPath(), local.path());
             if (passive)

@@ -4,6 +4,7 @@
 // scripted prompter, a scratch local folder, and a way to reach the window's panes and paths.
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
+#include "tests/support/main_window_test_access.h"
 #include "mainwindow/small_dialogs.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_store.h"
@@ -31,32 +32,6 @@
 #include <memory>
 #include <vector>
 
-// Reaches the window's private helpers, as a handler would.
-struct MainWindowTestAccess {
-    // Makes the folder current on the local side and fills the pane, as a handler leaves it.
-    static void ShowLocal(MainWindow& window, const QString& folder)
-    {
-        window.localPath = folder;
-        window.ListLocalFolder(folder);
-        window.ShowPaths();
-    }
-    static void ShowRemote(MainWindow& window, const QString& folder)
-    {
-        window.remotePath = folder;
-        window.ListRemoteFolder(folder);
-        window.ShowPaths();
-    }
-    static void WriteLog(MainWindow& window, const QString& text) { window.WriteLog(text); }
-};
-
-// The texts of a pane, top to bottom.
-inline QStringList PaneTexts(const QListWidget& list)
-{
-    QStringList texts;
-    for (int row = 0; row < list.count(); ++row)
-        texts << list.item(row)->text();
-    return texts;
-}
 
 // Selects exactly the entries with these texts; false when one is missing.
 inline bool SelectTexts(QListWidget& list, const QStringList& texts)

@@ -1,6 +1,7 @@
 // The main window by itself: start states, buttons, the log, shortcuts and closing.
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
+#include "tests/support/main_window_test_access.h"
 #include "mainwindow/shortcut_table.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_store.h"
@@ -17,11 +18,6 @@
 
 #include <optional>
 
-struct MainWindowTestAccess {
-    static void SetConnectedState(MainWindow& window, bool connected) { window.SetConnectedState(connected); }
-    static void WriteLog(MainWindow& window, const QString& text) { window.WriteLog(text); }
-    static void ShowModePressed(MainWindow& window, TransferModeButton mode) { window.ShowModePressed(mode); }
-};
 
 namespace {
 
