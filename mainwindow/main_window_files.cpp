@@ -1,6 +1,7 @@
 // Opening, creating, deleting and renaming entries, and remote permissions.
 #include "mainwindow/attribute_dialog.h"
 #include "mainwindow/listing.h"
+#include "mainwindow/local_tree.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace {
@@ -219,9 +221,21 @@ void MainWindow::DeleteLocalEntries()
         if (kind == PaneEntryKind::Parent)
             continue;
         if (kind == PaneEntryKind::Folder) {
-            // Only an empty folder goes; nothing inside is removed first.
-            const QString path = JoinPath(localPath, FolderNameOf(text));
-            const bool removed = ::rmdir(QFile::encodeName(path).constData()) == 0;
+            const QString name = FolderNameOf(text);
+            const QString path = JoinPath(localPath, name);
+            bool removed = ::rmdir(QFile::encodeName(path).constData()) == 0;
+            if (!removed && (errno == ENOTEMPTY || errno == EEXIST)) {
+                // A folder with contents goes whole only when the user agrees for this folder,
+                // told how much is inside; "いいえ" keeps it and is no failure.
+                const LocalTreeCount count = CountLocalTree(path);
+                if (!Prompter::Current().AskYesNo(
+                        FilesText::FolderTreeDeleteQuestion.arg(name, QString::number(count.Items()))))
+                    continue;
+                QString failure;
+                removed = RemoveLocalTree(path, failure);
+                tally.Count(removed, failure);
+                continue;
+            }
             tally.Count(removed, removed ? QString() : LocalFailureReason(path));
             continue;
         }

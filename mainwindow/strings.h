@@ -29,6 +29,8 @@ inline const QString TransferUpdating = QStringLiteral("更新中です\nしば�
 inline const QString ListingWait = QStringLiteral("ファイルリスト取得中です。\nしばらくお待ちください...");
 inline const QString MakeDirFailed = QStringLiteral("ディレクトリ作成に失敗しました");
 inline const QString LocalDeleteQuestion = QStringLiteral("%1 個のファイルを削除しますか？");
+// %1 the folder's name, %2 how many files and folders are inside, all levels down.
+inline const QString FolderTreeDeleteQuestion = QStringLiteral("フォルダ %1 とその中の %2 個の項目を削除しますか？");
 inline const QString RemoteDeleteQuestion = QStringLiteral("%1 個のファイルまたは\nディレクトリを削除しますか？");
 inline const QString LocalDeleted = QStringLiteral("%1 を削除しました");
 inline const QString RemoteDeleted = QStringLiteral("%1 の削除が正常に終了しました");

@@ -160,17 +160,42 @@ TEST_F(LocalFilesTest, DeleteAsksOnceCountingEverySelectedEntryAndRemovesFilesAn
     EXPECT_EQ(window->LogText(), QStringLiteral("before"));
 
     prompter.QueueAnswer(true);
+    prompter.QueueAnswer(false);  // the folder with contents stays
     window->DeleteLocalEntries();
+    EXPECT_EQ(prompter.questions.last(), QStringLiteral("フォルダ full とその中の 1 個の項目を削除しますか？"));
     EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("a.txt"))));
     EXPECT_FALSE(dir.exists(QStringLiteral("sub")));
-    EXPECT_TRUE(dir.exists(QStringLiteral("full/inner")));  // nothing inside a folder is removed
+    EXPECT_TRUE(dir.exists(QStringLiteral("full/inner")));
     EXPECT_TRUE(QFile::exists(Scratch(QStringLiteral("b.txt"))));
-    // The folder that is not empty stays, and the last line says so instead of "完了".
-    EXPECT_EQ(window->LogText(), QStringLiteral("3 個中 1 個が失敗しました。最初の失敗: ") +
-                                     Scratch(QStringLiteral("full")) + QStringLiteral(": ") +
-                                     QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
+    EXPECT_EQ(window->LogText(), QStringLiteral("削除が完了しました"));
     EXPECT_EQ(PaneTexts(LocalList()),
               (QStringList{QStringLiteral(".."), QStringLiteral("<full>"), QStringLiteral("b.txt")}));
+}
+
+TEST_F(LocalFilesTest, AFolderWithContentsGoesWholeAndNothingOutsideIsTouched)
+{
+    QDir dir(Scratch());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("tree/a b/空")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("outside/kept")));
+    WriteFile(Scratch(QStringLiteral("tree/a b/f.txt")), "f");
+    WriteFile(Scratch(QStringLiteral("outside/kept/g.txt")), "g");
+    // Links out of the tree, to its own top (a loop) and to nowhere go as links only.
+    ASSERT_TRUE(QFile::link(Scratch(QStringLiteral("outside")), Scratch(QStringLiteral("tree/to-outside"))));
+    ASSERT_TRUE(QFile::link(Scratch(QStringLiteral("outside/kept/g.txt")), Scratch(QStringLiteral("tree/a b/g-link"))));
+    ASSERT_TRUE(QFile::link(Scratch(QStringLiteral("tree")), Scratch(QStringLiteral("tree/a b/loop"))));
+    ASSERT_TRUE(QFile::link(Scratch(QStringLiteral("nowhere")), Scratch(QStringLiteral("tree/dangling"))));
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("<tree>")}));
+
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);
+    window->DeleteLocalEntries();
+    // a b, 空, f.txt, g-link, loop, to-outside, dangling
+    EXPECT_EQ(prompter.questions.last(), QStringLiteral("フォルダ tree とその中の 7 個の項目を削除しますか？"));
+    EXPECT_FALSE(QFileInfo::exists(Scratch(QStringLiteral("tree"))));
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("outside/kept/g.txt"))), QByteArray("g"));
+    EXPECT_EQ(window->LogText(), QStringLiteral("削除が完了しました"));
+    EXPECT_EQ(PaneTexts(LocalList()), (QStringList{QStringLiteral(".."), QStringLiteral("<outside>")}));
 }
 
 TEST_F(LocalFilesTest, DeletingAFileLogsItsFullPath)

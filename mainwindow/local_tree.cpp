@@ -1,0 +1,163 @@
+#include "mainwindow/local_tree.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+using FolderId = std::pair<dev_t, ino_t>;
+
+// Opens a folder entry below the parent descriptor without following a link.
+int OpenFolderAt(int parentFd, const char* name)
+{
+    return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Calls visit(parentFd, name, info) for each entry of the open folder; the folder descriptor is
+// taken over and closed. False when the folder could not be read.
+template <typename Visit>
+bool ForEachEntry(int folderFd, Visit&& visit)
+{
+    DIR* dir = ::fdopendir(folderFd);
+    if (!dir) {
+        ::close(folderFd);
+        return false;
+    }
+    bool ok = true;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            ok = false;
+            continue;
+        }
+        if (!visit(::dirfd(dir), entry->d_name, info))
+            ok = false;
+        errno = 0;
+    }
+    if (errno != 0)
+        ok = false;
+    ::closedir(dir);
+    return ok;
+}
+
+void CountIn(int folderFd, dev_t device, std::set<FolderId>& path, LocalTreeCount& count)
+{
+    const bool read = ForEachEntry(folderFd, [&](int parentFd, const char* name, const struct stat& info) {
+        if (!S_ISDIR(info.st_mode)) {
+            ++count.files;
+            if (S_ISREG(info.st_mode))
+                count.bytes += info.st_size;
+            return true;
+        }
+        ++count.folders;
+        const FolderId id{info.st_dev, info.st_ino};
+        if (info.st_dev != device || path.count(id))
+            return false;
+        const int childFd = OpenFolderAt(parentFd, name);
+        if (childFd < 0)
+            return false;
+        path.insert(id);
+        CountIn(childFd, device, path, count);
+        path.erase(id);
+        return true;
+    });
+    if (!read)
+        count.complete = false;
+}
+
+QString Why(const QString& path, int error)
+{
+    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Empties the open folder (taken over); shown is its path for messages.
+bool EmptyFolder(int folderFd, const QString& shown, dev_t device, std::set<FolderId>& path,
+                 QString& failure)
+{
+    const auto fail = [&failure](const QString& where, int error) {
+        if (failure.isEmpty())
+            failure = Why(where, error);
+        return false;
+    };
+    const bool read = ForEachEntry(folderFd, [&](int parentFd, const char* name, const struct stat& info) {
+        const QString where = shown + u'/' + QFile::decodeName(name);
+        if (S_ISDIR(info.st_mode)) {
+            const FolderId id{info.st_dev, info.st_ino};
+            if (info.st_dev != device)
+                return fail(where, EXDEV);
+            if (path.count(id))
+                return fail(where, ELOOP);
+            const int childFd = OpenFolderAt(parentFd, name);
+            if (childFd < 0)
+                return fail(where, errno);
+            path.insert(id);
+            const bool emptied = EmptyFolder(childFd, where, device, path, failure);
+            path.erase(id);
+            if (!emptied)
+                return false;
+            if (::unlinkat(parentFd, name, AT_REMOVEDIR) != 0)
+                return fail(where, errno);
+            return true;
+        }
+        // A link goes as a link: what it points to is not touched.
+        if (::unlinkat(parentFd, name, 0) != 0)
+            return fail(where, errno);
+        return true;
+    });
+    if (!read && failure.isEmpty())
+        failure = Why(shown, errno ? errno : EIO);
+    return read;
+}
+
+}  // namespace
+
+LocalTreeCount CountLocalTree(const QString& folder)
+{
+    LocalTreeCount count;
+    const int fd = ::open(QFile::encodeName(folder).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        count.complete = false;
+        return count;
+    }
+    std::set<FolderId> path{{info.st_dev, info.st_ino}};
+    CountIn(fd, info.st_dev, path, count);
+    return count;
+}
+
+bool RemoveLocalTree(const QString& folder, QString& failure)
+{
+    failure.clear();
+    const QByteArray native = QFile::encodeName(folder);
+    // The selected folder itself must be a folder, not a link to one elsewhere.
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        failure = Why(folder, errno);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    std::set<FolderId> path{{info.st_dev, info.st_ino}};
+    if (!EmptyFolder(fd, folder, info.st_dev, path, failure))
+        return false;
+    if (::rmdir(native.constData()) != 0) {
+        failure = Why(folder, errno);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Whole local folders, walked and removed through folder descriptors (openat, unlinkat), so that
+// nothing outside the folder is ever reached: links are entries of their own and never followed
+// (also not a link swapped in while the walk runs), "." and ".." are never walked, a folder on
+// another file system is not entered, and a folder met twice (a bind mount of an ancestor) ends
+// the walk there instead of looping.
+
+// What a folder holds, all levels down.
+struct LocalTreeCount {
+    qint64 folders = 0;
+    qint64 files = 0;  // files, links and anything else that is not a folder
+    qint64 bytes = 0;  // of the regular files
+    bool complete = true;  // false when a folder could not be read or was not entered
+    qint64 Items() const { return folders + files; }
+};
+LocalTreeCount CountLocalTree(const QString& folder);
+
+// Removes everything inside the folder, deepest first, and then the folder. False when anything
+// stayed; failure then names the first path that could not go and why.
+bool RemoveLocalTree(const QString& folder, QString& failure);
