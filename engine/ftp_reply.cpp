@@ -1,5 +1,8 @@
 #include "engine/ftp_reply.h"
 
+#include <QTimeZone>
+
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -24,19 +27,20 @@ void ReplyReader::Clear()
 ReplyReader::Result ReplyReader::Take(QByteArray& reply)
 {
     for (;;) {
-        const qsizetype crlf = buffer.indexOf("\r\n", scanFrom);
-        if (crlf < 0) {
-            // Keep the CR at the end: its LF may come with the next read.
-            scanFrom = qMax(lineStart, buffer.size() - 1);
+        // A line ends at LF; the CR before it is the rule, but some embedded servers leave it out.
+        const qsizetype lf = buffer.indexOf('\n', scanFrom);
+        if (lf < 0) {
+            scanFrom = buffer.size();
             if (buffer.size() - lineStart > MaxLine + 2 || buffer.size() > MaxReply)
                 return Result::TooLong;
             return Result::NeedMore;
         }
-        const qsizetype lineEnd = crlf + 2;
-        if (crlf - lineStart > MaxLine || lineEnd > MaxReply)
+        const qsizetype lineEnd = lf + 1;
+        const qsizetype textEnd = lf > lineStart && buffer.at(lf - 1) == '\r' ? lf - 1 : lf;
+        if (textEnd - lineStart > MaxLine || lineEnd > MaxReply)
             return Result::TooLong;
 
-        const QByteArrayView line(buffer.constData() + lineStart, crlf - lineStart);
+        const QByteArrayView line(buffer.constData() + lineStart, textEnd - lineStart);
         bool last;
         if (lineStart == 0 && line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1])
             && IsDigit(line[2]) && line[3] == '-') {
@@ -59,6 +63,49 @@ ReplyReader::Result ReplyReader::Take(QByteArray& reply)
         lineStart = lineEnd;
         scanFrom = lineEnd;
     }
+}
+
+QByteArray WithCrLfLineEnds(const QByteArray& reply)
+{
+    QByteArray lines;
+    lines.reserve(reply.size() + 8);
+    for (qsizetype i = 0; i < reply.size(); ++i) {
+        if (reply.at(i) == '\n' && (i == 0 || reply.at(i - 1) != '\r'))
+            lines.append('\r');
+        lines.append(reply.at(i));
+    }
+    return lines;
+}
+
+QDateTime ParseMachineTime(QStringView text)
+{
+    const qsizetype dot = text.indexOf(u'.');
+    const QStringView whole = dot < 0 ? text : text.left(dot);
+    auto digits = [](QStringView s) {
+        return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    };
+    if (whole.size() != 14 || !digits(whole) || (dot >= 0 && !digits(text.mid(dot + 1))))
+        return {};
+    auto number = [&](qsizetype at, qsizetype length) { return whole.mid(at, length).toInt(); };
+    const QDate date(number(0, 4), number(4, 2), number(6, 2));
+    const QTime time(number(8, 2), number(10, 2), number(12, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QStringList ParseFeatures(const QString& reply)
+{
+    // "211-Features:", one feature a line (RFC 2389 indents them by one blank), "211 End".
+    QStringList features;
+    const QStringList lines = reply.split(QLatin1Char('\n'));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.isEmpty() || (line.size() >= 4 && line.startsWith(lines[0].left(3)) && line[3] == u' '))
+            continue;
+        features << line;
+    }
+    return features;
 }
 
 int ParseReplyCode(QByteArrayView reply)

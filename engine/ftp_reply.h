@@ -2,14 +2,16 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Splits the bytes of a control connection into replies. It is fed whatever the socket
 // delivered and hands out complete replies one at a time; bytes after a reply stay for the
 // next one. It never touches a socket, so it can be driven from any buffer.
 //
-// A line is a run of bytes ended by CR LF. A reply whose first line reads "ddd-" goes on to
+// A line is a run of bytes ended by CR LF, or by a bare LF as some embedded servers send. A reply whose first line reads "ddd-" goes on to
 // the first line that starts with the same three digits and a blank; any other reply ends at
 // the first line whose fourth character is a blank.
 class ReplyReader {
@@ -36,6 +38,17 @@ private:
     qsizetype scanFrom = 0;   // where the search for CR LF goes on
     QByteArray multiLineCode; // "ddd" while inside a "ddd-" reply
 };
+
+// The reply with every bare LF line end made CR LF.
+QByteArray WithCrLfLineEnds(const QByteArray& reply);
+
+// An RFC 3659 time value "YYYYMMDDHHMMSS[.sss]" (MDTM, MLSD's modify) as UTC; invalid when the
+// text is not one.
+QDateTime ParseMachineTime(QStringView text);
+
+// The feature lines of a FEAT reply (RFC 2389), trimmed, in the server's order: "MDTM",
+// "MLST type*;size*;modify*;" ...; empty for a reply that lists none.
+QStringList ParseFeatures(const QString& reply);
 
 // The code of a reply: its first three characters read as a decimal number the way strtol
 // reads them (leading blanks skipped, stops at the first non-digit, 0 when there is none).

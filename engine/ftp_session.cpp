@@ -63,6 +63,37 @@ int ParseExtendedPassivePort(const QString& reply)
     return ok ? port : 0;
 }
 
+// "192,168,1,2,19,137" in "227 Entering Passive Mode 192,168,1,2,19,137": the first run of six
+// numbers joined by commas (blanks allowed around them); empty when there is none.
+QStringView FirstSixNumbers(const QString& reply)
+{
+    auto isDigit = [&](qsizetype i) { return i < reply.size() && reply.at(i) >= u'0' && reply.at(i) <= u'9'; };
+    for (qsizetype begin = 0; begin < reply.size(); ++begin) {
+        if (!isDigit(begin) || (begin > 0 && isDigit(begin - 1)))
+            continue;
+        qsizetype at = begin;
+        int numbers = 0;
+        for (;;) {
+            if (!isDigit(at))
+                break;
+            while (isDigit(at))
+                ++at;
+            if (++numbers == 6)
+                return QStringView(reply).mid(begin, at - begin);
+            qsizetype next = at;
+            while (next < reply.size() && reply.at(next) == u' ')
+                ++next;
+            if (next >= reply.size() || reply.at(next) != u',')
+                break;
+            ++next;
+            while (next < reply.size() && reply.at(next) == u' ')
+                ++next;
+            at = next;
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 struct FtpSession::Private {
@@ -76,6 +107,9 @@ struct FtpSession::Private {
     bool connected = false;
     int replyCode = 0;
     ListenSocket listenSocket;
+    QStringList features;          // FEAT's lines since this connect
+    bool passiveRefused = false;   // PASV was refused since this connect: EPSV goes first
+    bool lastListingMachine = false;
 
     ReplyReader reader;
     WireCodec codec;
@@ -163,6 +197,8 @@ void FtpSession::DropControlConnection()
 
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 {
+    d->features.clear();
+    d->passiveRefused = false;
     CreateControlSocket();
     d->connected = !CancelPending() && d->controlSocket->ConnectToHost(host, port, d->idleLimit);
     ReadEnd greeting = ReadEnd::Broken;
@@ -255,7 +291,7 @@ FtpSession::ReadEnd FtpSession::ReadOne(std::chrono::milliseconds limit, bool ke
         break;
     }
     d->replyCode = ParseReplyCode(raw);
-    d->replyText = d->codec.Decode(raw);
+    d->replyText = d->codec.Decode(WithCrLfLineEnds(raw));
     // 421: the server is closing the connection; its text says why.
     if (d->replyCode == 421)
         DropControlConnection();
@@ -447,6 +483,64 @@ bool FtpSession::SetTypeBinary()
 
 QString FtpSession::TypeCommand() const { return d->typeCommand; }
 
+bool FtpSession::QueryFeatures()
+{
+    d->features.clear();
+    if (!Command(QStringLiteral("FEAT"), 211))
+        return false;
+    d->features = ParseFeatures(d->replyText);
+    // MLST's facts: those marked "*" are sent already; the rest of those the listing uses are
+    // asked for (pyftpdlib, for one, leaves out the Unix mode unless asked).
+    for (const QString& feature : std::as_const(d->features)) {
+        if (feature.section(QLatin1Char(' '), 0, 0).compare(QLatin1String("MLST"), Qt::CaseInsensitive) != 0)
+            continue;
+        static const QStringList Wanted = {QStringLiteral("type"), QStringLiteral("size"), QStringLiteral("modify"),
+                                           QStringLiteral("UNIX.mode"), QStringLiteral("perm")};
+        QStringList facts;
+        bool missing = false;
+        for (const QString& offered : feature.section(QLatin1Char(' '), 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const bool on = offered.endsWith(QLatin1Char('*'));
+            const QString name = on ? offered.chopped(1) : offered;
+            if (!Wanted.contains(name, Qt::CaseInsensitive))
+                continue;
+            facts << name;
+            missing = missing || !on;
+        }
+        if (missing)
+            Command(QStringLiteral("OPTS MLST ") + facts.join(QLatin1Char(';')) + QLatin1Char(';'), 200);
+    }
+    return true;
+}
+
+bool FtpSession::HasFeature(const QString& name) const
+{
+    for (const QString& feature : d->features) {
+        if (feature.section(QLatin1Char(' '), 0, 0).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QStringList FtpSession::Features() const { return d->features; }
+
+QDateTime FtpSession::RemoteModificationTime(const QString& name)
+{
+    if (name.isEmpty() || !HasFeature(QStringLiteral("MDTM")) || !Command(QStringLiteral("MDTM ") + name, 213))
+        return {};
+    // "213 20240115102200" (some servers add fractions of a second).
+    return ParseMachineTime(QStringView(d->replyText).mid(4).trimmed().split(QLatin1Char(' ')).value(0));
+}
+
+bool FtpSession::SetRemoteModificationTime(const QString& name, const QDateTime& time)
+{
+    if (name.isEmpty() || !time.isValid() || !HasFeature(QStringLiteral("MFMT")))
+        return false;
+    // Answered "213 Modify=20240115102200; a.txt" or "213 UTIME OK" and the like.
+    const QString value = time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss"));
+    return SendCommand(QStringLiteral("MFMT ") + value + QLatin1Char(' ') + name) && ReadReply() &&
+           d->replyCode >= 200 && d->replyCode <= 299;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Data connection
 
@@ -456,7 +550,9 @@ void FtpSession::ParsePassiveReply(const QString& reply, QString& host, int& por
     const qsizetype close = reply.indexOf(QLatin1Char(')'));
     const qsizetype start = open < 0 ? 0 : open + 1;
     QStringView span;
-    if (close >= start)
+    if (open < 0)
+        span = FirstSixNumbers(reply);
+    else if (close >= start)
         span = QStringView(reply).mid(start, close - start);
 
     QStringView fields[6];
@@ -535,21 +631,38 @@ bool FtpSession::PreparePassive()
     // read); an IPv6 control connection learns the port from EPSV instead.
     const std::optional<SocketAddress> peer = d->controlSocket ? d->controlSocket->PeerAddress()
                                                                : std::nullopt;
-    if (peer && peer->Host().contains(QLatin1Char(':'))) {
-        if (!Command(QStringLiteral("EPSV"), 229)) {
-            d->replyCode = LocalStatus::DataSetupRefused;
-            return false;
-        }
-        d->pasvHost = peer->Host();
-        d->pasvPort = ParseExtendedPassivePort(d->replyText);
+    if (peer && peer->Host().contains(QLatin1Char(':')))
+        return PrepareExtendedPassive();
+    // Once PASV was refused, EPSV goes first for the rest of the session.
+    if (d->passiveRefused && PrepareExtendedPassive())
+        return true;
+    if (Command(QStringLiteral("PASV"), 227)) {
+        d->passiveRefused = false;
+        ParsePassiveReply(d->replyText, d->pasvHost, d->pasvPort);
         return true;
     }
-    if (!Command(QStringLiteral("PASV"), 227)) {
+    // Servers behind some NATs and firewalls refuse PASV yet take EPSV; tried once.
+    const bool refused = d->replyCode >= 500 && d->replyCode <= 599 && IsConnected() && !CancelPending();
+    if (refused && !d->passiveRefused) {
+        d->passiveRefused = true;
+        if (PrepareExtendedPassive())
+            return true;
+    }
+    d->replyCode = LocalStatus::DataSetupRefused;
+    d->listenSocket.Close();
+    return false;
+}
+
+bool FtpSession::PrepareExtendedPassive()
+{
+    const std::optional<SocketAddress> peer = d->controlSocket ? d->controlSocket->PeerAddress()
+                                                               : std::nullopt;
+    if (!peer || !Command(QStringLiteral("EPSV"), 229)) {
         d->replyCode = LocalStatus::DataSetupRefused;
-        d->listenSocket.Close();
         return false;
     }
-    ParsePassiveReply(d->replyText, d->pasvHost, d->pasvPort);
+    d->pasvHost = peer->Host();
+    d->pasvPort = ParseExtendedPassivePort(d->replyText);
     return true;
 }
 
@@ -651,12 +764,24 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
 {
     if (CancelPending())
         return Outcome(false);
-    // Long listings of every entry, hidden ones included. Some servers take no options and
-    // refuse "-aL" with 5xx; plain LIST then gives the same long format.
+    // A machine listing where the server offers one (names, sizes and times without guessing);
+    // otherwise long listings of every entry, hidden ones included. Some servers take no options
+    // and refuse "-aL" with 5xx; plain LIST then gives the same long format.
+    auto refused = [this](Opening opening) {
+        return opening == Opening::Refused && d->replyCode >= 500 && d->replyCode <= 599;
+    };
     std::unique_ptr<DataStream> data;
-    Opening opening = OpenTransfer(QStringLiteral("LIST -aL"), data);
-    if (opening == Opening::Refused && d->replyCode >= 500 && d->replyCode <= 599)
-        opening = OpenTransfer(QStringLiteral("LIST"), data);
+    Opening opening = Opening::Refused;
+    d->lastListingMachine = HasFeature(QStringLiteral("MLST"));
+    if (d->lastListingMachine) {
+        opening = OpenTransfer(QStringLiteral("MLSD"), data);
+        d->lastListingMachine = !refused(opening);
+    }
+    if (!d->lastListingMachine) {
+        opening = OpenTransfer(QStringLiteral("LIST -aL"), data);
+        if (refused(opening))
+            opening = OpenTransfer(QStringLiteral("LIST"), data);
+    }
     if (opening == Opening::SetupFailed)
         return Outcome(false);
     out.clear();
@@ -779,5 +904,6 @@ void FtpSession::SetTransferSize(qint64 size) { d->transferSize = size; }
 void FtpSession::SetProgressCallback(ProgressCallback callback) { d->progress = std::move(callback); }
 std::chrono::milliseconds FtpSession::IdleLimit() const { return d->idleLimit; }
 void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->idleLimit = limit; }
+bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
 QString FtpSession::PasvHost() const { return d->pasvHost; }
 int FtpSession::PasvPort() const { return d->pasvPort; }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <chrono>
@@ -88,8 +90,25 @@ public:
     bool SetTypeBinary();
     QString TypeCommand() const;
 
-    // Data connection operations.
+    // What the server offers (RFC 2389), asked once after login and kept until the next connect.
+    // FEAT decides what follows: MLSD when MLST is listed (with OPTS MLST asking for the facts the
+    // listing uses when the server does not send them by itself), MDTM and MFMT only when listed.
+    bool QueryFeatures();
+    // Whether FEAT listed the feature (its first word, any letter case).
+    bool HasFeature(const QString& name) const;
+    QStringList Features() const;
+
+    // The modification time of a remote file by MDTM, as UTC; invalid when FEAT did not list MDTM
+    // or the server gave none.
+    QDateTime RemoteModificationTime(const QString& name);
+    // Sets a remote file's modification time by MFMT; false when FEAT did not list MFMT or the
+    // server refused.
+    bool SetRemoteModificationTime(const QString& name, const QDateTime& time);
+
+    // Data connection operations. The listing is a machine listing (MLSD) when the server offers
+    // one, a long listing (LIST) otherwise; LastListingIsMachine() tells which the latest was.
     bool GetFileList(const QString& path, QString& out);
+    bool LastListingIsMachine() const;
     virtual bool RetrieveFile(const QString& remote, const QString& local);
     virtual bool StoreFile(const QString& local, const QString& remote);
 
@@ -103,10 +122,13 @@ public:
     std::chrono::milliseconds IdleLimit() const;
     void SetIdleLimit(std::chrono::milliseconds limit);
 
-    // The host and port of the latest 227 reply (over IPv6: the peer and the port of the 229).
+    // The host and port of the latest 227 reply (over IPv6, or where PASV was refused: the peer
+    // and the port of the 229).
     QString PasvHost() const;
     int PasvPort() const;
 
+    // The address of a 227 reply: the numbers in parentheses, or without them the first run of
+    // six comma-separated numbers (RFC 1123 4.1.2.6).
     static void ParsePassiveReply(const QString& reply, QString& host, int& port);
 
 private:
@@ -136,6 +158,7 @@ private:
     void SendTypeCommand();
     bool PrepareActive();
     bool PreparePassive();
+    bool PrepareExtendedPassive();
     // What became of the start of a data transfer.
     enum class Opening {
         Open,         // data connection up, the command accepted with a preliminary reply

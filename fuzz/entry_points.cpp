@@ -36,7 +36,7 @@ void FuzzReplyReader(const uint8_t* data, size_t size)
                 tooLong = true;
             if (result != ReplyReader::Result::Complete)
                 break;
-            FUZZ_CHECK(reply.endsWith("\r\n"));
+            FUZZ_CHECK(reply.endsWith('\n'));
             FUZZ_CHECK(reply.size() <= ReplyReader::MaxReply);
             const int code = ParseReplyCode(reply);
             FUZZ_CHECK(code >= -99 && code <= 999);

@@ -8,7 +8,11 @@
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <limits>
 
@@ -89,6 +93,20 @@ bool LocalFileExists(const QString& path)
     return (info.exists() || info.isSymLink()) && !info.isDir();
 }
 
+// Gives the local file the modification time; the data is whole either way, so a file system
+// that refuses (some shares) only loses the time.
+void SetLocalModificationTime(const QString& path, const QDateTime& time)
+{
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000L}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+bool KeepsTimestamps()
+{
+    return SettingsStore::ReadFlagOr(QLatin1String(SettingName::KeepTimestamps), true);
+}
+
 }  // namespace
 
 QString TransferProgressText(const QString& name, qint64 bytesSoFar, qint64 total)
@@ -135,6 +153,8 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const
         stored = StoreFile(localPath, name);
         if (!stored)
             transferFailure = FailureReason(*this);
+        else if (KeepsTimestamps())
+            SetRemoteModificationTime(name, info.lastModified());
     } else {
         transferFailure = FilesText::ReasonNotAFile.arg(localPath);
     }
@@ -165,8 +185,17 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         ChooseType(*this, localPath);
 
     const bool retrieved = RetrieveFile(remotePath, localPath);
-    if (!retrieved)
+    if (!retrieved) {
         transferFailure = FailureReason(*this);
+    } else if (KeepsTimestamps()) {
+        // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM
+        // is asked instead.
+        const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
+                                                                                : QDateTime();
+        const QDateTime time = listed.isValid() ? listed : RemoteModificationTime(remotePath);
+        if (time.isValid())
+            SetLocalModificationTime(localPath, time);
+    }
     SetReplyText(retrieved ? FilesText::DownloadCompleted : FilesText::DownloadFailed);
     return retrieved;
 }

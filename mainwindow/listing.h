@@ -16,10 +16,12 @@ class QListWidgetItem;
 // Display texts: a folder shows as "<name>", a file as its name, the parent as "..".
 QString FolderDisplayText(const QString& name);
 
-// One line of a remote listing (a final "\r" allowed) as an entry whose name has no brackets.
-// Nothing for a line that names no usable entry: "total 12", ".", "..", an empty name or a name
-// that contains "/" or NUL (no real folder holds one, and a path must never be built from it).
-std::optional<RemoteEntry> ParseListingLine(QStringView line);
+// The pane's entry for what a listing line said; its name has no brackets.
+RemoteEntry ToRemoteEntry(ListingEntry listed);
+
+// One line of a remote listing (a final "\r" allowed) as an entry whose name has no brackets;
+// nothing for a line that names no usable entry (see ParseListingEntry).
+std::optional<RemoteEntry> ParseListingLine(QStringView line, ListingFormat format = ListingFormat::Long);
 
 // What a pane entry stands for. It is kept on the item (PaneKindRole) because the display text
 // alone cannot tell the folder "x" from a file that is really named "<x>".
@@ -48,4 +50,5 @@ bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& sess
                       RemoteEntryList& entries);
 
 // The same from a listing text already fetched; a last line without a line feed counts.
-void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries);
+void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries,
+                    ListingFormat format = ListingFormat::Long);

@@ -118,6 +118,8 @@ void MainWindow::Connect()
     WriteLog(session.GetReplyText());
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
+    // What the server offers decides the listing command and whether times can be kept.
+    session.QueryFeatures();
 
     const QString firstFolder = session.GetRemoteDir();
     WriteLog(session.GetReplyText());

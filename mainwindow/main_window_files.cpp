@@ -154,6 +154,16 @@ void MainWindow::OpenRemoteEntry()
         const QString name = FolderNameOf(text);
         if (session.ChangeDir(name))
             remotePath = JoinPath(remotePath, name);
+    } else if (IsLinkEntry(remoteEntries, text)) {
+        // A link opens like a folder when it leads to one; refused (550), it stays a file for
+        // transfers. Servers differ in the path they report after it (the target or the link),
+        // and ".." goes up from that one.
+        if (!session.ChangeDir(text)) {
+            WriteLog(session.GetReplyText());
+            return;
+        }
+        const QString reported = session.GetRemoteDir();
+        remotePath = reported.isEmpty() ? JoinPath(remotePath, text) : reported;
     } else {
         return;
     }
@@ -163,12 +173,13 @@ void MainWindow::OpenRemoteEntry()
 
 void MainWindow::OpenCaretEntry()
 {
-    // Only folders and the parent open; a file is neither opened nor transferred.
+    // Only folders, remote links and the parent open; a file is neither opened nor transferred.
     QWidget* focus = focusWidget();
     QListWidget* list = focus == localList ? localList : focus == remoteList ? remoteList : nullptr;
     if (!list)
         return;
-    if (CaretKind(*list) == PaneEntryKind::File)
+    if (CaretKind(*list) == PaneEntryKind::File &&
+        !(list == remoteList && IsLinkEntry(remoteEntries, CaretText(*list))))
         return;
     if (list == localList)
         OpenLocalEntry();

@@ -32,6 +32,12 @@ int FindEntry(const RemoteEntryList& entries, const QString& name, bool isFolder
     return -1;
 }
 
+bool IsLinkEntry(const RemoteEntryList& entries, const QString& name)
+{
+    const int index = FindEntry(entries, name);
+    return index >= 0 && entries[index].listed.kind == EntryKind::Link;
+}
+
 QList<int> SelectedRows(const QListWidget& list)
 {
     // From the selection model: asking each selected item for its row is a search per item.

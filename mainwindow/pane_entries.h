@@ -21,5 +21,7 @@ bool IsPlainName(const QString& name);
 // until the closing entry; -1 when there is none. The kind matters: a file named "<x>" and the
 // folder x have the same text.
 int FindEntry(const RemoteEntryList& entries, const QString& name, bool isFolder = false);
+// True when the file entry of that name is a symbolic link (which may lead to a folder).
+bool IsLinkEntry(const RemoteEntryList& entries, const QString& name);
 // The rows of a pane's selection in the order the pane shows them.
 QList<int> SelectedRows(const QListWidget& list);

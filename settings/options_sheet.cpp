@@ -53,6 +53,7 @@ void CSettingPage1::LoadValues()
     const bool autoTransferMode = SettingsStore::ReadFlag(Name(SettingName::AutoTransferMode));
     ui->autoTransferModeCheck->setChecked(autoTransferMode);
     ui->checkOverwriteCheck->setChecked(SettingsStore::ReadFlag(Name(SettingName::CheckOverwrite)));
+    ui->keepTimestampsCheck->setChecked(SettingsStore::ReadFlagOr(Name(SettingName::KeepTimestamps), true));
     ui->extensionListEdit->setEnabled(autoTransferMode);
     ui->extensionListEdit->setText(SettingsStore::ReadString(Name(SettingName::AutoTransferModeList)));
 }
@@ -67,6 +68,7 @@ void CSettingPage1::StoreValues()
     SettingsStore::WriteString(Name(SettingName::AutoTransferModeList),
                                ui->extensionListEdit->text());
     SettingsStore::WriteFlag(Name(SettingName::CheckOverwrite), ui->checkOverwriteCheck->isChecked());
+    SettingsStore::WriteFlag(Name(SettingName::KeepTimestamps), ui->keepTimestampsCheck->isChecked());
 }
 
 CSettingPage2::CSettingPage2(QWidget* parent)

@@ -35,6 +35,17 @@ bool SettingsStore::ReadFlag(const QString& name)
     return ReadFlagFrom(SettingKey::SettingsUpper, name);
 }
 
+bool SettingsStore::ReadFlagOr(const QString& name, bool whenAbsent)
+{
+    RegistryKey key;
+    qint32 value = 0;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::SettingsUpper)) != Success)
+        return whenAbsent;
+    const long status = key.QueryNumber(name, value);
+    key.Close();
+    return status == Success ? value == 1 : whenAbsent;
+}
+
 bool SettingsStore::WriteFlag(const QString& name, bool value)
 {
     return WriteFlagTo(SettingKey::SettingsUpper, name, value);

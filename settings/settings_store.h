@@ -15,6 +15,8 @@ inline constexpr char AutoDialUpName[] = "AutoDialUpName";
 inline constexpr char ConnectTimeout[] = "ConnectTimeout";
 inline constexpr char UsePASV[] = "UsePASV";
 inline constexpr char UseLIST[] = "UseLIST";
+// Downloads and uploads keep the modification time; on unless stored off.
+inline constexpr char KeepTimestamps[] = "KeepTimestamps";
 inline constexpr char SavePass[] = "SavePass";
 // Profile values: %d is the slot number, 1 to 10.
 inline constexpr char SettingNameN[] = "SettingName%d";
@@ -43,6 +45,8 @@ public:
 
     static bool ReadFlag(const QString& name);
     static bool WriteFlag(const QString& name, bool value);
+    // A flag whose absence (or an unreadable store) counts as whenAbsent.
+    static bool ReadFlagOr(const QString& name, bool whenAbsent);
     static QString ReadString(const QString& name);
     static void WriteString(const QString& name, const QString& text);
     static qint32 ReadNumber(const QString& name);

@@ -66,7 +66,11 @@ TEST(PassiveReply, ReadsHostAndPort)
         {"227 Entering Passive Mode (192,168,1,2,19,137)\r\n", "192.168.1.2", 5001},
         {"227 Entering Passive Mode (192,168,1,2,19,137).\r\n", "192.168.1.2", 5001},
         {"227 entering passive mode ( 10, 0, 0, 7 , 4 , 1 )\r\n", "10.0.0.7", 1025},
-        {"227 =127,0,0,1,200,10\r\n", "...", 0},  // no parentheses: the span is empty
+        // Without parentheses the first run of six numbers (RFC 1123), the code not among them.
+        {"227 =127,0,0,1,200,10\r\n", "127.0.0.1", 51210},
+        {"227 Entering Passive Mode 192,168,1,2,19,137\r\n", "192.168.1.2", 5001},
+        {"227 Entering Passive Mode 1,2,3,4,5 and 10, 0, 0, 7, 4, 1.\r\n", "10.0.0.7", 1025},
+        {"227 Entering Passive Mode\r\n", "...", 0},
         {"227 (1,2,3)\r\n", "1.2..", 3},  // missing commas: empty fields, the rest kept
         {"227 (1,2,3,4,999999999999,99999999999)\r\n", "1.2.3.4", 65536 * 256 + 65536},
         {"227 (1,2,3,4,-1,5)\r\n", "1.2.3.4", -251},
@@ -162,7 +166,8 @@ TEST(Listing, EmptyFolderAndRefusedSetUp)
         .CloseData()
         .Send("226 done\r\n")
         .Answer("200 ok")
-        .Answer("500 PASV not understood");
+        .Answer("500 PASV not understood")
+        .Answer("500 EPSV not understood");
     FtpSession session;
     session.SetPassiveMode(true);
     ASSERT_TRUE(Connect(session, peer));

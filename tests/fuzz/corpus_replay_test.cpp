@@ -1,4 +1,5 @@
 #include "fuzz/entry_points.h"
+#include "fuzz/listing_line_check.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,17 @@ TEST(FuzzCorpus, ReplyReader)
 TEST(FuzzCorpus, PassiveReply)
 {
     EXPECT_GT(Replay("passive_reply", FuzzPassiveReply), 0);
+}
+
+// The listing parsers keep their promises on every saved listing (Unix, MS-DOS and MLSD lines).
+void ReplayListing(const uint8_t* data, size_t size)
+{
+    EXPECT_TRUE(ListingLinesHold(data, size));
+}
+
+TEST(FuzzCorpus, ListingLine)
+{
+    EXPECT_GT(Replay("listing_line", ReplayListing), 0);
 }
 
 }  // namespace

@@ -99,12 +99,12 @@ protected:
         });
     }
 
-    // Greeting, login, PWD answering "/home", an optional CWD, PWD, and an active-mode listing
-    // of one folder and one file.
+    // Greeting, login, FEAT listing nothing, PWD answering "/home", an optional CWD, PWD, and an
+    // active-mode listing of one folder and one file.
     static void ScriptConnect(ScriptedFtpPeer& peer, const QByteArray& cwdReply = {},
                               const QByteArray& folderAfterCwd = "/home")
     {
-        peer.Login().Answer("257 \"/home\" is the current directory");
+        peer.Login().Answer("211 End").Answer("257 \"/home\" is the current directory");
         if (!cwdReply.isEmpty())
             peer.Answer(cwdReply);
         peer.Answer("257 \"" + folderAfterCwd + "\" is the current directory")

@@ -84,15 +84,15 @@ TEST_F(ConnectTest, WithoutInitialFoldersTheServerFolderIsListedAndThePwdReplySh
     EXPECT_EQ(window->LocalPath(), localBefore);
     ASSERT_TRUE(peer.WaitScriptDone());
     const QList<QByteArray> commands = peer.Commands();
-    ASSERT_EQ(commands.size(), 7);
-    EXPECT_EQ(commands.mid(0, 4), (QList<QByteArray>{"USER user", "PASS secret", "PWD", "PWD"}));
-    EXPECT_EQ(commands.at(6), "LIST -aL");
+    ASSERT_EQ(commands.size(), 8);
+    EXPECT_EQ(commands.mid(0, 5), (QList<QByteArray>{"USER user", "PASS secret", "FEAT", "PWD", "PWD"}));
+    EXPECT_EQ(commands.at(7), "LIST -aL");
 }
 
 TEST_F(ConnectTest, AListingTheServerRefusesIsLoggedWithItsReply)
 {
     ScriptedFtpPeer peer;
-    peer.Login().Answer("257 \"/home\" is the current directory")
+    peer.Login().Answer("500 FEAT not understood").Answer("257 \"/home\" is the current directory")
         .Answer("257 \"/home\" is the current directory")
         .Answer("200 Type set to A")
         .Answer("200 PORT command successful")
@@ -119,7 +119,7 @@ TEST_F(ConnectTest, UnreachableRemoteFolderLeavesTheServersFolderAndTheCwdReply)
     EXPECT_EQ(window->RemotePath(), QStringLiteral("/home"));
     EXPECT_EQ(window->LogText(), AsLogged(QStringLiteral("550 /nope: No such file or directory\r\n")));
     ASSERT_TRUE(peer.WaitScriptDone());
-    EXPECT_EQ(peer.Commands().mid(2, 3), (QList<QByteArray>{"PWD", "CWD /nope", "PWD"}));
+    EXPECT_EQ(peer.Commands().mid(2, 4), (QList<QByteArray>{"FEAT", "PWD", "CWD /nope", "PWD"}));
 }
 
 TEST_F(ConnectTest, RemoteFolderTakenAsTheServerSpellsIt)

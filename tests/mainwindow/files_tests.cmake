@@ -7,6 +7,7 @@ add_executable(files_tests
   transfer_mode_test.cpp
   transfer_selection_test.cpp
   transfer_wire_test.cpp
+  servers_test.cpp
 )
 target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main)
 gtest_discover_tests(files_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

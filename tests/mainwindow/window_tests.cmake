@@ -7,5 +7,3 @@ add_executable(window_tests
 )
 target_link_libraries(window_tests PRIVATE mainwindow test_support test_support_qt_main Qt6::Test)
 gtest_discover_tests(window_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
-target_compile_definitions(window_tests PRIVATE
-  TALLOWIN_LISTING_CORPUS="${CMAKE_SOURCE_DIR}/fuzz/corpus/listing_line")

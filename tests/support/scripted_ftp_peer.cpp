@@ -209,6 +209,7 @@ ScriptedFtpPeer& ScriptedFtpPeer::AnswerPassive(const QByteArray& reply)
         text.replace("{addr}", "127,0,0,1,{p1},{p2}");
         text.replace("{p1}", QByteArray::number(dataPort / 256));
         text.replace("{p2}", QByteArray::number(dataPort % 256));
+        text.replace("{port}", QByteArray::number(dataPort));
         return SendAll(clientFd, text.constData(), text.size()) && SendAll(clientFd, "\r\n", 2);
     });
 }

@@ -44,7 +44,7 @@ public:
     ScriptedFtpPeer& Login();
     // Reads one command (the PASV), opens a data listener and sends the reply, then CR LF.
     // In the reply "{addr}" stands for "127,0,0,1,{p1},{p2}", and {p1} {p2} for the two bytes
-    // of the listener's port.
+    // of the listener's port, {port} for the port as one number (for a 229 reply).
     ScriptedFtpPeer& AnswerPassive(const QByteArray& reply = "227 Entering Passive Mode ({addr}).");
     // Accepts the client's connection on the passive data listener.
     ScriptedFtpPeer& AcceptData();
