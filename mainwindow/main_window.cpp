@@ -284,8 +284,13 @@ MainWindow::ServerTask::~ServerTask()
 
 bool MainWindow::RunServerWork(const std::function<void()>& work)
 {
-    if (worker.IsRunning() || cancelRequested)
+    if (worker.IsRunning())
         return false;
+    if (cancelRequested) {
+        // Pressed before this step began (while its box was coming up, say).
+        WriteLog(MainText::Cancelled);
+        return false;
+    }
     if (!handlerBox)
         workingBoxTimer.start();
     worker.Run(work);
@@ -303,7 +308,7 @@ bool MainWindow::RunServerWork(const std::function<void()>& work)
 
 void MainWindow::CancelServerWork()
 {
-    if (!worker.IsRunning())
+    if (!IsServerWorkRunning() && !worker.IsRunning())
         return;
     cancelRequested = true;
     session.Cancel();

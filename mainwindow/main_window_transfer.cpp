@@ -62,9 +62,13 @@ void MainWindow::UploadSelection()
         if (item.kind != PaneEntryKind::File)
             continue;
         bool stored = false;
-        if (!RunServerWork([&] { stored = session.UploadFile(fromFolder, remotePath, text, listed); })) {
+        bool started = false;
+        if (!RunServerWork([&] {
+                started = true;
+                stored = session.UploadFile(fromFolder, remotePath, text, listed);
+            })) {
             // A new file that was cut short is gone again; one that replaced another says so.
-            if (!session.TransferFailure().isEmpty())
+            if (started && !session.TransferFailure().isEmpty())
                 WriteLog(MainText::Cancelled + u'\n' + session.TransferFailure());
             return ShowPaths();
         }
