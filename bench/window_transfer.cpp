@@ -7,6 +7,7 @@
 // SERVER_ROOT is the folder on this machine that the server shows as "/"; the file is made there
 // and downloaded into WORK_FOLDER, then uploaded from WORK_FOLDER back to the server.
 #include "mainwindow/main_window.h"
+#include "mainwindow/wait_dialog.h"
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
 
@@ -18,7 +19,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -170,6 +173,34 @@ int main(int argc, char** argv)
             return session.GetReplyText().startsWith(QStringLiteral("226"));
         }));
     }
+    // 中止 a quarter of the way into a download: the time from the press until the handler has
+    // closed its box and returned.
+    QFile::remove(local);
+    QElapsedTimer sincePress;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (sincePress.isValid())
+            return;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<WaitDialog*>(widget);
+            if (!box || !box->isVisible() || !box->CancelButton()->isVisible())
+                continue;
+            const QStringList lines = box->ShownText().split(u'\n');
+            if (lines.size() >= 2 && lines[1].section(u'/', 0, 0).toLongLong() >= size / 4) {
+                sincePress.start();
+                box->CancelButton()->click();
+            }
+        }
+    });
+    look.start(1);
+    double cancelSeconds = -1;
+    if (Select(*window.RemoteList(), name)) {
+        window.DownloadSelection();
+        if (sincePress.isValid())
+            cancelSeconds = double(sincePress.nsecsElapsed()) / 1e9;
+    }
+    look.stop();
+    const bool leftNothing = !QFile::exists(local);
     QFile::remove(local);
     QFile::remove(QDir(serverRoot).filePath(uploadName));
     QFile::remove(QDir(serverRoot).filePath(name));
@@ -183,6 +214,11 @@ int main(int argc, char** argv)
     std::printf("%d MiB, median of %d runs, passive mode, progress box on\n", int(mib), runs);
     line("download", Median(windowDown), Median(curlDown));
     line("upload", Median(windowUp), Median(curlUp));
+    if (cancelSeconds >= 0)
+        std::printf("cancel    中止 to the box closed %.3f s during a download (local file %s)\n", cancelSeconds,
+                    leftNothing ? "not left" : "LEFT BEHIND");
+    else
+        std::printf("cancel    not measured: the download ended before a quarter was on screen\n");
     Prompter::Install(nullptr);
     return 0;
 }

@@ -4,10 +4,10 @@
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
 #include "mainwindow/transfer_mode.h"
-#include "mainwindow/wait_dialog.h"
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,46 +18,62 @@
 
 namespace {
 
-constexpr int CompletedCode = 226;
+// A transfer is complete with 226, or with the 250 some servers send instead.
+bool IsCompletedCode(int code)
+{
+    return code == 226 || code == 250;
+}
 constexpr int ShownNameLength = 15;
+// A person cannot read more than a few changes a second; more texts only slow a fast transfer.
+constexpr qint64 MinProgressIntervalMs = 100;
 
-// Shows a transfer's byte count in a wait box for as long as the object lives. The box itself
-// limits how often it repaints, so every chunk may report its count.
-class ProgressBox {
+// Reports a transfer's progress texts for as long as the object lives: "preparing" first, then
+// the byte count with the speed, and "updating" after a completed transfer.
+class TransferProgress {
 public:
-    ProgressBox(FtpSession& session, const QString& name)
+    TransferProgress(AppFtpSession& session, const QString& name)
         : session(session), name(name)
     {
-        box.message = FilesText::TransferPreparing;
-        box.OpenBox();
+        session.ShowProgress(FilesText::TransferPreparing);
+        sinceStart.start();
         session.SetProgressCallback([this](qint64 bytesSoFar) {
-            box.SetMessage(TransferProgressText(this->name, bytesSoFar, this->session.TransferSize()));
+            const qint64 total = this->session.TransferSize();
+            const qint64 now = sinceStart.elapsed();
+            if (sinceShown.isValid() && now - shownAt < MinProgressIntervalMs && bytesSoFar != total)
+                return;
+            sinceShown.start();
+            shownAt = now;
+            QString text = TransferProgressText(this->name, bytesSoFar, total);
+            const QString rate = TransferRateText(bytesSoFar, total, now);
+            if (!rate.isEmpty())
+                text += u'\n' + rate;
+            this->session.ShowProgress(text);
         });
     }
 
-    ~ProgressBox()
+    ~TransferProgress()
     {
         session.SetProgressCallback({});
-        box.CloseBox();
+        session.ShowProgress(QString());
     }
 
     // After the final reply: a completed transfer shows the updating text before the box goes.
     bool Finish(bool transferred)
     {
-        if (session.GetReplyCode() == CompletedCode) {
-            box.SetMessage(FilesText::TransferUpdating);
-            box.CloseBox();
-        }
+        if (IsCompletedCode(session.GetReplyCode()))
+            session.ShowProgress(FilesText::TransferUpdating);
         return transferred;
     }
 
-    ProgressBox(const ProgressBox&) = delete;
-    ProgressBox& operator=(const ProgressBox&) = delete;
+    TransferProgress(const TransferProgress&) = delete;
+    TransferProgress& operator=(const TransferProgress&) = delete;
 
 private:
-    FtpSession& session;
+    AppFtpSession& session;
     QString name;
-    WaitDialog box;
+    QElapsedTimer sinceStart;
+    QElapsedTimer sinceShown;
+    qint64 shownAt = 0;
 };
 
 // The size column read the way atoi reads it (leading blanks skipped, digits up to the first
@@ -116,6 +132,22 @@ QString TransferProgressText(const QString& name, qint64 bytesSoFar, qint64 tota
                                            QString::number(total));
 }
 
+QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs)
+{
+    if (elapsedMs <= 0 || bytesSoFar <= 0)
+        return {};
+    const double bytesPerMs = double(bytesSoFar) / double(elapsedMs);
+    QString text = FilesText::TransferRate.arg(bytesPerMs / 1000.0, 0, 'f', 1);
+    if (total > bytesSoFar) {
+        const qint64 seconds = qint64(double(total - bytesSoFar) / bytesPerMs / 1000.0 + 0.5);
+        const QString clock = seconds >= 3600
+            ? QStringLiteral("%1:%2:%3").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10, QLatin1Char('0'))
+            : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        text += FilesText::TransferTimeLeft.arg(clock);
+    }
+    return text;
+}
+
 bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     SetPassiveMode(SettingsStore::ReadFlag(SettingName::UsePASV));
@@ -124,13 +156,13 @@ bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
 
 bool AppFtpSession::RetrieveFile(const QString& remote, const QString& local)
 {
-    ProgressBox progress(*this, remote);
+    TransferProgress progress(*this, remote);
     return progress.Finish(FtpSession::RetrieveFile(remote, local));
 }
 
 bool AppFtpSession::StoreFile(const QString& local, const QString& remote)
 {
-    ProgressBox progress(*this, remote);
+    TransferProgress progress(*this, remote);
     return progress.Finish(FtpSession::StoreFile(local, remote));
 }
 
@@ -139,8 +171,9 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const
 {
     transferFailure.clear();
     const QString localPath = JoinPath(localFolder, name);
-    if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && FindEntry(entries, name) >= 0 &&
-        !Prompter::Current().AskYesNo(FilesText::OverwriteQuestion))
+    const bool listed = FindEntry(entries, name) >= 0;
+    if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && listed &&
+        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
     if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
         ChooseType(*this, name);
@@ -151,10 +184,22 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const
     if (info.isFile()) {
         SetTransferSize(info.size());
         stored = StoreFile(localPath, name);
-        if (!stored)
+        if (!stored && IsCancelled()) {
+            // A file that was not there before goes again; one that was replaced is now partial.
+            bool deleted = false;
+            if (!listed) {
+                ResetCancel();
+                // 550: the cancel came before anything was stored.
+                deleted = DeleteRemoteFile(name) || GetReplyCode() == 550;
+                Cancel();
+            }
+            if (!deleted)
+                transferFailure = FilesText::UploadIncomplete.arg(name);
+        } else if (!stored) {
             transferFailure = FailureReason(*this);
-        else if (KeepsTimestamps())
+        } else if (KeepsTimestamps()) {
             SetRemoteModificationTime(name, info.lastModified());
+        }
     } else {
         transferFailure = FilesText::ReasonNotAFile.arg(localPath);
     }
@@ -175,7 +220,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     }
     const QString localPath = JoinPath(localFolder, name);
     if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && LocalFileExists(localPath) &&
-        !Prompter::Current().AskYesNo(FilesText::OverwriteQuestion))
+        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     const int entry = FindEntry(entries, name);

@@ -6,10 +6,24 @@
 #include <QString>
 #include <QtGlobal>
 
-// The session the main window holds: reloads the passive-mode setting at every connect, shows a
-// progress box during transfers, and carries out the per-file steps of uploads and downloads.
+#include <functional>
+
+// The session the main window holds: reloads the passive-mode setting at every connect, reports
+// a transfer's progress texts, and carries out the per-file steps of uploads and downloads. It
+// shows nothing itself: it runs on the window's worker thread, and the window observes it.
 class AppFtpSession : public FtpSession {
 public:
+    // Called on the session's thread with the text the progress box is to show, at most about
+    // ten times a second and always for the first and the last text; an empty text when the
+    // transfer has ended and its box is to go.
+    using ProgressShown = std::function<void(const QString& text)>;
+    void SetProgressShown(ProgressShown shown) { progressShown = std::move(shown); }
+    void ShowProgress(const QString& text) const
+    {
+        if (progressShown)
+            progressShown(text);
+    }
+
     bool ConnectToServer(const QString& host, quint16 port) override;
     bool RetrieveFile(const QString& remote, const QString& local) override;
     bool StoreFile(const QString& local, const QString& remote) override;
@@ -20,13 +34,20 @@ public:
                       const RemoteEntryList& entries);
 
     // Why the latest UploadFile or DownloadFile failed (the server's reply or a local reason);
-    // empty after a success and after the user declined to overwrite.
+    // empty after a success and after the user declined to overwrite. After a cancelled upload:
+    // empty when the partial file was deleted again, else that the server's copy is incomplete.
     const QString& TransferFailure() const { return transferFailure; }
 
 private:
     QString transferFailure;
+    ProgressShown progressShown;
 };
 
 // The progress box's text for a transfer: "..." and the last 15 characters of the remote path
 // or name, then the bytes so far and the total.
 QString TransferProgressText(const QString& name, qint64 bytesSoFar, qint64 total);
+
+// The speed and the time left ("12.3 MB/s 残り 0:42"), from the bytes moved in the time so far;
+// without the time left when the total is unknown or already passed; empty before any time or
+// byte has passed.
+QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs);

@@ -4,6 +4,7 @@
 #include "mainwindow/listing.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/strings.h"
+#include "platform/prompter.h"
 #include "resources/resource_ids.h"
 #include "resources/version_info.h"
 #include "settings/settings_store.h"
@@ -13,6 +14,13 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
+#include <QThread>
+
+namespace {
+// Work that ends sooner than this shows no box of its own; a person would only see it flicker.
+constexpr int WorkingBoxDelayMs = 300;
+constexpr int ConnectionClosedCode = 421;
+}  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::MainWindowForm>())
@@ -32,6 +40,20 @@ MainWindow::MainWindow(QWidget* parent)
     resize(DialogUnitsToPixels(*this, 211, 143).expandedTo(minimumSizeHint()));
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+    RestoreGeometry();
+
+    // The session reports progress on the worker's thread; the box lives on the window's.
+    session.SetProgressShown([this](const QString& text) {
+        if (QThread::currentThread() == thread())
+            ShowTransferProgress(text);
+        else
+            QMetaObject::invokeMethod(this, [this, text] { ShowTransferProgress(text); }, Qt::QueuedConnection);
+    });
+    connect(&worker, &ServerWorker::Started, this, &MainWindow::ApplyControlStates);
+    connect(&worker, &ServerWorker::Finished, this, &MainWindow::ApplyControlStates);
+    workingBoxTimer.setSingleShot(true);
+    workingBoxTimer.setInterval(WorkingBoxDelayMs);
+    connect(&workingBoxTimer, &QTimer::timeout, this, &MainWindow::ShowWorkingBox);
 
     localPath = QStringLiteral("/");
     ListLocalFolder(localPath);
@@ -43,7 +65,10 @@ MainWindow::MainWindow(QWidget* parent)
                                                                           : TransferModeButton::Ascii);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    session.SetProgressShown({});
+}
 
 void MainWindow::BindControls()
 {
@@ -154,8 +179,39 @@ void MainWindow::FocusRemoteList()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (IsServerWorkRunning()) {
+        // The window goes once the handler has seen the cancel and ended.
+        event->ignore();
+        if (closeRequested || Prompter::Current().AskYesNo(MainText::QuitWhileWorking)) {
+            closeRequested = true;
+            CancelServerWork();
+        }
+        return;
+    }
+    closeRequested = false;
     Disconnect();
+    SettingsStore::WriteNumber(SettingName::WindowLeft, geometry().x());
+    SettingsStore::WriteNumber(SettingName::WindowTop, geometry().y());
+    SettingsStore::WriteNumber(SettingName::WindowWidth, geometry().width());
+    SettingsStore::WriteNumber(SettingName::WindowHeight, geometry().height());
     QDialog::closeEvent(event);
+}
+
+void MainWindow::RestoreGeometry()
+{
+    const QRect stored(SettingsStore::ReadNumber(SettingName::WindowLeft),
+                       SettingsStore::ReadNumber(SettingName::WindowTop),
+                       SettingsStore::ReadNumber(SettingName::WindowWidth),
+                       SettingsStore::ReadNumber(SettingName::WindowHeight));
+    if (stored.width() <= 0 || stored.height() <= 0)
+        return;
+    resize(stored.size().expandedTo(minimumSizeHint()));
+    // A place that no screen shows any more (a monitor unplugged) keeps the centred one.
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(QRect(stored.topLeft(), size()))) {
+            move(stored.topLeft());
+            return;
+        }
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
@@ -190,20 +246,145 @@ void MainWindow::showEvent(QShowEvent* event)
         QMetaObject::invokeMethod(this, &MainWindow::Connect, Qt::QueuedConnection);
 }
 
-std::unique_ptr<WaitDialog> MainWindow::ShowWaitText(const QString& text)
+std::unique_ptr<WaitDialog> MainWindow::ShowWaitText(const QString& text, bool cancellable)
 {
     auto box = std::make_unique<WaitDialog>();
     box->message = text;
+    if (cancellable) {
+        box->SetCancellable(true);
+        connect(box.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
+        handlerBox = box.get();
+    }
     box->OpenBox();
     return box;
 }
 
+MainWindow::ServerTask::ServerTask(MainWindow& window)
+    : window(window), accepted(window.serverTaskDepth == 0 || !window.worker.IsRunning())
+{
+    if (!accepted)
+        return;
+    if (window.serverTaskDepth++ == 0) {
+        window.cancelRequested = false;
+        window.session.ResetCancel();
+    }
+}
+
+MainWindow::ServerTask::~ServerTask()
+{
+    if (!accepted || --window.serverTaskDepth > 0)
+        return;
+    window.HandleLostConnection();
+    // The cancel belonged to this handler; the next one starts afresh, and so do direct calls.
+    window.cancelRequested = false;
+    window.session.ResetCancel();
+    if (window.closeRequested)
+        QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+}
+
+bool MainWindow::RunServerWork(const std::function<void()>& work)
+{
+    if (worker.IsRunning())
+        return false;
+    if (cancelRequested) {
+        // Pressed before this step began (while its box was coming up, say).
+        WriteLog(MainText::Cancelled);
+        return false;
+    }
+    if (!handlerBox)
+        workingBoxTimer.start();
+    worker.Run(work);
+    workingBoxTimer.stop();
+    workingBox.reset();
+    if (progressBox) {
+        progressBox->CloseBox();
+        progressBox.reset();
+    }
+    if (!cancelRequested)
+        return true;
+    WriteLog(MainText::Cancelled);
+    return false;
+}
+
+void MainWindow::CancelServerWork()
+{
+    if (!IsServerWorkRunning() && !worker.IsRunning())
+        return;
+    cancelRequested = true;
+    session.Cancel();
+}
+
+void MainWindow::ShowTransferProgress(const QString& text)
+{
+    if (text.isEmpty()) {
+        if (progressBox)
+            progressBox->CloseBox();
+        progressBox.reset();
+        return;
+    }
+    if (progressBox) {
+        progressBox->SetMessage(text);
+        return;
+    }
+    workingBox.reset();
+    progressBox = std::make_unique<WaitDialog>();
+    progressBox->message = text;
+    progressBox->SetCancellable(true);
+    connect(progressBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
+    // With the worker running, the window's loop exposes the box; a transfer called on this
+    // thread (tools and tests) blocks it, so the box must be exposed before.
+    if (worker.IsRunning())
+        progressBox->ShowBox();
+    else
+        progressBox->OpenBox();
+}
+
+void MainWindow::ShowWorkingBox()
+{
+    if (!worker.IsRunning() || progressBox || handlerBox || workingBox)
+        return;
+    workingBox = std::make_unique<WaitDialog>();
+    workingBox->message = MainText::Working;
+    workingBox->SetCancellable(true);
+    connect(workingBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
+    workingBox->ShowBox();
+}
+
+void MainWindow::HandleLostConnection()
+{
+    if (!connectedShown || session.IsConnected())
+        return;
+    const QString reply = session.GetReplyText();
+    const QString firstLine = reply.left(reply.indexOf(u'\n')).trimmed();
+    const QString reason = firstLine.startsWith(QString::number(ConnectionClosedCode)) ? firstLine
+                                                                                     : FilesText::ReasonConnectionLost;
+    const QString shown = LogText();
+    SetConnectedState(false);
+    remotePath.clear();
+    remoteList->clear();
+    remoteEntries.clear();
+    listingFailure.clear();
+    ShowPaths();
+    WriteLog((shown.isEmpty() ? QString() : shown + u'\n') + MainText::ConnectionLost.arg(reason));
+}
+
 void MainWindow::SetConnectedState(bool connected)
 {
-    connectButton->setEnabled(!connected);
+    connectedShown = connected;
+    ApplyControlStates();
+}
+
+void MainWindow::ApplyControlStates()
+{
+    // The local pane and its buttons stay usable while server work runs; the handlers they
+    // start refuse any server work of their own then.
+    const bool idle = !worker.IsRunning();
+    connectButton->setEnabled(!connectedShown && idle);
     for (QPushButton* button : {disconnectButton, remoteNewButton, remoteOpenButton, remoteDeleteButton,
                                 uploadButton, downloadButton, attributeButton, renameButton})
-        button->setEnabled(connected);
+        button->setEnabled(connectedShown && idle);
+    for (QPushButton* button : {asciiModeButton, binaryModeButton, autoModeButton, ui->optionsButton})
+        button->setEnabled(idle);
 }
 
 void MainWindow::WriteLog(const QString& message)
@@ -224,7 +405,17 @@ bool MainWindow::ListLocalFolder(const QString& folder)
 
 bool MainWindow::ListRemoteFolder(const QString& folder)
 {
-    if (::ListRemoteFolder(*remoteList, folder, session, remoteEntries)) {
+    // The listing comes from the worker; the pane is filled here. A listing that was cancelled
+    // or failed leaves ".." alone, so the pane never shows one folder under another's path.
+    QString listing;
+    bool listed = false;
+    if (!RunServerWork([&] { listed = session.GetFileList(folder, listing); })) {
+        FillRemotePane(*remoteList, QString(), remoteEntries);
+        listingFailure = MainText::Cancelled;
+        return false;
+    }
+    FillRemotePane(*remoteList, listing, remoteEntries);
+    if (listed) {
         listingFailure.clear();
         return true;
     }

@@ -2,12 +2,16 @@
 
 #include "mainwindow/app_ftp_session.h"
 #include "mainwindow/remote_entry.h"
+#include "mainwindow/server_worker.h"
 #include "mainwindow/wait_dialog.h"
 #include "platform/dialup_service.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QLineEdit;
@@ -24,7 +28,10 @@ enum class TransferModeButton { Ascii, Binary, Auto };
 
 // The two-pane main window: local folder on the left, the server's folder on the right, the
 // buttons above and a one-message log below. Every piece of user-driven work starts in one of
-// its handlers and runs to its end on the calling thread.
+// its handlers. A handler reads as one sequence of steps; the steps that talk to the server run
+// on the window's worker thread (RunServerWork), and the handler goes on when they end, while the
+// window keeps repainting and the local pane stays usable. A handler returns when all its work
+// has ended.
 class MainWindow : public QDialog {
     Q_OBJECT
 
@@ -43,6 +50,10 @@ public:
     TransferModeButton PressedModeButton() const { return pressedMode; }
     // The control with the given id (MainControlId), nullptr for other ids.
     QWidget* Control(int controlId) const;
+    // Whether a handler that talks to the server is running (its work may be on the worker).
+    bool IsServerWorkRunning() const { return serverTaskDepth > 0; }
+    // Presses "中止" of the work that runs now; nothing when none runs.
+    void CancelServerWork();
 
     // Runs the command of a shortcut (MainControlId); false for an unknown command.
     bool RunCommand(int commandId);
@@ -76,7 +87,8 @@ public slots:
     void FocusRemoteList();
 
 protected:
-    // The close request disconnects first; Escape does not end the window; Enter opens.
+    // The close request asks first while server work runs, then disconnects and stores the
+    // window's size and position; Escape does not end the window; Enter opens.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -84,9 +96,42 @@ protected:
 private:
     // Shared helpers of the handlers.
 
+    // Marks a handler that may start server work, for as long as it lives. A handler entered
+    // while another one runs (a shortcut pressed meanwhile) is refused: the object tests false.
+    // When the outermost one ends, a cancel request is dropped and a control connection that
+    // broke puts the window in the disconnected state.
+    class ServerTask {
+    public:
+        explicit ServerTask(MainWindow& window);
+        ~ServerTask();
+        explicit operator bool() const { return accepted; }
+        ServerTask(const ServerTask&) = delete;
+        ServerTask& operator=(const ServerTask&) = delete;
+
+    private:
+        MainWindow& window;
+        bool accepted;
+    };
+    // The one place where server work starts: runs the work on the worker thread and returns
+    // when it has ended, the window live meanwhile. False when it was cancelled (the log then
+    // says so) or when a cancel earlier in the same handler stops it from starting at all.
+    bool RunServerWork(const std::function<void()>& work);
+    // Shows the transfer's progress box with the text; an empty text takes it down.
+    void ShowTransferProgress(const QString& text);
+    void ShowWorkingBox();
+    // After a handler: a control connection that broke leaves the window disconnected, the
+    // server's reason in the log.
+    void HandleLostConnection();
+    // Which controls are enabled: those that need a connection while connected; none that
+    // would start server work while it runs.
+    void ApplyControlStates();
+    // The window's size and position from the settings store, when one was stored.
+    void RestoreGeometry();
+
     // Puts up the wait box with the text; it is taken down when the returned box is destroyed,
-    // so keep it in a local of the handler.
-    [[nodiscard]] std::unique_ptr<WaitDialog> ShowWaitText(const QString& text);
+    // so keep it in a local of the handler. A cancellable box's "中止" cancels the server work
+    // that runs while it is up.
+    [[nodiscard]] std::unique_ptr<WaitDialog> ShowWaitText(const QString& text, bool cancellable = true);
     // Enables the buttons that need a connection and disables "接続", or the reverse.
     void SetConnectedState(bool connected);
     // Replaces the whole log text with the message.
@@ -137,6 +182,16 @@ private:
     QString localPath;   // "/" at the root, "/"-joined, no trailing "/"
     QString remotePath;  // as the server reports it; empty while disconnected
     AppFtpSession session;
+    // After the session: the worker's thread has ended before the session goes.
+    ServerWorker worker;
+    int serverTaskDepth = 0;
+    bool cancelRequested = false;
+    bool closeRequested = false;
+    bool connectedShown = false;
+    QPointer<WaitDialog> handlerBox;          // the box a handler put up, if any
+    std::unique_ptr<WaitDialog> progressBox;  // the transfer's box while one runs
+    std::unique_ptr<WaitDialog> workingBox;   // work that goes on without a box of its own
+    QTimer workingBoxTimer;
     RemoteEntryList remoteEntries;
     DialHandle dialHandle;  // the dial-up connection of the last dial; empty for none
     QString listingFailure;  // the log line of the latest remote listing when it failed

@@ -73,6 +73,9 @@ void ShowPasswordStoreNotice(QPlainTextEdit& logBox)
 
 void MainWindow::Connect()
 {
+    const ServerTask task(*this);
+    if (!task)
+        return;
     QString server, userName, password, localInitDir, remoteInitDir;
     {
         LoginDialog login;
@@ -96,7 +99,7 @@ void MainWindow::Connect()
     std::unique_ptr<WaitDialog> wait;
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
         const std::optional<QString> failure = BringUpDialUp(
-            DialUpService::Current(), dialHandle, [&](const QString& text) { wait = ShowWaitText(text); });
+            DialUpService::Current(), dialHandle, [&](const QString& text) { wait = ShowWaitText(text, false); });
         if (failure) {
             wait.reset();
             Prompter::Current().ShowMessage(*failure);
@@ -105,13 +108,27 @@ void MainWindow::Connect()
     }
 
     wait = ShowWaitText(ConnectText::LoggingIn);
+    // A cancel at any step ends the attempt: the window stays disconnected, and so does the
+    // session, whatever step it was in.
+    const auto onWorker = [this](const std::function<void()>& work) {
+        if (RunServerWork(work))
+            return true;
+        session.ReleaseControlSocket();
+        return false;
+    };
     const std::optional<ServerAddress> address = ParseServerText(server);
-    if (!address || !session.ConnectToServer(address->host, address->port)) {
+    bool connected = false;
+    if (address && !onWorker([&] { connected = session.ConnectToServer(address->host, address->port); }))
+        return;
+    if (!connected) {
         WriteLog(ConnectText::ConnectFailed);
         return;
     }
     WriteLog(session.GetReplyText());
-    if (!session.UserLogin(userName, password)) {
+    bool loggedIn = false;
+    if (!onWorker([&] { loggedIn = session.UserLogin(userName, password); }))
+        return;
+    if (!loggedIn) {
         WriteLog(ConnectText::LoginFailed);
         return;
     }
@@ -121,20 +138,32 @@ void MainWindow::Connect()
     // What the server offers decides the listing command and whether times can be kept.
     session.QueryFeatures();
 
-    const QString firstFolder = session.GetRemoteDir();
+    QString firstFolder;
+    if (!onWorker([&] { firstFolder = session.GetRemoteDir(); }))
+        return;
     WriteLog(session.GetReplyText());
     if (!remoteInitDir.isEmpty()) {
         remotePath = remoteInitDir;
-        session.ChangeDir(remoteInitDir);
+        if (!onWorker([&] { session.ChangeDir(remoteInitDir); }))
+            return remotePath.clear();
         WriteLog(session.GetReplyText());
     } else {
         remotePath = firstFolder;
     }
     // Whatever CWD did, the pane shows the folder the server says it is in.
-    const QString reported = session.GetRemoteDir();
+    QString reported;
+    if (!onWorker([&] { reported = session.GetRemoteDir(); }))
+        return remotePath.clear();
     if (reported != remotePath)
         remotePath = reported;
-    ListRemoteFolder(remotePath);
+    if (!ListRemoteFolder(remotePath) && cancelRequested) {
+        session.ReleaseControlSocket();
+        remotePath.clear();
+        remoteList->clear();
+        remoteEntries.clear();
+        listingFailure.clear();
+        return;
+    }
     if (session.IsPassiveMode())
         WriteOutcome(ConnectText::PassiveMode);
 
@@ -153,8 +182,14 @@ void MainWindow::Connect()
 
 void MainWindow::Disconnect()
 {
-    session.DisconnectFromServer();
-    WriteLog(session.GetReplyText());
+    const ServerTask task(*this);
+    if (!task)
+        return;
+    // QUIT is sent whatever happens; a cancelled one leaves the session disconnected all the same.
+    if (!RunServerWork([this] { session.DisconnectFromServer(); }))
+        session.ReleaseControlSocket();
+    else
+        WriteLog(session.GetReplyText());
     SetConnectedState(false);
     remotePath.clear();
     remoteList->clear();
@@ -164,7 +199,7 @@ void MainWindow::Disconnect()
     listingFailure.clear();
 
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
-        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp);
+        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp, false);
         DialUpService& dialUp = DialUpService::Current();
         dialUp.HangUp(dialHandle);
         const qint64 start = dialUp.TickCount();
@@ -180,6 +215,8 @@ void MainWindow::Disconnect()
 
 void MainWindow::OpenOptions()
 {
+    if (IsServerWorkRunning())
+        return;
     // The pages have written the store by the time the sheet ends with OK.
     if (!OptionsSheet(this).Run())
         return;

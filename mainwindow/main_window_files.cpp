@@ -73,7 +73,7 @@ bool MainWindow::OpensTypedFolder()
         opened = true;
     }
     const QString remote = TypedRemoteFolder(remotePathEdit->text());
-    if (session.IsConnected() && !remote.isEmpty() && remote != remotePath) {
+    if (!worker.IsRunning() && session.IsConnected() && !remote.isEmpty() && remote != remotePath) {
         OpenTypedRemoteFolder();
         opened = true;
     }
@@ -94,19 +94,32 @@ void MainWindow::OpenTypedLocalFolder()
 
 void MainWindow::OpenTypedRemoteFolder()
 {
+    const ServerTask task(*this);
     const QString folder = TypedRemoteFolder(remotePathEdit->text());
-    if (!session.IsConnected() || folder.isEmpty() || folder == remotePath) {
+    if (!task || !session.IsConnected() || folder.isEmpty() || folder == remotePath) {
         ShowPaths();
         return;
     }
     const auto wait = ShowWaitText(FilesText::ListingWait);
-    if (!session.ChangeDir(folder)) {
+    bool changed = false;
+    QString reported;
+    if (!RunServerWork([&] {
+            changed = session.ChangeDir(folder);
+            if (changed)
+                reported = session.GetRemoteDir();
+        })) {
+        // Where the server is now is not known: the pane is listed again where it says it is.
+        if (changed)
+            remotePath = reported.isEmpty() ? folder : reported;
+        ShowPaths();
+        return;
+    }
+    if (!changed) {
         // The server stays where it was, and so do the pane and its path.
         WriteLog(FilesText::FolderNotOpened.arg(folder, FailureReason(session)));
         ShowPaths();
         return;
     }
-    const QString reported = session.GetRemoteDir();
     remotePath = reported.isEmpty() ? folder : reported;
     ListRemoteFolder(remotePath);
     ShowPaths();
@@ -136,23 +149,37 @@ void MainWindow::OpenRemoteEntry()
 {
     if (OpensTypedFolder())
         return;
+    const ServerTask task(*this);
+    if (!task)
+        return;
     const QString text = CaretText(*remoteList);
     const PaneEntryKind kind = CaretKind(*remoteList);
     const auto wait = ShowWaitText(FilesText::ListingWait);
+    // A cancelled step leaves the pane as it was; a cancelled listing empties it (see
+    // ListRemoteFolder).
     if (kind == PaneEntryKind::Parent) {
         if (ParentOf(remotePath).isEmpty()) {
+            if (!RunServerWork([&] { session.ChangeDir(RootPath); }))
+                return;
             remotePath = RootPath;
-            session.ChangeDir(RootPath);
         } else {
-            session.ChangeDir(MainText::ParentEntry);
-            remotePath = session.GetRemoteDir();
+            QString reported;
+            if (!RunServerWork([&] {
+                    session.ChangeDir(MainText::ParentEntry);
+                    reported = session.GetRemoteDir();
+                }))
+                return;
+            remotePath = reported;
         }
     } else if (kind == PaneEntryKind::Folder) {
         // A refused CWD leaves the server where it was, so the path stays too: otherwise the
         // pane would show the old folder under the new name and downloads would ask for files
         // that are not there.
         const QString name = FolderNameOf(text);
-        if (session.ChangeDir(name))
+        bool changed = false;
+        if (!RunServerWork([&] { changed = session.ChangeDir(name); }))
+            return;
+        if (changed)
             remotePath = JoinPath(remotePath, name);
     } else if (IsLinkEntry(remoteEntries, text)) {
         // A link opens like a folder when it leads to one; refused (550), it stays a file for
@@ -202,12 +229,16 @@ void MainWindow::NewLocalFolder()
 
 void MainWindow::NewRemoteFolder()
 {
-    if (OpensTypedFolder())
+    const ServerTask task(*this);
+    if (!task || OpensTypedFolder())
         return;
     NewFolderDialog dialog;
     if (!Prompter::Current().RunDialog(dialog) || dialog.folderName.isEmpty())
         return;
-    if (!session.MakeDir(dialog.folderName)) {
+    bool made = false;
+    if (!RunServerWork([&] { made = session.MakeDir(dialog.folderName); }))
+        return;
+    if (!made) {
         WriteLog(FilesText::MakeDirFailed);
         return;
     }
@@ -263,7 +294,8 @@ void MainWindow::DeleteLocalEntries()
 
 void MainWindow::DeleteRemoteEntries()
 {
-    if (OpensTypedFolder())
+    const ServerTask task(*this);
+    if (!task || OpensTypedFolder())
         return;
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty() ||
@@ -279,12 +311,17 @@ void MainWindow::DeleteRemoteEntries()
             continue;
         if (kind == PaneEntryKind::Folder) {
             const QString name = FolderNameOf(text);
-            const bool removed = session.RemoveDir(name);
+            bool removed = false;
+            // A cancelled batch stops before the next entry; the pane keeps its listing.
+            if (!RunServerWork([&] { removed = session.RemoveDir(name); }))
+                return ShowPaths();
             tally.Count(removed, FailureReason(session));
             WriteLog(removed ? FilesText::RemoteDeleted.arg(name) : FilesText::RemoveDirFailed);
         } else {
             const QString path = JoinPath(remotePath, text);
-            const bool removed = session.DeleteRemoteFile(path);
+            bool removed = false;
+            if (!RunServerWork([&] { removed = session.DeleteRemoteFile(path); }))
+                return ShowPaths();
             tally.Count(removed, FailureReason(session));
             WriteLog(removed ? FilesText::RemoteDeleted.arg(path) : FilesText::DeleteFailed);
         }
@@ -297,7 +334,8 @@ void MainWindow::DeleteRemoteEntries()
 void MainWindow::ChangeAttributes()
 {
     // The listing the boxes come from belongs to the folder shown.
-    if (OpensTypedFolder())
+    const ServerTask task(*this);
+    if (!task || OpensTypedFolder())
         return;
     const QString text = CaretText(*remoteList);
     const PaneEntryKind kind = CaretKind(*remoteList);
@@ -313,9 +351,13 @@ void MainWindow::ChangeAttributes()
     dialog.LoadFromEntry(remoteEntries, index);
     if (!Prompter::Current().RunDialog(dialog))
         return;
-    const QString name = remoteEntries[index].name;
-    if (!session.ChangeFileAttrib(remoteEntries[index].isDirectory ? FolderNameOf(name) : name,
-                                  dialog.GetModeText())) {
+    const QString name = remoteEntries[index].isDirectory ? FolderNameOf(remoteEntries[index].name)
+                                                          : remoteEntries[index].name;
+    const QString mode = dialog.GetModeText();
+    bool changed = false;
+    if (!RunServerWork([&] { changed = session.ChangeFileAttrib(name, mode); }))
+        return;
+    if (!changed) {
         WriteLog(FilesText::ChangeAttribFailed);
         return;
     }
@@ -325,7 +367,8 @@ void MainWindow::ChangeAttributes()
 
 void MainWindow::RenameRemoteEntry()
 {
-    if (OpensTypedFolder())
+    const ServerTask task(*this);
+    if (!task || OpensTypedFolder())
         return;
     const QString text = CaretText(*remoteList);
     if (text.isEmpty() || CaretKind(*remoteList) != PaneEntryKind::File)
@@ -339,7 +382,11 @@ void MainWindow::RenameRemoteEntry()
     dialog.newName = oldName;
     if (!Prompter::Current().RunDialog(dialog) || dialog.newName.isEmpty())
         return;
-    if (!session.RenameFile(oldName, dialog.newName)) {
+    const QString newName = dialog.newName;
+    bool renamed = false;
+    if (!RunServerWork([&] { renamed = session.RenameFile(oldName, newName); }))
+        return;
+    if (!renamed) {
         WriteLog(FilesText::RenameFailed);
         return;
     }

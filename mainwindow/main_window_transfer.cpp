@@ -11,6 +11,9 @@
 
 void MainWindow::SelectAsciiMode()
 {
+    // The type is the worker's to read while a transfer runs.
+    if (worker.IsRunning())
+        return;
     ShowModePressed(TransferModeButton::Ascii);
     SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
     session.SetTypeAscii();
@@ -18,6 +21,8 @@ void MainWindow::SelectAsciiMode()
 
 void MainWindow::SelectBinaryMode()
 {
+    if (worker.IsRunning())
+        return;
     ShowModePressed(TransferModeButton::Binary);
     SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
     session.SetTypeBinary();
@@ -32,7 +37,8 @@ void MainWindow::SelectAutoMode()
 
 void MainWindow::UploadSelection()
 {
-    if (OpensTypedFolder())
+    const ServerTask task(*this);
+    if (!task || OpensTypedFolder())
         return;
     const QList<int> rows = SelectedRows(*localList);
     if (rows.isEmpty())
@@ -40,14 +46,32 @@ void MainWindow::UploadSelection()
     if (!Prompter::Current().AskYesNo(FilesText::UploadQuestion.arg(rows.size())))
         return;
 
-    BatchTally tally;
+    // The local pane stays usable during the batch: what it shows may change meanwhile, the
+    // batch keeps to what was selected where.
+    QList<PaneEntry> items;
     for (int row : rows) {
         const QListWidgetItem* item = localList->item(row);
-        const QString text = item->text();
+        items.append({item->text(), KindOf(item)});
+    }
+    const QString fromFolder = localPath;
+    const RemoteEntryList listed = remoteEntries;
+    BatchTally tally;
+    for (const PaneEntry& item : items) {
+        const QString& text = item.text;
         // The parent entry is no file to send, just as a folder is not.
-        if (KindOf(item) != PaneEntryKind::File)
+        if (item.kind != PaneEntryKind::File)
             continue;
-        const bool stored = session.UploadFile(localPath, remotePath, text, remoteEntries);
+        bool stored = false;
+        bool started = false;
+        if (!RunServerWork([&] {
+                started = true;
+                stored = session.UploadFile(fromFolder, remotePath, text, listed);
+            })) {
+            // A new file that was cut short is gone again; one that replaced another says so.
+            if (started && !session.TransferFailure().isEmpty())
+                WriteLog(MainText::Cancelled + u'\n' + session.TransferFailure());
+            return ShowPaths();
+        }
         tally.Count(stored || session.TransferFailure().isEmpty(), session.TransferFailure());
         WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(text));
     }
@@ -58,7 +82,8 @@ void MainWindow::UploadSelection()
 
 void MainWindow::DownloadSelection()
 {
-    if (OpensTypedFolder())
+    const ServerTask task(*this);
+    if (!task || OpensTypedFolder())
         return;
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty())
@@ -66,13 +91,24 @@ void MainWindow::DownloadSelection()
     if (!Prompter::Current().AskYesNo(FilesText::DownloadQuestion.arg(rows.size())))
         return;
 
-    BatchTally tally;
+    QList<PaneEntry> items;
     for (int row : rows) {
         const QListWidgetItem* item = remoteList->item(row);
-        const QString text = item->text();
-        if (KindOf(item) == PaneEntryKind::Folder)
+        items.append({item->text(), KindOf(item)});
+    }
+    // Files go to the folder shown when the batch started, whatever the local pane shows later.
+    const QString toFolder = localPath;
+    BatchTally tally;
+    for (const PaneEntry& item : items) {
+        const QString& text = item.text;
+        if (item.kind == PaneEntryKind::Folder)
             continue;
-        const bool retrieved = session.DownloadFile(localPath, remotePath, text, remoteEntries);
+        bool retrieved = false;
+        if (!RunServerWork([&] { retrieved = session.DownloadFile(toFolder, remotePath, text, remoteEntries); })) {
+            // The local folder is as it was; the pane shows it so.
+            ListLocalFolder(localPath);
+            return ShowPaths();
+        }
         tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
         WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(text) : FilesText::DownloadFailed);
     }

@@ -7,6 +7,15 @@
 namespace MainText {
 inline const QString ParentEntry = QStringLiteral("..");
 inline const QString FolderSize = QStringLiteral("----");
+
+// Server work that runs while the window stays live.
+inline const QString CancelButton = QStringLiteral("中止");
+inline const QString CancelButtonName = QStringLiteral("中止");
+inline const QString Cancelled = QStringLiteral("中止しました");
+inline const QString Working = QStringLiteral("処理中です。\nしばらくお待ちください...");
+inline const QString QuitWhileWorking = QStringLiteral("処理中です。中止して終了しますか？");
+// Below the log's message when the control connection broke; %1 is the server's reason.
+inline const QString ConnectionLost = QStringLiteral("サーバーとの接続が切れました: %1");
 }  // namespace MainText
 
 // Texts of the file handlers: transfers, transfer modes, navigation, folders and deletion,
@@ -25,6 +34,11 @@ inline const QString DownloadCompleted = QStringLiteral("ダウンロードが�
 inline const QString TransferPreparing = QStringLiteral("準備中です\nしばらくお待ちください");
 inline const QString TransferProgress = QStringLiteral("...%1\n%2/%3");
 inline const QString TransferUpdating = QStringLiteral("更新中です\nしばらくお待ちください");
+// The speed and the time left below the byte count: "12.3 MB/s 残り 0:42".
+inline const QString TransferRate = QStringLiteral("%1 MB/s");
+inline const QString TransferTimeLeft = QStringLiteral(" 残り %1");
+// After a cancelled upload over an existing file.
+inline const QString UploadIncomplete = QStringLiteral("サーバー上の %1 は途中までしか書かれていません");
 
 inline const QString ListingWait = QStringLiteral("ファイルリスト取得中です。\nしばらくお待ちください...");
 inline const QString MakeDirFailed = QStringLiteral("ディレクトリ作成に失敗しました");

@@ -1,11 +1,13 @@
 #include "mainwindow/wait_dialog.h"
 
 #include "mainwindow/dialog_units.h"
+#include "mainwindow/strings.h"
 #include "ui_wait_box.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
 #include <QWindow>
 
@@ -21,12 +23,19 @@ WaitDialog::WaitDialog(QWidget* parent)
       minRepaintIntervalMs(DefaultMinRepaintIntervalMs)
 {
     ui->setupUi(this);
+    cancelButton = new QPushButton(MainText::CancelButton, this);
+    cancelButton->setAccessibleName(MainText::CancelButtonName);
+    cancelButton->setAutoDefault(false);
+    cancelButton->hide();
+    layout()->addWidget(cancelButton);
+    layout()->setAlignment(cancelButton, Qt::AlignHCenter);
+    connect(cancelButton, &QPushButton::clicked, this, &WaitDialog::CancelRequested);
     setMinimumSize(DialogUnitsToPixels(*this, 97, 22).expandedTo(minimumSizeHint()));
 }
 
 WaitDialog::~WaitDialog() = default;
 
-void WaitDialog::OpenBox()
+void WaitDialog::ShowBox()
 {
     ui->messageLabel->setText(message);
     adjustSize();
@@ -34,6 +43,11 @@ void WaitDialog::OpenBox()
         move(screen->availableGeometry().center() - rect().center());
     show();
     raise();
+}
+
+void WaitDialog::OpenBox()
+{
+    ShowBox();
     // The caller blocks right after this: let the window system map and expose the box first,
     // or it never appears. User input stays queued for later.
     for (int round = 0; round < 50 && !windowHandle()->isExposed(); ++round)
@@ -61,7 +75,20 @@ void WaitDialog::CloseBox()
     // The last text is always seen, even when it came too soon after the one before.
     if (pendingRepaint && isVisible())
         Paint();
-    close();
+    // Not close(): a close request stands for Esc, which only asks for a cancel.
+    done(QDialog::Rejected);
+}
+
+void WaitDialog::SetCancellable(bool cancellable)
+{
+    cancelButton->setVisible(cancellable);
+}
+
+void WaitDialog::reject()
+{
+    // Esc: the box goes only when the work it stands for has ended.
+    if (cancelButton->isVisible())
+        emit CancelRequested();
 }
 
 QString WaitDialog::ShownText() const

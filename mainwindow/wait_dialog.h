@@ -6,13 +6,16 @@
 
 #include <memory>
 
+class QPushButton;
+
 namespace Ui {
 class WaitDialogForm;
 }
 
-// The modeless "please wait" box shown while the thread is blocked in a network or file step.
-// It has no buttons, so the user cannot dismiss it; it receives no events while the thread is
-// busy and shows a new message only through SetMessage's explicit repaint.
+// The modeless "please wait" box shown while a network or file step runs. A cancellable box has a
+// "中止" button, which Esc presses too; it asks for the cancel and stays up until its owner
+// closes it. A box that is not cancellable cannot be dismissed. SetMessage repaints at once, so
+// the box also shows progress while its own thread is busy.
 class WaitDialog : public QDialog {
     Q_OBJECT
 
@@ -25,20 +28,33 @@ public:
 
     // Shows the box and lets it be exposed before the caller blocks.
     void OpenBox();
+    // Shows the box; the caller's event loop exposes it.
+    void ShowBox();
     // Shows the text at once. In a fast loop the box is repainted at most about ten times a
     // second; a text that was skipped is shown by the next call that repaints or by CloseBox.
     void SetMessage(const QString& text);
     void CloseBox();
+
+    // Shows the "中止" button (hidden by default); pressing it or Esc emits CancelRequested.
+    void SetCancellable(bool cancellable);
+    QPushButton* CancelButton() const { return cancelButton; }
 
     // The text the box shows now.
     QString ShownText() const;
     // The shortest time between two repaints of SetMessage (100 ms unless changed).
     void SetMinRepaintInterval(qint64 milliseconds) { minRepaintIntervalMs = milliseconds; }
 
+signals:
+    void CancelRequested();
+
+protected:
+    void reject() override;
+
 private:
     void Paint();
 
     std::unique_ptr<Ui::WaitDialogForm> ui;
+    QPushButton* cancelButton = nullptr;
     QElapsedTimer sinceRepaint;
     qint64 minRepaintIntervalMs;
     bool pendingRepaint = false;

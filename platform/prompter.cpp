@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QThread>
 
 namespace {
 Prompter* installed = nullptr;
@@ -22,6 +23,16 @@ Prompter& Prompter::Current()
 void Prompter::Install(Prompter* prompter)
 {
     installed = prompter;
+}
+
+bool Prompter::AskFromAnyThread(const QString& text)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return Current().AskYesNo(text);
+    bool yes = false;
+    QMetaObject::invokeMethod(app, [&] { yes = Current().AskYesNo(text); }, Qt::BlockingQueuedConnection);
+    return yes;
 }
 
 void QtPrompter::ShowMessage(const QString& text)

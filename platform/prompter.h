@@ -17,6 +17,11 @@ public:
     // Runs the dialog modally; true when it ended with OK (accepted).
     virtual bool RunDialog(QDialog& dialog) = 0;
 
+    // A Yes/No question from any thread. Asked from a worker thread, it runs on the application's
+    // thread through the prompter in force while the worker waits for the answer; that thread
+    // must be processing events (the window does while it waits for server work).
+    static bool AskFromAnyThread(const QString& text);
+
     // The prompter in force: the Qt one unless a test installed another.
     static Prompter& Current();
     // Installs a prompter (not owned); nullptr restores the Qt one.

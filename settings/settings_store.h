@@ -18,6 +18,11 @@ inline constexpr char UseLIST[] = "UseLIST";
 // Downloads and uploads keep the modification time; on unless stored off.
 inline constexpr char KeepTimestamps[] = "KeepTimestamps";
 inline constexpr char SavePass[] = "SavePass";
+// The main window's place and size when it was last closed.
+inline constexpr char WindowLeft[] = "WindowLeft";
+inline constexpr char WindowTop[] = "WindowTop";
+inline constexpr char WindowWidth[] = "WindowWidth";
+inline constexpr char WindowHeight[] = "WindowHeight";
 // Profile values: %d is the slot number, 1 to 10.
 inline constexpr char SettingNameN[] = "SettingName%d";
 inline constexpr char ServerN[] = "Server%d";

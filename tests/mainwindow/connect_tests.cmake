@@ -3,11 +3,13 @@
 add_executable(connect_tests
   connect_server_text_test.cpp
   connect_test.cpp
+  connect_live_test.cpp
   connect_dialup_test.cpp
   connect_options_test.cpp
   connect_password_store_test.cpp
 )
-target_link_libraries(connect_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main)
+find_package(Qt6 REQUIRED COMPONENTS Test)
+target_link_libraries(connect_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main Qt6::Test)
 gtest_discover_tests(connect_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 
 # Saved passwords with a keyring that answers: every test runs through with_keyring.sh, which

@@ -4,12 +4,14 @@ add_executable(files_tests
   files_attribute_dialog_test.cpp
   files_local_test.cpp
   files_remote_test.cpp
+  live_window_test.cpp
   transfer_mode_test.cpp
   transfer_selection_test.cpp
   transfer_wire_test.cpp
   servers_test.cpp
 )
-target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main)
+find_package(Qt6 REQUIRED COMPONENTS Test)
+target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main Qt6::Test)
 gtest_discover_tests(files_tests DISCOVERY_TIMEOUT 120 PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 
 # One whole session through the window against each real server.

@@ -84,11 +84,13 @@ TEST_F(TransferWireTest, AutomaticModeSendsTheTypeOfTheLatestFileBeforeLaterList
                                            "RETR /pub/docs/readme.txt", "TYPE A", "PASV", "LIST -aL"}));
 
     // The box opens with the preparing text and ends with the updating one; between them it
-    // shows the counts against the listed size, growing, never faster than a person can read.
+    // shows the counts against the listed size, growing, with the speed and the time left, never
+    // faster than a person can read.
     ASSERT_GE(painted.texts.size(), 3) << painted.texts.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(painted.texts.first(), QStringLiteral("準備中です\nしばらくお待ちください"));
     EXPECT_EQ(painted.texts.last(), QStringLiteral("更新中です\nしばらくお待ちください"));
-    const QRegularExpression progress(QStringLiteral("^\\.\\.\\.docs/readme\\.txt\\n(\\d+)/600$"));
+    const QRegularExpression progress(
+        QStringLiteral("^\\.\\.\\.docs/readme\\.txt\\n(\\d+)/600\\n\\d+\\.\\d MB/s( 残り \\d+:\\d\\d)?$"));
     int previous = 0;
     for (const QString& text : painted.texts.mid(1, painted.texts.size() - 2)) {
         const auto match = progress.match(text);

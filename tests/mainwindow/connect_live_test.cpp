@@ -1,0 +1,101 @@
+// Connecting while the window stays live: 中止 at a server that never greets, and a server that
+// drops the control connection in the middle of a session.
+#include "tests/mainwindow/cancel_press.h"
+#include "tests/mainwindow/connect_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+namespace {
+
+// A loopback socket that listens and never answers: connect() succeeds, no greeting comes.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~SilentServer() { ::close(fd); }
+    int fd = -1;
+    quint16 port = 0;
+};
+
+}  // namespace
+
+TEST_F(ConnectTest, CancelWhileASilentServerHoldsTheGreetingLeavesTheWindowDisconnected)
+{
+    SilentServer silent;
+    ASSERT_NE(silent.port, 0);
+    window->Session().SetIdleLimit(std::chrono::seconds(30));
+    QueueLogin(QStringLiteral("127.0.0.1:%1").arg(silent.port));
+    // Pressed once the connection waits in the server's queue: the client waits for the greeting.
+    PressCancelWhen cancel([&](const QString& shown) {
+        pollfd waiting{silent.fd, POLLIN, 0};
+        return shown == ConnectText::LoggingIn && ::poll(&waiting, 1, 0) == 1;
+    });
+    window->Connect();
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
+    EXPECT_TRUE(LooksDisconnected());
+    EXPECT_FALSE(window->Session().IsConnected());
+    EXPECT_TRUE(ShownWaitText().isEmpty());
+    EXPECT_FALSE(window->IsServerWorkRunning());
+}
+
+TEST_F(ConnectTest, AServerThatClosesTheConnectionLeavesTheWindowDisconnectedWithItsReason)
+{
+    ScriptedFtpPeer peer;
+    ScriptConnect(peer);
+    peer.Answer("421 Idle timeout, closing control connection").Close();
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
+
+    window->RemoteList()->setFocus();
+    ASSERT_FALSE(window->RemoteList()->findItems(QStringLiteral("<sub>"), Qt::MatchExactly).isEmpty());
+    window->RemoteList()->setCurrentItem(window->RemoteList()->findItems(QStringLiteral("<sub>"), Qt::MatchExactly).first());
+    window->OpenRemoteEntry();
+
+    EXPECT_TRUE(LooksDisconnected());
+    EXPECT_TRUE(window->LogText().endsWith(
+        QStringLiteral("サーバーとの接続が切れました: 421 Idle timeout, closing control connection")))
+        << window->LogText().toStdString();
+    EXPECT_TRUE(window->RemotePath().isEmpty());
+    EXPECT_EQ(window->RemoteList()->count(), 0);
+}
+
+TEST_F(ConnectTest, ClosingDuringWorkAsksAndCancelsThenTheWindowGoesAndRemembersItsPlace)
+{
+    SilentServer silent;
+    window->show();
+    window->setGeometry(40, 50, 700, 500);
+    const QRect placed = window->geometry();
+    QueueLogin(QStringLiteral("127.0.0.1:%1").arg(silent.port));
+    prompter.QueueAnswer(false);  // not yet
+    prompter.QueueAnswer(true);
+    int asked = 0;
+    PressCancelWhen closeTwice([&](const QString&) {
+        if (asked < 2) {
+            ++asked;
+            window->close();
+        }
+        return false;
+    });
+    window->Connect();
+    QCoreApplication::processEvents();  // the close that waited for the handler to end
+
+    EXPECT_EQ(prompter.questions, QStringList(2, QStringLiteral("処理中です。中止して終了しますか？")));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(SettingsStore::ReadNumber(SettingName::WindowWidth), placed.width());
+    MainWindow again;
+    EXPECT_EQ(again.size(), placed.size());
+}

@@ -1,0 +1,160 @@
+// Server work while the window stays live: 中止 at each stage of a transfer against the real
+// servers in both modes and of a listing against the scripted peer, the files each cancel leaves,
+// the connection in step afterwards, and the window answering the local pane meanwhile.
+#include "tests/mainwindow/cancel_press.h"
+#include "tests/mainwindow/files_fixture.h"
+#include "tests/support/scripted_ftp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+// Big enough that the first count on screen comes well before the end on loopback.
+QByteArray Large()
+{
+    return QByteArray(48 << 20, 'x');
+}
+
+}  // namespace
+
+using LiveWindowTest = RemoteFilesTest;
+
+TEST_P(LiveWindowTest, CancelledDownloadLeavesTheLocalFolderAsItWasWhileThePaneStaysUsable)
+{
+    window->SelectBinaryMode();
+    PutRemoteFile(QStringLiteral("big.bin"), Large());
+    PutRemoteFile(QStringLiteral("small.bin"), "tail");
+    WriteFile(Scratch(QStringLiteral("small.bin")), "kept");
+    Relist();
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("big.bin"), QStringLiteral("small.bin")}));
+
+    // During the transfer the local pane repaints and takes a click.
+    int paintsDuringWork = 0;
+    QListWidget& local = LocalList();
+    local.setCurrentItem(nullptr);
+    struct PaintCount : QObject {
+        int* count;
+        MainWindow* window;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && window->IsServerWorkRunning())
+                ++*count;
+            return false;
+        }
+    } paintCount;
+    paintCount.count = &paintsDuringWork;
+    paintCount.window = window.get();
+    local.viewport()->installEventFilter(&paintCount);
+    window->show();
+    QString clickedDuringWork;
+    const auto clickLocal = [&] {
+        local.viewport()->update();
+        if (!clickedDuringWork.isEmpty() || local.count() == 0)
+            return;
+        QTest::mouseClick(local.viewport(), Qt::LeftButton, {}, local.visualItemRect(local.item(0)).center());
+        if (local.currentItem())
+            clickedDuringWork = local.currentItem()->text();
+    };
+
+    prompter.QueueAnswer(true);  // the batch question; small.bin's overwrite question never comes
+    PressCancelWhen cancel(ShowsBytesMoved, false, clickLocal);
+    window->DownloadSelection();
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_EQ(prompter.questions.size(), 1);
+    EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
+    EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("big.bin"))));
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("small.bin"))), QByteArray("kept"));
+    EXPECT_GT(paintsDuringWork, 0);
+    EXPECT_EQ(clickedDuringWork, QStringLiteral(".."));
+    EXPECT_FALSE(window->IsServerWorkRunning());
+    // The connection is in step: the next command reads its own reply.
+    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder()) << Reply();
+}
+
+TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomplete)
+{
+    window->SelectBinaryMode();
+    WriteFile(Scratch(QStringLiteral("new.bin")), Large());
+    WriteFile(Scratch(QStringLiteral("old.bin")), Large());
+    PutRemoteFile(QStringLiteral("old.bin"), "previous");
+    Relist();
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("new.bin")}));
+    prompter.QueueAnswer(true);
+    {
+        PressCancelWhen cancel(ShowsBytesMoved, true);  // Esc presses 中止
+        window->UploadSelection();
+        EXPECT_TRUE(cancel.pressed);
+    }
+    EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
+    EXPECT_FALSE(QFile::exists(InFolder(QStringLiteral("new.bin"))));
+
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("old.bin")}));
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);  // overwrite
+    {
+        PressCancelWhen cancel(ShowsBytesMoved);
+        window->UploadSelection();
+        EXPECT_TRUE(cancel.pressed);
+    }
+    EXPECT_EQ(window->LogText(), AsLogShows(QStringLiteral("中止しました\nサーバー上の old.bin は途中までしか書かれていません")));
+    EXPECT_TRUE(QFile::exists(InFolder(QStringLiteral("old.bin"))));
+    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder()) << Reply();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, LiveWindowTest, ::testing::ValuesIn(AllServers()));
+
+class LiveListingTest : public FilesTest {
+protected:
+    ScriptedFtpPeer peer;
+};
+
+TEST_F(LiveListingTest, CancelledListingAbortsLeavesTheParentAloneAndKeepsTheConnectionInStep)
+{
+    std::atomic<bool> listing{false};
+    peer.Login()
+        .Answer("250 ok")                       // CWD sub
+        .Answer("200 ok").Answer("200 PORT ok")  // TYPE, PORT
+        .Answer("150 here comes nothing")
+        .Do([&] { listing = true; })
+        .Read()                                 // ABOR
+        .Send("426 aborted\r\n225 no transfer\r\n")
+        .Answer("257 \"/sub\" is the current directory");
+    AppFtpSession& session = window->Session();
+    ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
+    ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
+    AddEntry(RemoteList(), QStringLiteral("<sub>"), PaneEntryKind::Folder);
+    RemoteList().setFocus();
+    ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("<sub>")));
+
+    PressCancelWhen cancel([&](const QString&) { return listing.load(); });
+    window->OpenRemoteEntry();
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
+    EXPECT_EQ(PaneTexts(RemoteList()), QStringList{QStringLiteral("..")});
+    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/sub"));
+    ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(peer.Commands().contains("ABOR"));
+    EXPECT_EQ(peer.Commands().last(), "PWD");
+}
+
+TEST_F(LiveListingTest, ACompletedDownloadAnsweredWith250ShowsTheUpdatingTextAndSucceeds)
+{
+    peer.Login().Answer("200 ok").Answer("200 PORT ok").Answer("150 sending").ConnectData()
+        .SendData("hello").CloseData().Send("250 done\r\n");
+    AppFtpSession& session = window->Session();
+    ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
+    ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    AddEntry(RemoteList(), QStringLiteral("a.txt"), PaneEntryKind::File);
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("a.txt")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("a.txt"))), QByteArray("hello"));
+    EXPECT_EQ(window->LogText(), QStringLiteral("ダウンロードが完了しました"));
+}
