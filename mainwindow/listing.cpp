@@ -137,7 +137,11 @@ bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& sess
 {
     QString listing;
     const bool listed = session.GetFileList(folder, listing);
-    FillRemotePane(list, listing, entries,
-                   session.LastListingIsMachine() ? ListingFormat::Machine : ListingFormat::Long);
+    FillRemotePane(list, listing, entries, LastListingFormat(session));
     return listed;
+}
+
+ListingFormat LastListingFormat(const FtpSession& session)
+{
+    return session.LastListingIsMachine() ? ListingFormat::Machine : ListingFormat::Long;
 }

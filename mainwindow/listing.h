@@ -43,6 +43,9 @@ void FillPane(QListWidget& list, std::vector<PaneEntry> entries);
 // cannot be read.
 bool ListLocalFolder(QListWidget& list, const QString& folder);
 
+// The format of the session's latest listing (MLSD or a long listing), for FillRemotePane.
+ListingFormat LastListingFormat(const FtpSession& session);
+
 // Refills the remote pane and the entry list from the server's current folder. The entry list
 // holds the usable lines in listing order, folder names in brackets, closed by the end marker.
 // False when the listing failed: the pane then shows ".." alone.

@@ -414,7 +414,7 @@ bool MainWindow::ListRemoteFolder(const QString& folder)
         listingFailure = MainText::Cancelled;
         return false;
     }
-    FillRemotePane(*remoteList, listing, remoteEntries);
+    FillRemotePane(*remoteList, listing, remoteEntries, LastListingFormat(session));
     if (listed) {
         listingFailure.clear();
         return true;
