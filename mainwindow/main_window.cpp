@@ -248,7 +248,7 @@ void MainWindow::showEvent(QShowEvent* event)
 
 std::unique_ptr<WaitDialog> MainWindow::ShowWaitText(const QString& text, bool cancellable)
 {
-    auto box = std::make_unique<WaitDialog>();
+    auto box = std::make_unique<WaitDialog>(this);
     box->message = text;
     if (cancellable) {
         box->SetCancellable(true);
@@ -327,7 +327,7 @@ void MainWindow::ShowTransferProgress(const QString& text)
         return;
     }
     workingBox.reset();
-    progressBox = std::make_unique<WaitDialog>();
+    progressBox = std::make_unique<WaitDialog>(this);
     progressBox->message = text;
     progressBox->SetCancellable(true);
     connect(progressBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
@@ -343,7 +343,7 @@ void MainWindow::ShowWorkingBox()
 {
     if (!worker.IsRunning() || progressBox || handlerBox || workingBox)
         return;
-    workingBox = std::make_unique<WaitDialog>();
+    workingBox = std::make_unique<WaitDialog>(this);
     workingBox->message = MainText::Working;
     workingBox->SetCancellable(true);
     connect(workingBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);

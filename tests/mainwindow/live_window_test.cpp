@@ -47,6 +47,9 @@ TEST_P(LiveWindowTest, CancelledDownloadLeavesTheLocalFolderAsItWasWhileThePaneS
     paintCount.count = &paintsDuringWork;
     paintCount.window = window.get();
     local.viewport()->installEventFilter(&paintCount);
+    // As the program runs it (exec): modal, so a box that is not the window's own child would
+    // get no clicks and no keys.
+    window->setWindowModality(Qt::ApplicationModal);
     window->show();
     QString clickedDuringWork;
     const auto clickLocal = [&] {
