@@ -460,6 +460,8 @@ std::optional<ListingEntry> ParseMachineLine(QStringView line)
         } else if (is(u"size")) {
             if (IsDigits(value))
                 entry.size = SizeValue(value);
+        } else if (is(u"unique")) {
+            entry.unique = value.toString();
         } else if (is(u"modify")) {
             entry.modified = ParseMachineTime(value);
             entry.exactTime = entry.modified.isValid();

@@ -23,6 +23,8 @@ struct ListingEntry {
     bool exactTime = false;           // modified is the server's own UTC time to the second (MLSD)
     int mode = -1;                    // permission bits with the special bits (07777); -1 unknown
     QString linkTarget;               // where a link points, when the listing says
+    QString unique;                   // MLSD's "unique" fact: the same text for the same folder
+                                      // or file on the server, whatever path reaches it
 
     // The texts a Unix long listing showed for mode, size and date; empty for the other
     // formats, whose texts are made from the values.

@@ -148,6 +148,26 @@ QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs)
     return text;
 }
 
+QString ByteSizeText(qint64 bytes)
+{
+    static const char* const Units[] = {"KB", "MB", "GB", "TB", "PB"};
+    if (bytes < 1000)
+        return QStringLiteral("%1 B").arg(qMax<qint64>(bytes, 0));
+    double value = double(bytes);
+    int unit = -1;
+    while (value >= 999.95 && unit < 4) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', value < 9.95 ? 1 : 0).arg(QLatin1String(Units[unit]));
+}
+
+QString BatchProgressText(qint64 file, qint64 files, qint64 bytesDone, qint64 bytes)
+{
+    return FilesText::BatchProgress.arg(QString::number(file), QString::number(files), ByteSizeText(bytesDone),
+                                        ByteSizeText(bytes));
+}
+
 bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     SetPassiveMode(SettingsStore::ReadFlag(SettingName::UsePASV));
@@ -166,11 +186,12 @@ bool AppFtpSession::StoreFile(const QString& local, const QString& remote)
     return progress.Finish(FtpSession::StoreFile(local, remote));
 }
 
-bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const QString& name,
-                               const RemoteEntryList& entries)
+bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
+                               const QString& name, const RemoteEntryList& entries, bool byPath)
 {
     transferFailure.clear();
     const QString localPath = JoinPath(localFolder, name);
+    const QString target = byPath ? JoinPath(remoteFolder, name) : name;
     const bool listed = FindEntry(entries, name) >= 0;
     if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && listed &&
         !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
@@ -183,14 +204,14 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const
     bool stored = false;
     if (info.isFile()) {
         SetTransferSize(info.size());
-        stored = StoreFile(localPath, name);
+        stored = StoreFile(localPath, target);
         if (!stored && IsCancelled()) {
             // A file that was not there before goes again; one that was replaced is now partial.
             bool deleted = false;
             if (!listed) {
                 ResetCancel();
                 // 550: the cancel came before anything was stored.
-                deleted = DeleteRemoteFile(name) || GetReplyCode() == 550;
+                deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
                 Cancel();
             }
             if (!deleted)
@@ -198,7 +219,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString&, const
         } else if (!stored) {
             transferFailure = FailureReason(*this);
         } else if (KeepsTimestamps()) {
-            SetRemoteModificationTime(name, info.lastModified());
+            SetRemoteModificationTime(target, info.lastModified());
         }
     } else {
         transferFailure = FilesText::ReasonNotAFile.arg(localPath);

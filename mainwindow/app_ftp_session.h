@@ -21,15 +21,20 @@ public:
     void ShowProgress(const QString& text) const
     {
         if (progressShown)
-            progressShown(text);
+            progressShown(text.isEmpty() || batchLine.isEmpty() ? text : text + u'\n' + batchLine);
     }
+    // A line below every progress text while a batch of files runs ("12/120 ファイル, ..."); empty
+    // for none. Set between transfers, never while one runs.
+    void SetBatchLine(const QString& line) { batchLine = line; }
 
     bool ConnectToServer(const QString& host, quint16 port) override;
     bool RetrieveFile(const QString& remote, const QString& local) override;
     bool StoreFile(const QString& local, const QString& remote) override;
 
+    // An upload goes to the name in the server's current folder; byPath sends it to
+    // remoteFolder/name instead (files of a folder tree, whatever the current folder).
     bool UploadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
-                    const RemoteEntryList& entries);
+                    const RemoteEntryList& entries, bool byPath = false);
     bool DownloadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
                       const RemoteEntryList& entries);
 
@@ -40,6 +45,7 @@ public:
 
 private:
     QString transferFailure;
+    QString batchLine;
     ProgressShown progressShown;
 };
 
@@ -51,3 +57,10 @@ QString TransferProgressText(const QString& name, qint64 bytesSoFar, qint64 tota
 // without the time left when the total is unknown or already passed; empty before any time or
 // byte has passed.
 QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs);
+
+// A byte count for people: "512 B", "4.0 KB", "240 MB", "1.2 GB" (powers of 1000; one decimal
+// below ten).
+QString ByteSizeText(qint64 bytes);
+
+// The batch line of the progress box: "12/120 ファイル, 240 MB/1.2 GB".
+QString BatchProgressText(qint64 file, qint64 files, qint64 bytesDone, qint64 bytes);

@@ -109,10 +109,9 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
     return true;
 }
 
-void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries, ListingFormat format)
+void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format)
 {
     entries.clear();
-    std::vector<PaneEntry> texts{{MainText::ParentEntry, PaneEntryKind::Parent}};
     qsizetype pos = 0;
     while (pos < listing.size()) {
         qsizetype end = listing.indexOf(u'\n', pos);
@@ -121,7 +120,6 @@ void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& ent
         if (std::optional<RemoteEntry> entry = ParseListingLine(listing.mid(pos, end - pos), format)) {
             if (entry->isDirectory)
                 entry->name = FolderDisplayText(entry->name);
-            texts.push_back({entry->name, entry->isDirectory ? PaneEntryKind::Folder : PaneEntryKind::File});
             entries.append(std::move(*entry));
         }
         pos = end + 1;
@@ -129,6 +127,15 @@ void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& ent
     RemoteEntry closing;
     closing.name = RemoteEntryList::EndMarker;
     entries.append(closing);
+}
+
+void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries, ListingFormat format)
+{
+    ReadRemoteListing(listing, entries, format);
+    std::vector<PaneEntry> texts{{MainText::ParentEntry, PaneEntryKind::Parent}};
+    texts.reserve(size_t(entries.size()));
+    for (qsizetype i = 0; i + 1 < entries.size(); ++i)
+        texts.push_back({entries[i].name, entries[i].isDirectory ? PaneEntryKind::Folder : PaneEntryKind::File});
     FillPane(list, std::move(texts));
 }
 

@@ -52,6 +52,9 @@ ListingFormat LastListingFormat(const FtpSession& session);
 bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
                       RemoteEntryList& entries);
 
+// The entry list alone from a listing text, as FillRemotePane makes it.
+void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format);
+
 // The same from a listing text already fetched; a last line without a line feed counts.
 void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries,
                     ListingFormat format = ListingFormat::Long);

@@ -76,6 +76,34 @@ void CountIn(int folderFd, dev_t device, std::set<FolderId>& path, LocalTreeCoun
         count.complete = false;
 }
 
+void ListIn(int folderFd, const QString& prefix, dev_t device, std::set<FolderId>& path,
+            LocalTreeListing& listing)
+{
+    const bool read = ForEachEntry(folderFd, [&](int parentFd, const char* name, const struct stat& info) {
+        const QString relative = prefix + QFile::decodeName(name);
+        if (S_ISREG(info.st_mode)) {
+            listing.files.append({relative, qint64(info.st_size)});
+            listing.bytes += info.st_size;
+            return true;
+        }
+        if (!S_ISDIR(info.st_mode))
+            return true;
+        const FolderId id{info.st_dev, info.st_ino};
+        if (info.st_dev != device || path.count(id))
+            return false;
+        const int childFd = OpenFolderAt(parentFd, name);
+        if (childFd < 0)
+            return false;
+        listing.folders.append(relative);
+        path.insert(id);
+        ListIn(childFd, relative + u'/', device, path, listing);
+        path.erase(id);
+        return true;
+    });
+    if (!read)
+        listing.complete = false;
+}
+
 QString Why(const QString& path, int error)
 {
     return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
@@ -160,4 +188,21 @@ bool RemoveLocalTree(const QString& folder, QString& failure)
         return false;
     }
     return true;
+}
+
+LocalTreeListing ListLocalTree(const QString& folder)
+{
+    LocalTreeListing listing;
+    const int fd = ::open(QFile::encodeName(folder).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        listing.complete = false;
+        return listing;
+    }
+    std::set<FolderId> path{{info.st_dev, info.st_ino}};
+    ListIn(fd, QString(), info.st_dev, path, listing);
+    return listing;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Whole local folders, walked and removed through folder descriptors (openat, unlinkat), so that
@@ -22,3 +24,18 @@ LocalTreeCount CountLocalTree(const QString& folder);
 // Removes everything inside the folder, deepest first, and then the folder. False when anything
 // stayed; failure then names the first path that could not go and why.
 bool RemoveLocalTree(const QString& folder, QString& failure);
+
+// What an upload of the folder sends: its folders and regular files, paths relative to the
+// folder ("a", "a/b.txt"), each folder before what it holds. Links and special files are left
+// out (a link is never followed, so a loop of links is never met).
+struct LocalTreeFile {
+    QString path;
+    qint64 size = 0;
+};
+struct LocalTreeListing {
+    QStringList folders;
+    QList<LocalTreeFile> files;
+    qint64 bytes = 0;
+    bool complete = true;  // false when a folder could not be read or was not entered
+};
+LocalTreeListing ListLocalTree(const QString& folder);

@@ -5,6 +5,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
+#include "mainwindow/remote_tree.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
@@ -315,7 +316,26 @@ void MainWindow::DeleteRemoteEntries()
             // A cancelled batch stops before the next entry; the pane keeps its listing.
             if (!RunServerWork([&] { removed = session.RemoveDir(name); }))
                 return ShowPaths();
-            tally.Count(removed, FailureReason(session));
+            QString reason = FailureReason(session);
+            if (!removed && IsPlainName(name)) {
+                // A folder with contents goes whole only when the user agrees for this folder,
+                // told how much is inside; "いいえ" keeps it and is no failure.
+                const int index = FindEntry(remoteEntries, text, true);
+                const QString unique = index >= 0 ? remoteEntries[index].listed.unique : QString();
+                const QString path = JoinPath(remotePath, name);
+                RemoteTree tree;
+                bool walked = false;
+                if (!RunServerWork([&] { walked = WalkRemoteTree(session, path, unique, remotePath, tree); }))
+                    return ShowPaths();
+                if (walked && tree.Items() > 0) {
+                    if (!Prompter::Current().AskYesNo(
+                            FilesText::FolderTreeDeleteQuestion.arg(name, QString::number(tree.Items()))))
+                        continue;
+                    if (!RunServerWork([&] { removed = RemoveRemoteTree(session, tree, reason); }))
+                        return ShowPaths();
+                }
+            }
+            tally.Count(removed, reason);
             WriteLog(removed ? FilesText::RemoteDeleted.arg(name) : FilesText::RemoveDirFailed);
         } else {
             const QString path = JoinPath(remotePath, text);

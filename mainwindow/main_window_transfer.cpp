@@ -1,13 +1,19 @@
 // Transfer modes, uploads and downloads.
 #include "mainwindow/listing.h"
+#include "mainwindow/local_tree.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
+#include "mainwindow/remote_tree.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QListWidget>
+#include <QScopeGuard>
 
 void MainWindow::SelectAsciiMode()
 {
@@ -35,6 +41,23 @@ void MainWindow::SelectAutoMode()
     SettingsStore::WriteFlag(SettingName::AutoTransferMode, true);
 }
 
+namespace {
+
+// The folder inside a tree: the tree's path, and below it the relative path when there is one.
+QString InTree(const QString& top, const QString& relative)
+{
+    return relative.isEmpty() ? top : top + u'/' + relative;
+}
+
+// The listed size of a file entry, 0 when the listing gives none.
+qint64 ListedSize(const RemoteEntryList& entries, const QString& name)
+{
+    const int index = FindEntry(entries, name);
+    return index >= 0 ? qMax<qint64>(entries[index].listed.size, 0) : 0;
+}
+
+}  // namespace
+
 void MainWindow::UploadSelection()
 {
     const ServerTask task(*this);
@@ -42,8 +65,6 @@ void MainWindow::UploadSelection()
         return;
     const QList<int> rows = SelectedRows(*localList);
     if (rows.isEmpty())
-        return;
-    if (!Prompter::Current().AskYesNo(FilesText::UploadQuestion.arg(rows.size())))
         return;
 
     // The local pane stays usable during the batch: what it shows may change meanwhile, the
@@ -54,26 +75,104 @@ void MainWindow::UploadSelection()
         items.append({item->text(), KindOf(item)});
     }
     const QString fromFolder = localPath;
+    const QString toFolder = remotePath;
+
+    // Folders go whole; the question counts what they hold, all levels down.
+    struct Tree {
+        QString name;
+        LocalTreeListing listing;
+    };
+    QList<Tree> trees;
+    qint64 folderCount = 0;
+    qint64 fileCount = 0;
+    qint64 byteCount = 0;
+    for (const PaneEntry& item : std::as_const(items)) {
+        if (item.kind == PaneEntryKind::File) {
+            ++fileCount;
+            byteCount += QFileInfo(JoinPath(fromFolder, item.text)).size();
+        } else if (item.kind == PaneEntryKind::Folder && IsPlainName(FolderNameOf(item.text))) {
+            Tree tree{FolderNameOf(item.text), ListLocalTree(JoinPath(fromFolder, FolderNameOf(item.text)))};
+            folderCount += 1 + tree.listing.folders.size();
+            fileCount += tree.listing.files.size();
+            byteCount += tree.listing.bytes;
+            trees.append(std::move(tree));
+        }
+    }
+    const QString question = trees.isEmpty()
+        ? FilesText::UploadQuestion.arg(rows.size())
+        : FilesText::FolderUploadQuestion.arg(QString::number(folderCount), QString::number(fileCount),
+                                              ByteSizeText(byteCount));
+    if (!Prompter::Current().AskYesNo(question))
+        return;
+
     const RemoteEntryList listed = remoteEntries;
     BatchTally tally;
-    for (const PaneEntry& item : items) {
-        const QString& text = item.text;
-        // The parent entry is no file to send, just as a folder is not.
-        if (item.kind != PaneEntryKind::File)
-            continue;
+    qint64 fileNumber = 0;
+    qint64 bytesDone = 0;
+    const auto noBatchLine = qScopeGuard([this] { session.SetBatchLine(QString()); });
+    // One file; false when the batch was cancelled.
+    const auto upload = [&](const QString& localDir, const QString& remoteDir, const QString& name,
+                            const RemoteEntryList& entries, bool byPath, qint64 size) {
+        if (!trees.isEmpty())
+            session.SetBatchLine(BatchProgressText(++fileNumber, fileCount, bytesDone, byteCount));
         bool stored = false;
         bool started = false;
         if (!RunServerWork([&] {
                 started = true;
-                stored = session.UploadFile(fromFolder, remotePath, text, listed);
+                stored = session.UploadFile(localDir, remoteDir, name, entries, byPath);
             })) {
             // A new file that was cut short is gone again; one that replaced another says so.
             if (started && !session.TransferFailure().isEmpty())
                 WriteLog(MainText::Cancelled + u'\n' + session.TransferFailure());
-            return ShowPaths();
+            return false;
         }
+        bytesDone += size;
         tally.Count(stored || session.TransferFailure().isEmpty(), session.TransferFailure());
-        WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(text));
+        WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(name));
+        return true;
+    };
+    // A folder tree: each folder made (or, when it is there already, listed for the overwrite
+    // question) before its files go, by paths from the folder the batch started in.
+    const auto uploadTree = [&](const Tree& tree) {
+        if (!tree.listing.complete)
+            tally.Count(false, FilesText::FolderNotRead.arg(JoinPath(fromFolder, tree.name)));
+        QHash<QString, QList<LocalTreeFile>> filesIn;
+        for (const LocalTreeFile& file : tree.listing.files)
+            filesIn[file.path.section(u'/', 0, -2)].append(file);
+        QStringList folders{QString()};
+        folders += tree.listing.folders;
+        for (const QString& relative : std::as_const(folders)) {
+            const QString localDir = InTree(JoinPath(fromFolder, tree.name), relative);
+            const QString remoteDir = InTree(JoinPath(toFolder, tree.name), relative);
+            RemoteEntryList entries;
+            bool ready = false;
+            if (!RunServerWork([&] {
+                    ready = session.MakeDir(remoteDir) || ListRemoteFolderAt(session, remoteDir, toFolder, entries);
+                }))
+                return false;
+            if (!ready) {
+                tally.Count(false, remoteDir + QStringLiteral(": ") + FailureReason(session));
+                continue;
+            }
+            for (const LocalTreeFile& file : std::as_const(filesIn[relative]))
+                if (!upload(localDir, remoteDir, file.path.section(u'/', -1), entries, true, file.size))
+                    return false;
+        }
+        return true;
+    };
+
+    for (const PaneEntry& item : std::as_const(items)) {
+        bool goesOn = true;
+        if (item.kind == PaneEntryKind::File) {
+            goesOn = upload(fromFolder, toFolder, item.text, listed, false,
+                            QFileInfo(JoinPath(fromFolder, item.text)).size());
+        } else if (item.kind == PaneEntryKind::Folder) {
+            for (const Tree& tree : std::as_const(trees))
+                if (tree.name == FolderNameOf(item.text))
+                    goesOn = uploadTree(tree);
+        }
+        if (!goesOn)
+            return ShowPaths();
     }
     ListRemoteFolder(remotePath);
     WriteOutcome(tally.Summary(session.GetReplyText()));
@@ -88,8 +187,6 @@ void MainWindow::DownloadSelection()
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty())
         return;
-    if (!Prompter::Current().AskYesNo(FilesText::DownloadQuestion.arg(rows.size())))
-        return;
 
     QList<PaneEntry> items;
     for (int row : rows) {
@@ -98,19 +195,105 @@ void MainWindow::DownloadSelection()
     }
     // Files go to the folder shown when the batch started, whatever the local pane shows later.
     const QString toFolder = localPath;
+    const QString fromFolder = remotePath;
+
+    // Folders go whole: each is walked before the question counts what they hold.
+    struct Tree {
+        QString name;
+        QString unique;
+        RemoteTree walked;
+    };
+    QList<Tree> trees;
+    qint64 folderCount = 0;
+    qint64 fileCount = 0;
+    qint64 byteCount = 0;
+    for (const PaneEntry& item : std::as_const(items)) {
+        if (item.kind == PaneEntryKind::File) {
+            ++fileCount;
+            byteCount += ListedSize(remoteEntries, item.text);
+        } else if (item.kind == PaneEntryKind::Folder && IsPlainName(FolderNameOf(item.text))) {
+            const int index = FindEntry(remoteEntries, item.text, true);
+            trees.append({FolderNameOf(item.text), index >= 0 ? remoteEntries[index].listed.unique : QString(), {}});
+        }
+    }
+    if (!trees.isEmpty()) {
+        bool walked = true;
+        if (!RunServerWork([&] {
+                for (Tree& tree : trees)
+                    if (walked)
+                        walked = WalkRemoteTree(session, JoinPath(fromFolder, tree.name), tree.unique, fromFolder,
+                                                tree.walked);
+            }))
+            return ShowPaths();
+        if (!walked) {
+            WriteLog(FilesText::ListingFailed.arg(FailureReason(session)));
+            return ShowPaths();
+        }
+        for (const Tree& tree : std::as_const(trees)) {
+            folderCount += tree.walked.folders.size();
+            fileCount += tree.walked.files;
+            byteCount += tree.walked.bytes;
+        }
+    }
+    const QString question = trees.isEmpty()
+        ? FilesText::DownloadQuestion.arg(rows.size())
+        : FilesText::FolderDownloadQuestion.arg(QString::number(folderCount), QString::number(fileCount),
+                                                ByteSizeText(byteCount));
+    if (!Prompter::Current().AskYesNo(question))
+        return;
+
     BatchTally tally;
-    for (const PaneEntry& item : items) {
-        const QString& text = item.text;
-        if (item.kind == PaneEntryKind::Folder)
-            continue;
+    qint64 fileNumber = 0;
+    qint64 bytesDone = 0;
+    const auto noBatchLine = qScopeGuard([this] { session.SetBatchLine(QString()); });
+    // One file; false when the batch was cancelled.
+    const auto download = [&](const QString& localDir, const QString& remoteDir, const QString& name,
+                              const RemoteEntryList& entries) {
+        if (!trees.isEmpty())
+            session.SetBatchLine(BatchProgressText(++fileNumber, fileCount, bytesDone, byteCount));
         bool retrieved = false;
-        if (!RunServerWork([&] { retrieved = session.DownloadFile(toFolder, remotePath, text, remoteEntries); })) {
-            // The local folder is as it was; the pane shows it so.
+        if (!RunServerWork([&] { retrieved = session.DownloadFile(localDir, remoteDir, name, entries); }))
+            return false;
+        bytesDone += ListedSize(entries, name);
+        tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
+        WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(name) : FilesText::DownloadFailed);
+        return true;
+    };
+    const auto downloadTree = [&](const Tree& tree) {
+        for (const RemoteTreeFolder& folder : tree.walked.folders) {
+            const QString localDir = InTree(JoinPath(toFolder, tree.name), folder.relative);
+            // A folder that is there already takes the files in; anything else in the way is a
+            // failure for this folder, and its files stay on the server.
+            if (!QDir().mkdir(localDir) && !QFileInfo(localDir).isDir()) {
+                tally.Count(false, LocalFailureReason(localDir));
+                continue;
+            }
+            for (const RemoteEntry& entry : folder.entries) {
+                if (entry.name == RemoteEntryList::EndMarker)
+                    break;
+                if (entry.isDirectory || entry.listed.kind != EntryKind::File)
+                    continue;
+                if (!download(localDir, folder.path, entry.name, folder.entries))
+                    return false;
+            }
+        }
+        return true;
+    };
+
+    for (const PaneEntry& item : std::as_const(items)) {
+        bool goesOn = true;
+        if (item.kind == PaneEntryKind::File) {
+            goesOn = download(toFolder, fromFolder, item.text, remoteEntries);
+        } else if (item.kind == PaneEntryKind::Folder) {
+            for (const Tree& tree : std::as_const(trees))
+                if (tree.name == FolderNameOf(item.text))
+                    goesOn = downloadTree(tree);
+        }
+        if (!goesOn) {
+            // The local folder is as the batch left it; the pane shows it so.
             ListLocalFolder(localPath);
             return ShowPaths();
         }
-        tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
-        WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(text) : FilesText::DownloadFailed);
     }
     ListLocalFolder(localPath);
     WriteLog(tally.Summary(session.GetReplyText()));

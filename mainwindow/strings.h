@@ -23,6 +23,11 @@ inline const QString ConnectionLost = QStringLiteral("サーバーとの接続�
 namespace FilesText {
 inline const QString UploadQuestion = QStringLiteral("%1 個のファイルをアップロードしますか？");
 inline const QString DownloadQuestion = QStringLiteral("%1 個のファイルをダウンロードしますか？");
+// A selection with folders: %1 folders (all levels down), %2 files, %3 their size ("1.2 GB").
+inline const QString FolderUploadQuestion = QStringLiteral("%1 個のフォルダと %2 個のファイル (%3) をアップロードしますか？");
+inline const QString FolderDownloadQuestion = QStringLiteral("%1 個のフォルダと %2 個のファイル (%3) をダウンロードしますか？");
+// The batch line of the progress box: "12/120 ファイル, 240 MB/1.2 GB".
+inline const QString BatchProgress = QStringLiteral("%1/%2 ファイル, %3/%4");
 inline const QString OverwriteQuestion = QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？");
 inline const QString UploadSucceededLine = QStringLiteral("%1 のアップロードが正常に終了しました");
 inline const QString UploadFailedLine = QStringLiteral("%1 のアップロードに失敗しました\r\n");

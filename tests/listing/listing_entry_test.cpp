@@ -73,6 +73,9 @@ TEST(MachineListingTest, FactsInAnyCaseAndNamesAfterTheFirstBlank)
               QStringLiteral("drwxr-xr-x"));
     // Special bits as Pure-FTPd sends them; the modify fact with fractions of a second.
     EXPECT_EQ(Machine(QStringLiteral("type=dir;UNIX.mode=02775; shared")).ModeText(), QStringLiteral("drwxrwsr-x"));
+    // The identity that tells a folder reached through a link from one reached before.
+    EXPECT_EQ(Machine(QStringLiteral("type=dir;Unique=803g1a2b; loop")).unique, QStringLiteral("803g1a2b"));
+    EXPECT_TRUE(Machine(QStringLiteral("type=dir; plain")).unique.isEmpty());
     EXPECT_EQ(Machine(QStringLiteral("type=dir;UNIX.mode=01777; tmp")).ModeText(), QStringLiteral("drwxrwxrwt"));
     EXPECT_EQ(Machine(QStringLiteral("type=file;modify=20240115102200.123; f")).modified,
               QDateTime(QDate(2024, 1, 15), QTime(10, 22), Qt::UTC));

@@ -4,6 +4,7 @@ add_executable(files_tests
   files_attribute_dialog_test.cpp
   files_local_test.cpp
   files_remote_test.cpp
+  folders_test.cpp
   live_window_test.cpp
   transfer_mode_test.cpp
   transfer_selection_test.cpp

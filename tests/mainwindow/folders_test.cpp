@@ -1,0 +1,142 @@
+// Whole folders against the real servers: a tree up and back down byte for byte, and a full
+// remote folder deleted whole, with links that are never followed.
+#include "mainwindow/local_tree.h"
+#include "tests/mainwindow/files_fixture.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+void Link(const QString& target, const QString& at)
+{
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(at).constData()), 0)
+        << at.toStdString();
+}
+
+// Japanese, spaced and empty names, an empty folder, a deep folder, text with both line ends
+// and binary data, and links: one to a file, one looping back to its folder's parent.
+QByteArray MakeTree(const QString& top)
+{
+    for (const char* folder : {"日本語 フォルダ", "empty folder", "a/b/c"})
+        EXPECT_TRUE(QDir().mkpath(top + u'/' + QString::fromUtf8(folder)));
+    QByteArray binary;
+    for (int i = 0; i < 300000; ++i)
+        binary.append(char((qint64(i) * 7919) >> 3));
+    WriteFile(top + QStringLiteral("/日本語 フォルダ/ファイル 1.txt"), "行1\r\n行2\n");
+    WriteFile(top + QStringLiteral("/spaced name.bin"), binary);
+    WriteFile(top + QStringLiteral("/empty.txt"), {});
+    WriteFile(top + QStringLiteral("/a/b/c/deep.txt"), "deep");
+    Link(QStringLiteral(".."), top + QStringLiteral("/a/loop"));
+    Link(QStringLiteral("../spaced name.bin"), top + QStringLiteral("/a/link.bin"));
+    return binary;
+}
+
+bool Exists(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+}  // namespace
+
+TEST(BatchTextTest, SizesAndTheBatchLineReadAsPeopleWriteThem)
+{
+    EXPECT_EQ(ByteSizeText(0), QStringLiteral("0 B"));
+    EXPECT_EQ(ByteSizeText(999), QStringLiteral("999 B"));
+    EXPECT_EQ(ByteSizeText(4096), QStringLiteral("4.1 KB"));
+    EXPECT_EQ(ByteSizeText(999999), QStringLiteral("1.0 MB"));
+    EXPECT_EQ(BatchProgressText(12, 120, 240'000'000, 1'200'000'000),
+              QStringLiteral("12/120 ファイル, 240 MB/1.2 GB"));
+}
+
+using FolderTransferTest = RemoteFilesTest;
+
+TEST_P(FolderTransferTest, ATreeGoesUpAndComesBackByteForByteWithoutItsLinks)
+{
+    window->SelectBinaryMode();
+    const QString tree = Scratch(QStringLiteral("tree"));
+    const QByteArray binary = MakeTree(tree);
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("<tree>")}));
+    prompter.QueueAnswer(true);
+    window->UploadSelection();
+    ASSERT_EQ(prompter.questions.size(), 1);
+    EXPECT_EQ(prompter.questions[0], QStringLiteral("6 個のフォルダと 4 個のファイル (300 KB) をアップロードしますか？"));
+    EXPECT_FALSE(window->LogText().contains(QStringLiteral("失敗"))) << window->LogText().toStdString();
+    EXPECT_EQ(ReadFile(InFolder(QStringLiteral("tree/spaced name.bin"))), binary);
+    EXPECT_TRUE(QFileInfo(InFolder(QStringLiteral("tree/empty folder"))).isDir());
+    EXPECT_FALSE(Exists(InFolder(QStringLiteral("tree/a/loop"))));
+    EXPECT_FALSE(Exists(InFolder(QStringLiteral("tree/a/link.bin"))));
+    EXPECT_TRUE(PaneTexts(RemoteList()).contains(QStringLiteral("<tree>")));
+
+    // On the server a loop and a link to a folder outside the tree: neither is walked.
+    PutRemoteFolder(folder + QStringLiteral("/outside"));
+    PutRemoteFile(QStringLiteral("outside/secret.txt"), "s");
+    Link(QStringLiteral(".."), InFolder(QStringLiteral("tree/a/loop")));
+    Link(QStringLiteral("../../outside"), InFolder(QStringLiteral("tree/a/out")));
+    const QString back = Scratch(QStringLiteral("back"));
+    ASSERT_TRUE(QDir().mkpath(back));
+    MainWindowTestAccess::ShowLocal(*window, back);
+    Relist();
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<tree>")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    ASSERT_EQ(prompter.questions.size(), 2);
+    EXPECT_EQ(prompter.questions[1], QStringLiteral("6 個のフォルダと 4 個のファイル (300 KB) をダウンロードしますか？"));
+    EXPECT_FALSE(window->LogText().contains(QStringLiteral("失敗"))) << window->LogText().toStdString();
+    EXPECT_EQ(window->RemotePath(), RemoteFolder());
+    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+
+    const LocalTreeListing original = ListLocalTree(tree);
+    const LocalTreeListing copy = ListLocalTree(back + QStringLiteral("/tree"));
+    EXPECT_EQ(copy.folders.size(), original.folders.size());
+    ASSERT_EQ(copy.files.size(), original.files.size());
+    for (const LocalTreeFile& file : original.files)
+        EXPECT_EQ(ReadFile(back + QStringLiteral("/tree/") + file.path), ReadFile(tree + u'/' + file.path))
+            << file.path.toStdString();
+    EXPECT_TRUE(QFileInfo(back + QStringLiteral("/tree/empty folder")).isDir());
+    EXPECT_FALSE(Exists(back + QStringLiteral("/tree/a/loop")));
+    EXPECT_FALSE(Exists(back + QStringLiteral("/tree/a/out")));
+}
+
+TEST_P(FolderTransferTest, AFullRemoteFolderGoesWholeAfterItsQuestionAndNothingOutside)
+{
+    // Each level given to the server's user, who is to delete inside it.
+    for (const char* level : {"/doomed", "/doomed/sub", "/doomed/sub/empty"})
+        PutRemoteFolder(folder + QLatin1String(level));
+    PutRemoteFolder(folder + QStringLiteral("/keep"));
+    PutRemoteFile(QStringLiteral("doomed/f 1.txt"), "1");
+    PutRemoteFile(QStringLiteral("doomed/sub/日本.txt"), "2");
+    PutRemoteFile(QStringLiteral("keep/precious.txt"), "p");
+    Link(QStringLiteral(".."), InFolder(QStringLiteral("doomed/sub/loop")));
+    Link(QStringLiteral("../keep"), InFolder(QStringLiteral("doomed/out")));
+    Relist();
+
+    // "いいえ" to the folder's own question keeps it whole, and is no failure.
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<doomed>")}));
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(false);
+    window->DeleteRemoteEntries();
+    const QString treeQuestion = QStringLiteral("フォルダ doomed とその中の 6 個の項目を削除しますか？");
+    ASSERT_EQ(prompter.questions.size(), 2);
+    EXPECT_EQ(prompter.questions[1], treeQuestion);
+    EXPECT_TRUE(QFileInfo::exists(InFolder(QStringLiteral("doomed/sub/日本.txt"))));
+    EXPECT_EQ(window->LogText(), QStringLiteral("削除が完了しました"));
+
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<doomed>")}));
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);
+    window->DeleteRemoteEntries();
+    ASSERT_EQ(prompter.questions.size(), 4);
+    EXPECT_EQ(prompter.questions[3], treeQuestion);
+    EXPECT_EQ(window->LogText(), QStringLiteral("削除が完了しました"));
+    EXPECT_FALSE(Exists(InFolder(QStringLiteral("doomed"))));
+    EXPECT_EQ(ReadFile(InFolder(QStringLiteral("keep/precious.txt"))), "p");
+    EXPECT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<keep>")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FolderTransferTest, ::testing::ValuesIn(AllServers()));
