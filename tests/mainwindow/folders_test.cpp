@@ -1,6 +1,7 @@
 // Whole folders against the real servers: a tree up and back down byte for byte, and a full
 // remote folder deleted whole, with links that are never followed.
 #include "mainwindow/local_tree.h"
+#include "tests/mainwindow/cancel_press.h"
 #include "tests/mainwindow/files_fixture.h"
 
 #include <QFileInfo>
@@ -137,6 +138,27 @@ TEST_P(FolderTransferTest, AFullRemoteFolderGoesWholeAfterItsQuestionAndNothingO
     EXPECT_FALSE(Exists(InFolder(QStringLiteral("doomed"))));
     EXPECT_EQ(ReadFile(InFolder(QStringLiteral("keep/precious.txt"))), "p");
     EXPECT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<keep>")}));
+}
+
+TEST_P(FolderTransferTest, TheBoxCountsTheBatchAndCancelStopsBeforeTheNextFile)
+{
+    window->SelectBinaryMode();
+    PutRemoteFolder(folder + QStringLiteral("/big"));
+    const QByteArray data(2 * 1024 * 1024, 'x');
+    for (const char* name : {"1.bin", "2.bin", "3.bin"})
+        PutRemoteFile(QStringLiteral("big/") + QLatin1String(name), data);
+    Relist();
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<big>")}));
+    prompter.QueueAnswer(true);
+    PressCancelWhen press([](const QString& shown) { return shown.contains(QStringLiteral("2/3 ファイル, 2.1 MB/6.3 MB")); });
+    window->DownloadSelection();
+    EXPECT_TRUE(press.pressed);
+    EXPECT_EQ(prompter.questions.value(0), QStringLiteral("1 個のフォルダと 3 個のファイル (6.3 MB) をダウンロードしますか？"));
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("big/1.bin"))), data);
+    EXPECT_FALSE(Exists(Scratch(QStringLiteral("big/3.bin"))));
+    EXPECT_TRUE(window->LogText().contains(QStringLiteral("中止しました"))) << window->LogText().toStdString();
+    // The server's folder is still the one the window shows.
+    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FolderTransferTest, ::testing::ValuesIn(AllServers()));
