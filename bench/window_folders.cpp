@@ -1,0 +1,170 @@
+// Drives the real window's DownloadSelection and UploadSelection on a folder of many small files
+// against a loopback FTP server, and lftp's mirror and mirror -R against the same server in the
+// same run; prints the times and the ratios lftp/window (above 1: the window is faster).
+//
+//   window_folders HOST PORT USER PASSWORD SERVER_ROOT WORK_FOLDER [FILES] [KIB]
+//
+// SERVER_ROOT is the folder on this machine that the server shows as "/".
+#include "mainwindow/main_window.h"
+#include "platform/prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+struct MainWindowTestAccess {
+    static void Show(MainWindow& window, const QString& local, const QString& remote)
+    {
+        window.localPath = local;
+        window.remotePath = remote;
+        window.session.ChangeDir(remote);
+        window.ListLocalFolder(local);
+        window.ListRemoteFolder(remote);
+        window.ShowPaths();
+    }
+};
+
+namespace {
+
+class YesPrompter : public Prompter {
+public:
+    void ShowMessage(const QString&) override {}
+    bool AskYesNo(const QString&) override { return true; }
+    bool RunDialog(QDialog&) override { return false; }
+};
+
+bool Select(QListWidget& list, const QString& text)
+{
+    list.clearSelection();
+    const auto found = list.findItems(text, Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    found.first()->setSelected(true);
+    return true;
+}
+
+// A folder the server's own user may write into.
+bool MakeOpenFolder(const QString& path)
+{
+    return QDir().mkpath(path) && QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+}
+
+double Seconds(const char* what, const std::function<bool()>& run)
+{
+    QElapsedTimer timer;
+    timer.start();
+    if (!run()) {
+        std::fprintf(stderr, "window_folders: %s failed\n", what);
+        std::exit(1);
+    }
+    return timer.nsecsElapsed() / 1e9;
+}
+
+int CountFiles(const QString& folder)
+{
+    return int(QDir(folder).entryList(QDir::Files).size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 7) {
+        std::fprintf(stderr, "usage: window_folders HOST PORT USER PASSWORD SERVER_ROOT WORK_FOLDER [FILES] [KIB]\n");
+        return 2;
+    }
+    const QString host = args[1];
+    const quint16 port = quint16(args[2].toUInt());
+    const QString user = args[3], password = args[4], serverRoot = args[5], work = args[6];
+    const int files = args.size() > 7 ? args[7].toInt() : 1000;
+    const int kib = args.size() > 8 ? args[8].toInt() : 4;
+
+    QTemporaryDir config;
+    qputenv("TALLOWIN_CONFIG_DIR", QFile::encodeName(config.path()));
+    YesPrompter yes;
+    Prompter::Install(&yes);
+
+    // The tree on the server: /small with the files; /up and /up-lftp take the uploads.
+    const QString source = QDir(serverRoot).filePath(QStringLiteral("small"));
+    if (!MakeOpenFolder(source) || !MakeOpenFolder(QDir(serverRoot).filePath(QStringLiteral("up"))) ||
+        !MakeOpenFolder(QDir(serverRoot).filePath(QStringLiteral("up-lftp"))) || !QDir().mkpath(work)) {
+        std::fprintf(stderr, "window_folders: cannot make the folders\n");
+        return 1;
+    }
+    QByteArray block(kib * 1024, Qt::Uninitialized);
+    for (int i = 0; i < files; ++i) {
+        for (int j = 0; j < block.size(); ++j)
+            block[j] = char((i * 31 + j) & 0xff);
+        QFile file(QDir(source).filePath(QStringLiteral("f%1.bin").arg(i, 5, 10, QLatin1Char('0'))));
+        if (!file.open(QIODevice::WriteOnly) || file.write(block) != block.size())
+            return 1;
+    }
+
+    const auto lftp = [&](const QString& command) {
+        QProcess process;
+        process.start(QStringLiteral("lftp"),
+                      {QStringLiteral("-u"), user + u',' + password, QStringLiteral("-p"), QString::number(port),
+                       QStringLiteral("-e"),
+                       QStringLiteral("set ftp:ssl-allow no; set ftp:passive-mode on; %1; quit").arg(command), host});
+        process.waitForFinished(-1);
+        if (process.exitCode() != 0)
+            std::fprintf(stderr, "%s", process.readAllStandardError().constData());
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    };
+
+    MainWindow window;
+    AppFtpSession& session = window.Session();
+    session.SetPassiveMode(true);
+    if (!session.ConnectToServer(host, port) || !session.UserLogin(user, password)) {
+        std::fprintf(stderr, "window_folders: cannot log in: %s\n", qPrintable(session.GetReplyText()));
+        return 1;
+    }
+    window.SelectBinaryMode();
+    const QString mine = QDir(work).filePath(QStringLiteral("window"));
+    const QString theirs = QDir(work).filePath(QStringLiteral("lftp"));
+    QDir().mkpath(mine);
+    QDir().mkpath(theirs);
+    MainWindowTestAccess::Show(window, mine, QStringLiteral("/"));
+
+    const double windowDown = Seconds("the window's download", [&] {
+        if (!Select(*window.RemoteList(), QStringLiteral("<small>")))
+            return false;
+        window.DownloadSelection();
+        return CountFiles(mine + QStringLiteral("/small")) == files;
+    });
+    const double lftpDown = Seconds("lftp mirror", [&] {
+        return lftp(QStringLiteral("mirror /small %1/small").arg(theirs)) && CountFiles(theirs + QStringLiteral("/small")) == files;
+    });
+    MainWindowTestAccess::Show(window, mine, QStringLiteral("/up"));
+    const double windowUp = Seconds("the window's upload", [&] {
+        if (!Select(*window.LocalList(), QStringLiteral("<small>")))
+            return false;
+        window.UploadSelection();
+        return CountFiles(QDir(serverRoot).filePath(QStringLiteral("up/small"))) == files;
+    });
+    const double lftpUp = Seconds("lftp mirror -R", [&] {
+        return lftp(QStringLiteral("mirror -R %1/small /up-lftp/small").arg(theirs)) &&
+               CountFiles(QDir(serverRoot).filePath(QStringLiteral("up-lftp/small"))) == files;
+    });
+    session.DisconnectFromServer();
+    Prompter::Install(nullptr);
+
+    std::printf("%d files of %d KiB, passive mode, progress box on\n", files, kib);
+    std::printf("download  window %6.2f s   lftp mirror    %6.2f s   lftp/window %.2f\n", windowDown, lftpDown,
+                lftpDown / windowDown);
+    std::printf("upload    window %6.2f s   lftp mirror -R %6.2f s   lftp/window %.2f\n", windowUp, lftpUp,
+                lftpUp / windowUp);
+    return 0;
+}
