@@ -296,7 +296,7 @@ bool MainWindow::RunServerWork(const std::function<void()>& work)
     worker.Run(work);
     workingBoxTimer.stop();
     workingBox.reset();
-    if (progressBox) {
+    if (progressBox && !batchBoxKept) {
         progressBox->CloseBox();
         progressBox.reset();
     }
@@ -317,6 +317,8 @@ void MainWindow::CancelServerWork()
 void MainWindow::ShowTransferProgress(const QString& text)
 {
     if (text.isEmpty()) {
+        if (batchBoxKept)
+            return;
         if (progressBox)
             progressBox->CloseBox();
         progressBox.reset();

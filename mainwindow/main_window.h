@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QString>
 #include <QTimer>
 
@@ -116,8 +117,18 @@ private:
     // when it has ended, the window live meanwhile. False when it was cancelled (the log then
     // says so) or when a cancel earlier in the same handler stops it from starting at all.
     bool RunServerWork(const std::function<void()>& work);
-    // Shows the transfer's progress box with the text; an empty text takes it down.
+    // Shows the transfer's progress box with the text; an empty text takes it down (not while
+    // a folder batch keeps it).
     void ShowTransferProgress(const QString& text);
+    // Keeps the progress box up between the files of a batch until the returned guard goes.
+    [[nodiscard]] auto KeepBatchBox()
+    {
+        batchBoxKept = true;
+        return qScopeGuard([this] {
+            batchBoxKept = false;
+            ShowTransferProgress(QString());
+        });
+    }
     void ShowWorkingBox();
     // After a handler: a control connection that broke leaves the window disconnected, the
     // server's reason in the log.
@@ -190,6 +201,9 @@ private:
     bool connectedShown = false;
     QPointer<WaitDialog> handlerBox;          // the box a handler put up, if any
     std::unique_ptr<WaitDialog> progressBox;  // the transfer's box while one runs
+    // While a folder batch runs its progress box stays up from one file to the next: making a
+    // box for each file costs more than sending a small file.
+    bool batchBoxKept = false;
     std::unique_ptr<WaitDialog> workingBox;   // work that goes on without a box of its own
     QTimer workingBoxTimer;
     RemoteEntryList remoteEntries;

@@ -15,6 +15,8 @@
 #include <QListWidget>
 #include <QScopeGuard>
 
+#include <optional>
+
 void MainWindow::SelectAsciiMode()
 {
     // The type is the worker's to read while a transfer runs.
@@ -110,6 +112,9 @@ void MainWindow::UploadSelection()
     qint64 fileNumber = 0;
     qint64 bytesDone = 0;
     const auto noBatchLine = qScopeGuard([this] { session.SetBatchLine(QString()); });
+    std::optional<decltype(KeepBatchBox())> batchBox;
+    if (!trees.isEmpty())
+        batchBox.emplace(KeepBatchBox());
     // One file; false when the batch was cancelled.
     const auto upload = [&](const QString& localDir, const QString& remoteDir, const QString& name,
                             const RemoteEntryList& entries, bool byPath, qint64 size) {
@@ -246,6 +251,9 @@ void MainWindow::DownloadSelection()
     qint64 fileNumber = 0;
     qint64 bytesDone = 0;
     const auto noBatchLine = qScopeGuard([this] { session.SetBatchLine(QString()); });
+    std::optional<decltype(KeepBatchBox())> batchBox;
+    if (!trees.isEmpty())
+        batchBox.emplace(KeepBatchBox());
     // One file; false when the batch was cancelled.
     const auto download = [&](const QString& localDir, const QString& remoteDir, const QString& name,
                               const RemoteEntryList& entries) {
