@@ -140,6 +140,27 @@ TEST_P(FolderTransferTest, AFullRemoteFolderGoesWholeAfterItsQuestionAndNothingO
     EXPECT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<keep>")}));
 }
 
+TEST_P(FolderTransferTest, FilesOfATreeFollowTheOverwriteRuleInFoldersThatAreThereAlready)
+{
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
+    window->SelectBinaryMode();
+    PutRemoteFolder(folder + QStringLiteral("/t"));
+    PutRemoteFile(QStringLiteral("t/x.txt"), "old");
+    ASSERT_TRUE(QDir().mkpath(Scratch(QStringLiteral("t/sub"))));
+    WriteFile(Scratch(QStringLiteral("t/x.txt")), "new");
+    WriteFile(Scratch(QStringLiteral("t/sub/y.txt")), "new");
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("<t>")}));
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(false);  // x.txt stays as it is
+    window->UploadSelection();
+    EXPECT_EQ(prompter.questions, (QStringList{QStringLiteral("2 個のフォルダと 2 個のファイル (6 B) をアップロードしますか？"),
+                                               QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？")}));
+    EXPECT_EQ(ReadFile(InFolder(QStringLiteral("t/x.txt"))), "old");
+    EXPECT_EQ(ReadFile(InFolder(QStringLiteral("t/sub/y.txt"))), "new");
+    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+}
+
 TEST_P(FolderTransferTest, TheBoxCountsTheBatchAndCancelStopsBeforeTheNextFile)
 {
     window->SelectBinaryMode();
