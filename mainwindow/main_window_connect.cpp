@@ -33,9 +33,11 @@ QString DialWaitText(const QString& entryName)
 }
 
 // Brings the configured dial-up entry up and waits until it reports itself connected. Returns
-// the message to show when the connect must stop, nothing when it may go on.
+// the message to show when the connect must stop, nothing when it may go on. pause waits a
+// moment between two looks and says false when the user cancelled.
 std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
-                                     const std::function<void(const QString&)>& showWait)
+                                     const std::function<void(const QString&)>& showWait,
+                                     const std::function<bool()>& pause)
 {
     DialParams params;
     params.entryName = SettingsStore::ReadString(SettingName::AutoDialUpName);
@@ -58,7 +60,11 @@ std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
             return std::nullopt;
         if (start + limitMs <= dialUp.TickCount())
             return ConnectText::DialTimedOut;
-        dialUp.PauseBriefly();
+        if (!pause()) {
+            // The line that was being brought up goes down again.
+            dialUp.HangUp(handle);
+            return MainText::Cancelled;
+        }
     }
 }
 
@@ -98,11 +104,16 @@ void MainWindow::Connect()
 
     std::unique_ptr<WaitDialog> wait;
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
+        DialUpService& dialUp = DialUpService::Current();
         const std::optional<QString> failure = BringUpDialUp(
-            DialUpService::Current(), dialHandle, [&](const QString& text) { wait = ShowWaitText(text, false); });
+            dialUp, dialHandle, [&](const QString& text) { wait = ShowWaitText(text); },
+            [&] { return PauseLive(dialUp); });
         if (failure) {
             wait.reset();
-            Prompter::Current().ShowMessage(*failure);
+            if (*failure == MainText::Cancelled)
+                WriteLog(*failure);
+            else
+                Prompter::Current().ShowMessage(*failure);
             return;
         }
     }
@@ -136,7 +147,8 @@ void MainWindow::Connect()
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
     // What the server offers decides the listing command and whether times can be kept.
-    session.QueryFeatures();
+    if (!onWorker([&] { session.QueryFeatures(); }))
+        return;
 
     QString firstFolder;
     if (!onWorker([&] { firstFolder = session.GetRemoteDir(); }))
@@ -199,7 +211,7 @@ void MainWindow::Disconnect()
     listingFailure.clear();
 
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
-        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp, false);
+        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp);
         DialUpService& dialUp = DialUpService::Current();
         dialUp.HangUp(dialHandle);
         const qint64 start = dialUp.TickCount();
@@ -207,7 +219,11 @@ void MainWindow::Disconnect()
             const std::optional<DialState> state = dialUp.GetStatus(dialHandle);
             if (!state || *state == DialState::Disconnected || start + HangUpWaitLimitMs <= dialUp.TickCount())
                 break;
-            dialUp.PauseBriefly();
+            // 中止 only stops the waiting: the hang-up has been asked for.
+            if (!PauseLive(dialUp)) {
+                WriteLog(MainText::Cancelled);
+                break;
+            }
         }
     }
     ShowPaths();
