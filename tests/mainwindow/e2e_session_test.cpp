@@ -33,7 +33,7 @@ ScriptedPrompter::DialogScript PickProfile(const QString& name)
 {
     return [name](QDialog& dialog) {
         auto* login = qobject_cast<LoginDialog*>(&dialog);
-        auto* profiles = dialog.findChild<QComboBox*>();
+        auto* profiles = dialog.findChild<QComboBox*>(QStringLiteral("profileList"));
         if (!login || !profiles)
             return false;
         const int line = profiles->findText(name);
