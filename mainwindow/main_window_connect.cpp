@@ -1,6 +1,7 @@
 // Connect, disconnect and the options sheet.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/certificate_judge.h"
 #include "mainwindow/server_address.h"
 #include "mainwindow/strings.h"
 #include "platform/dialup_service.h"
@@ -68,6 +69,34 @@ std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
     }
 }
 
+// What the log says about encryption once connected; nothing when none was asked for.
+QString EncryptionLine(const FtpSession& session)
+{
+    switch (session.GetTlsState()) {
+    case FtpSession::TlsState::Protected:
+        return ConnectText::TlsProtected.arg(session.TlsProtocol());
+    case FtpSession::TlsState::Refused:
+        return ConnectText::NotEncrypted;
+    default:
+        return {};
+    }
+}
+
+// Why a connect failed, as the log says it.
+QString ConnectFailure(const FtpSession& session)
+{
+    switch (session.GetTlsState()) {
+    case FtpSession::TlsState::Refused:
+        return ConnectText::TlsNotSupported;
+    case FtpSession::TlsState::Failed:
+        return ConnectText::TlsFailed + u'\n' + session.GetReplyText();
+    case FtpSession::TlsState::CertificateRejected:
+        return ConnectText::CertificateRefused;
+    default:
+        return ConnectText::ConnectFailed;
+    }
+}
+
 // Once per run, when a saved password had to stay in the settings file: one line added below
 // what the log shows.
 void ShowPasswordStoreNotice(QPlainTextEdit& logBox)
@@ -83,6 +112,7 @@ void MainWindow::Connect()
     if (!task)
         return;
     QString server, userName, password, localInitDir, remoteInitDir;
+    int encryption = ConnectionProfile::DefaultEncryption;
     {
         LoginDialog login;
         if (!Prompter::Current().RunDialog(login)) {
@@ -94,6 +124,7 @@ void MainWindow::Connect()
         password = login.fields.password;
         localInitDir = login.fields.localInitDir;
         remoteInitDir = login.fields.remoteInitDir;
+        encryption = login.fields.encryption;
     }
     // Whatever the connect writes to the log, the notice goes below it, on every way out.
     const auto notice = qScopeGuard([this] { ShowPasswordStoreNotice(*logBox); });
@@ -128,14 +159,23 @@ void MainWindow::Connect()
         return false;
     };
     const std::optional<ServerAddress> address = ParseServerText(server);
+    session.SetEncryption(FtpSession::Encryption(qBound(0, encryption, 2)));
+    // Asked on the worker, before USER is sent; the question itself goes to the window's thread.
+    session.SetCertificateCheck(&JudgeCertificate);
     bool connected = false;
     if (address && !onWorker([&] { connected = session.ConnectToServer(address->host, address->port); }))
         return;
     if (!connected) {
-        WriteLog(ConnectText::ConnectFailed);
+        WriteLog(address ? ConnectFailure(session) : ConnectText::ConnectFailed);
         return;
     }
-    WriteLog(session.GetReplyText());
+    const QString encryptionLine = EncryptionLine(session);
+    if (encryptionLine.isEmpty()) {
+        WriteLog(session.GetReplyText());
+    } else {
+        WriteLog(session.GetReplyText() + encryptionLine);
+        wait = ShowWaitText(encryptionLine + u'\n' + ConnectText::LoggingIn);
+    }
     bool loggedIn = false;
     if (!onWorker([&] { loggedIn = session.UserLogin(userName, password); }))
         return;
@@ -177,7 +217,10 @@ void MainWindow::Connect()
         return;
     }
     if (session.IsPassiveMode())
-        WriteOutcome(ConnectText::PassiveMode);
+        WriteOutcome(encryptionLine.isEmpty() ? ConnectText::PassiveMode
+                                              : ConnectText::PassiveMode + u'\n' + encryptionLine);
+    else if (!encryptionLine.isEmpty())
+        WriteOutcome(encryptionLine);
 
     if (!localInitDir.isEmpty()) {
         localPath = localInitDir;
