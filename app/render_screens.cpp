@@ -3,16 +3,20 @@
 // Runs on any Qt platform (offscreen, Xvfb, a desktop). The settings are read from a fresh,
 // temporary folder so that the pictures show the defaults and the user's store is not touched.
 #include "mainwindow/attribute_dialog.h"
+#include "mainwindow/certificate_judge.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/wait_dialog.h"
 #include "settings/login_dialog.h"
 #include "settings/options_sheet.h"
+#include "platform/prompter.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QTimeZone>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -87,6 +91,26 @@ int main(int argc, char** argv)
     {
         LoginDialog dialog;
         ok &= Save(dialog, folder, QStringLiteral("login_dialog"));
+    }
+    {
+        // The certificate question for a self-signed certificate reached by address, and the
+        // louder one for a server whose remembered certificate changed.
+        CertificateInfo certificate;
+        certificate.subject = certificate.issuer = QStringLiteral("CN=localhost");
+        certificate.notBefore = QDateTime(QDate(2026, 12, 7), QTime(12, 0), QTimeZone::utc());
+        certificate.notAfter = QDateTime(QDate(2027, 1, 6), QTime(12, 0), QTimeZone::utc());
+        certificate.sha256 = QStringLiteral(
+            "3F:9A:12:C4:5B:E0:77:81:AA:02:6D:F3:19:B8:4E:C1:5D:90:2A:7B:E4:06:C9:11:F8:33:A5:6E:0B:D2:47:9C");
+        certificate.problem = CertificateInfo::Problem::SelfSigned;
+        certificate.nameMatches = false;
+        const QString host = QStringLiteral("127.0.0.1");
+        const QString remembered = QStringLiteral(
+            "11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00");
+        for (bool changed : {false, true}) {
+            const std::unique_ptr<QMessageBox> box = QtPrompter::CertificateBox(
+                {CertificateQuestionText(certificate, host, 21, changed ? remembered : QString()), changed});
+            ok &= Save(*box, folder, changed ? QStringLiteral("certificate_changed") : QStringLiteral("certificate_question"));
+        }
     }
     {
         OptionsSheet sheet;

@@ -4,6 +4,7 @@
 #include "engine/data_stream.h"
 #include "engine/ftp_reply.h"
 #include "engine/sockets.h"
+#include "engine/tls_data_stream.h"
 #include "engine/wire_codec.h"
 
 #include <QFile>
@@ -119,6 +120,28 @@ struct FtpSession::Private {
     CancelSignal cancel;
     bool ignoringCancel = false;  // while the session settles a cancelled exchange
 
+    Encryption encryption = Encryption::None;
+    CertificateCheck certificateCheck;
+    TlsState tlsState = TlsState::Off;
+    std::unique_ptr<TlsContext> tls;          // one per connection: its sessions are the server's
+    std::unique_ptr<TlsChannel> controlTls;   // while the control connection is protected
+    bool protectData = false;                 // PROT P was accepted
+    QString tlsHost;
+    QString controlFingerprint;
+    bool lastDataReused = false;
+
+    // The control connection's bytes, through TLS once it is up.
+    bool ControlSend(const char* data, qsizetype size)
+    {
+        return controlTls ? controlTls->SendAll(data, size, idleLimit)
+                          : controlSocket->SendAll(data, size, idleLimit);
+    }
+    qsizetype ControlReceive(char* buffer, qsizetype size, std::chrono::milliseconds limit)
+    {
+        return controlTls ? controlTls->Receive(buffer, size, limit)
+                          : controlSocket->Receive(buffer, size, limit);
+    }
+
     bool Established() const { return controlSocket && connected; }
     bool TextMode() const { return typeCommand == QLatin1String("TYPE A"); }
     DataContext Context() const { return DataContext{idleLimit, &cancel, progress}; }
@@ -156,6 +179,7 @@ FtpSession::~FtpSession() = default;
 
 bool FtpSession::CreateControlSocket()
 {
+    d->controlTls.reset();
     d->controlSocket = std::make_unique<ControlSocket>();
     d->controlSocket->WatchCancel(d->ignoringCancel ? -1 : d->cancel.Fd());
     d->reader.Clear();
@@ -164,6 +188,7 @@ bool FtpSession::CreateControlSocket()
 
 void FtpSession::ReleaseControlSocket()
 {
+    d->controlTls.reset();
     d->controlSocket.reset();
     d->reader.Clear();
 }
@@ -190,6 +215,7 @@ void FtpSession::EndCancelled()
 
 void FtpSession::DropControlConnection()
 {
+    d->controlTls.reset();
     if (d->controlSocket)
         d->controlSocket->Close();
     d->reader.Clear();
@@ -200,10 +226,17 @@ bool FtpSession::ConnectToServer(const QString& host, quint16 port)
     d->features.clear();
     d->passiveRefused = false;
     CreateControlSocket();
+    d->tlsState = TlsState::Off;
+    d->protectData = false;
     d->connected = !CancelPending() && d->controlSocket->ConnectToHost(host, port, d->idleLimit);
     ReadEnd greeting = ReadEnd::Broken;
     if (d->connected)
         greeting = ReadOne(d->idleLimit, false);
+    // A greeting that never came must not pass for the 220 of an earlier session.
+    const bool greeted = greeting == ReadEnd::Reply && d->replyCode == 220;
+    bool secured = true;
+    if (greeted && !CancelPending())
+        secured = StartTls(host, port);
     if (CancelPending()) {
         // An attempt that was cancelled leaves nothing behind, not even a half-open connection.
         ReleaseControlSocket();
@@ -211,10 +244,55 @@ bool FtpSession::ConnectToServer(const QString& host, quint16 port)
         EndCancelled();
         return false;
     }
-    // A greeting that never came must not pass for the 220 of an earlier session.
-    if (greeting != ReadEnd::Reply || d->replyCode != 220)
+    if (!secured) {
+        ReleaseControlSocket();
         d->connected = false;
+    } else if (!greeted) {
+        d->connected = false;
+    }
     return d->connected;
+}
+
+bool FtpSession::StartTls(const QString& host, quint16 port)
+{
+    if (d->encryption == Encryption::None)
+        return true;
+    if (!SendCommand(QStringLiteral("AUTH TLS")) || !ReadReply())
+        return false;
+    if (d->replyCode != 234) {
+        d->tlsState = TlsState::Refused;
+        // Decided by this reply alone: some servers list AUTH TLS in FEAT and then refuse it.
+        if (d->encryption == Encryption::IfAvailable && d->replyCode >= 400 && d->replyCode <= 599)
+            return IsConnected();  // a 421 closed it all the same
+        d->replyCode = LocalStatus::TlsRefused;  // the text stays the server's
+        return false;
+    }
+    auto fail = [this](TlsState state, int code, const QString& why) {
+        d->tlsState = state;
+        d->replyCode = code;
+        d->replyText = QStringLiteral("%1 %2\r\n").arg(code).arg(why);
+        DropControlConnection();
+        return false;
+    };
+    // Anything after the 234 in clear text would be taken for protected replies later.
+    if (!d->reader.IsEmpty())
+        return fail(TlsState::Failed, LocalStatus::TlsFailed, QStringLiteral("clear text after AUTH TLS"));
+    d->tls = std::make_unique<TlsContext>();
+    d->tlsHost = host;
+    d->controlTls = std::make_unique<TlsChannel>(*d->tls, *d->controlSocket);
+    if (!d->controlTls->Handshake(host, false, d->idleLimit))
+        return fail(TlsState::Failed, LocalStatus::TlsFailed, d->controlTls->ErrorText());
+    const CertificateInfo certificate = d->controlTls->PeerCertificate(host);
+    d->controlFingerprint = certificate.sha256;
+    if (!certificate.Trusted() && !(d->certificateCheck && d->certificateCheck(certificate, host, port)))
+        return fail(TlsState::CertificateRejected, LocalStatus::CertificateRejected, certificate.detail);
+    d->tlsState = TlsState::Protected;
+    d->protectData = Command(QStringLiteral("PBSZ 0"), 200) && Command(QStringLiteral("PROT P"), 200);
+    if (!IsConnected())
+        return false;
+    if (!d->protectData && d->encryption == Encryption::Required)
+        return fail(TlsState::Failed, LocalStatus::TlsFailed, QStringLiteral("PROT P refused"));
+    return true;
 }
 
 bool FtpSession::SendCommand(const QString& command)
@@ -246,7 +324,7 @@ bool FtpSession::SendLine(const QString& command)
     // A line is short and never waits long; a cancel must not cut it in half, which would
     // leave the server a garbled command.
     const auto whole = d->IgnoreCancel();
-    if (!d->controlSocket->SendAll(bytes->constData(), bytes->size(), d->idleLimit)) {
+    if (!d->ControlSend(bytes->constData(), bytes->size())) {
         d->controlSocket->Close();  // broken: later sends and reads end at once
         return false;
     }
@@ -272,7 +350,7 @@ FtpSession::ReadEnd FtpSession::ReadOne(std::chrono::milliseconds limit, bool ke
         const std::chrono::milliseconds wait = keepOnSilence ? Until(deadline) : limit;
         if (wait.count() <= 0)
             return ReadEnd::Silent;
-        const qsizetype n = d->controlSocket->Receive(buffer, sizeof buffer, wait);
+        const qsizetype n = d->ControlReceive(buffer, sizeof buffer, wait);
         if (n > 0) {
             d->reader.Append(buffer, n);
             continue;
@@ -703,7 +781,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, std::unique
         if (d->replyCode < 100 || d->replyCode > 199)
             return Opening::Refused;
         data = std::move(plain);
-        return Opening::Open;
+        return ProtectData(data) ? Opening::Open : Opening::Failed;
     }
 
     if (!PrepareActive())
@@ -737,7 +815,37 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, std::unique
         return Opening::Failed;
     }
     data = std::move(plain);
-    return Opening::Open;
+    return ProtectData(data) ? Opening::Open : Opening::Failed;
+}
+
+bool FtpSession::ProtectData(std::unique_ptr<DataStream>& data)
+{
+    if (!d->protectData || !d->tls)
+        return true;
+    // The handshake starts only now, after the preliminary reply: pyftpdlib resets a data
+    // connection whose handshake begins before it has seen the transfer command.
+    std::unique_ptr<PlainDataStream> plain(static_cast<PlainDataStream*>(data.release()));
+    auto tls = std::make_unique<TlsDataStream>(d->Context(), std::move(plain), *d->tls);
+    // The data connection must come from the server the control connection judged.
+    if (tls->Handshake(d->tlsHost) && tls->Channel().PeerCertificate(d->tlsHost).sha256 == d->controlFingerprint) {
+        d->lastDataReused = tls->Channel().SessionReused();
+        data = std::move(tls);
+        return true;
+    }
+    if (CancelPending()) {
+        AbortTransfer(tls.get());
+        return false;
+    }
+    tls->Abort();
+    // The command was accepted, so its final reply (vsftpd: "522 SSL connection failed ...")
+    // follows; it is read here, bounded, so the next command reads its own.
+    const auto settle = d->IgnoreCancel();
+    const ReadEnd end = ReadOne(AbortBound, true);
+    if (end == ReadEnd::Silent)
+        Resynchronize();
+    if (end != ReadEnd::Reply || d->replyCode < 400)
+        d->replyCode = LocalStatus::DataOpenFailed;
+    return false;
 }
 
 bool FtpSession::FinishTransfer(DataStream& data, bool dataOk)
@@ -905,5 +1013,15 @@ void FtpSession::SetProgressCallback(ProgressCallback callback) { d->progress = 
 std::chrono::milliseconds FtpSession::IdleLimit() const { return d->idleLimit; }
 void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->idleLimit = limit; }
 bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
+void FtpSession::SetEncryption(Encryption encryption) { d->encryption = encryption; }
+FtpSession::Encryption FtpSession::GetEncryption() const { return d->encryption; }
+void FtpSession::SetCertificateCheck(CertificateCheck check) { d->certificateCheck = std::move(check); }
+FtpSession::TlsState FtpSession::GetTlsState() const { return d->tlsState; }
+QString FtpSession::TlsProtocol() const
+{
+    return d->controlTls && IsConnected() ? d->controlTls->ProtocolName() : QString();
+}
+bool FtpSession::DataProtected() const { return d->protectData; }
+bool FtpSession::LastDataSessionReused() const { return d->lastDataReused; }
 QString FtpSession::PasvHost() const { return d->pasvHost; }
 int FtpSession::PasvPort() const { return d->pasvPort; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/tls_channel.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -20,6 +22,9 @@ inline constexpr int ListenFailed = 5002;           // listen() failed
 inline constexpr int DataSetupRefused = 5003;       // PORT not answered 200, PASV not answered 227
 inline constexpr int DataOpenFailed = 5004;         // accept failed, or the local file cannot be opened
 inline constexpr int Cancelled = 5005;              // FtpSession::Cancel() ended the operation
+inline constexpr int TlsRefused = 5006;             // TLS required, and the server refused AUTH TLS
+inline constexpr int TlsFailed = 5007;              // the TLS handshake or PBSZ/PROT failed
+inline constexpr int CertificateRejected = 5008;    // the certificate check said no
 // The reply text that goes with Cancelled.
 inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
@@ -49,9 +54,34 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 //
 // A control connection that breaks (end of file, an error, the idle limit, or a 421 reply)
 // leaves the session disconnected; a 421's text stays in the reply text.
+//
+// Encryption (explicit FTPS, RFC 4217): unless it is None, ConnectToServer sends AUTH TLS right
+// after the greeting. A refusal (4xx/5xx) goes on in clear under IfAvailable and ends the
+// connection under Required, before anything else is sent. A handshake that fails after the
+// server accepted always ends the connection: never a fall-back to clear text. A certificate
+// the system's trust store and the host name do not vouch for goes to the certificate check
+// (no check: refused) before USER can be sent. Then PBSZ 0 and PROT P, and every data
+// connection is TLS too, resuming the newest session the server handed out.
 class FtpSession {
 public:
     using ProgressCallback = std::function<void(qint64 bytesSoFar)>;
+
+    enum class Encryption {
+        None = 0,         // plain FTP
+        IfAvailable = 1,  // TLS when the server takes AUTH TLS, clear text when it refuses
+        Required = 2,     // TLS or no connection
+    };
+    // What became of TLS at the latest connect.
+    enum class TlsState {
+        Off,                  // not asked for (Encryption::None), or no connect yet
+        Refused,              // the server refused AUTH TLS
+        Protected,            // control connection under TLS (data too, unless PROT P failed)
+        Failed,               // the handshake (or PBSZ/PROT under Required) failed
+        CertificateRejected,  // the certificate check said no
+    };
+    // Asked once per connect about a certificate that was not vouched for; true to go on.
+    using CertificateCheck =
+        std::function<bool(const CertificateInfo& certificate, const QString& host, quint16 port)>;
 
     FtpSession();
     virtual ~FtpSession();
@@ -122,6 +152,17 @@ public:
     std::chrono::milliseconds IdleLimit() const;
     void SetIdleLimit(std::chrono::milliseconds limit);
 
+    // Encryption; see the class comment. Set before ConnectToServer.
+    void SetEncryption(Encryption encryption);
+    Encryption GetEncryption() const;
+    void SetCertificateCheck(CertificateCheck check);
+    TlsState GetTlsState() const;
+    // "TLS 1.3" while the control connection is protected, else empty.
+    QString TlsProtocol() const;
+    bool DataProtected() const;
+    // Whether the latest protected data connection resumed a session.
+    bool LastDataSessionReused() const;
+
     // The host and port of the latest 227 reply (over IPv6, or where PASV was refused: the peer
     // and the port of the 229).
     QString PasvHost() const;
@@ -145,6 +186,12 @@ private:
     // keepOnSilence.
     ReadEnd ReadOne(std::chrono::milliseconds limit, bool keepOnSilence);
     bool SendLine(const QString& command);
+    // After the greeting: AUTH TLS, the handshake, the certificate check, PBSZ and PROT. False
+    // when the connection must end (it is closed then).
+    bool StartTls(const QString& host, quint16 port);
+    // Wraps an open data connection in TLS; false (with the server's final reply read) when
+    // the handshake failed.
+    bool ProtectData(std::unique_ptr<DataStream>& data);
     bool CancelPending() const;
     void EndCancelled();
     void DropControlConnection();

@@ -11,6 +11,8 @@
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
@@ -260,7 +262,8 @@ std::unique_ptr<WaitDialog> MainWindow::ShowWaitText(const QString& text, bool c
 }
 
 MainWindow::ServerTask::ServerTask(MainWindow& window)
-    : window(window), accepted(window.serverTaskDepth == 0 || !window.worker.IsRunning())
+    : window(window),
+      accepted(window.serverTaskDepth == 0 || (!window.worker.IsRunning() && !window.pausingLive))
 {
     if (!accepted)
         return;
@@ -280,6 +283,15 @@ MainWindow::ServerTask::~ServerTask()
     window.session.ResetCancel();
     if (window.closeRequested)
         QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+}
+
+bool MainWindow::PauseLive(DialUpService& dialUp)
+{
+    pausingLive = true;
+    dialUp.PauseBriefly();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    pausingLive = false;
+    return !cancelRequested;
 }
 
 bool MainWindow::RunServerWork(const std::function<void()>& work)

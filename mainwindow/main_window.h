@@ -136,6 +136,9 @@ private:
     // Which controls are enabled: those that need a connection while connected; none that
     // would start server work while it runs.
     void ApplyControlStates();
+    // A moment's pause of a wait that runs on the window's thread (the dial-up service's), with
+    // the window live meanwhile; false once "中止" was pressed. No other handler starts during it.
+    bool PauseLive(DialUpService& dialUp);
     // The window's size and position from the settings store, when one was stored.
     void RestoreGeometry();
 
@@ -196,6 +199,7 @@ private:
     // After the session: the worker's thread has ended before the session goes.
     ServerWorker worker;
     int serverTaskDepth = 0;
+    bool pausingLive = false;  // PauseLive runs the window's events
     bool cancelRequested = false;
     bool closeRequested = false;
     bool connectedShown = false;

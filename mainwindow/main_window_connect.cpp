@@ -1,6 +1,7 @@
 // Connect, disconnect and the options sheet.
 #include "mainwindow/main_window.h"
 
+#include "mainwindow/certificate_judge.h"
 #include "mainwindow/server_address.h"
 #include "mainwindow/strings.h"
 #include "platform/dialup_service.h"
@@ -33,9 +34,11 @@ QString DialWaitText(const QString& entryName)
 }
 
 // Brings the configured dial-up entry up and waits until it reports itself connected. Returns
-// the message to show when the connect must stop, nothing when it may go on.
+// the message to show when the connect must stop, nothing when it may go on. pause waits a
+// moment between two looks and says false when the user cancelled.
 std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
-                                     const std::function<void(const QString&)>& showWait)
+                                     const std::function<void(const QString&)>& showWait,
+                                     const std::function<bool()>& pause)
 {
     DialParams params;
     params.entryName = SettingsStore::ReadString(SettingName::AutoDialUpName);
@@ -58,7 +61,39 @@ std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
             return std::nullopt;
         if (start + limitMs <= dialUp.TickCount())
             return ConnectText::DialTimedOut;
-        dialUp.PauseBriefly();
+        if (!pause()) {
+            // The line that was being brought up goes down again.
+            dialUp.HangUp(handle);
+            return MainText::Cancelled;
+        }
+    }
+}
+
+// What the log says about encryption once connected; nothing when none was asked for.
+QString EncryptionLine(const FtpSession& session)
+{
+    switch (session.GetTlsState()) {
+    case FtpSession::TlsState::Protected:
+        return ConnectText::TlsProtected.arg(session.TlsProtocol());
+    case FtpSession::TlsState::Refused:
+        return ConnectText::NotEncrypted;
+    default:
+        return {};
+    }
+}
+
+// Why a connect failed, as the log says it.
+QString ConnectFailure(const FtpSession& session)
+{
+    switch (session.GetTlsState()) {
+    case FtpSession::TlsState::Refused:
+        return ConnectText::TlsNotSupported;
+    case FtpSession::TlsState::Failed:
+        return ConnectText::TlsFailed + u'\n' + session.GetReplyText();
+    case FtpSession::TlsState::CertificateRejected:
+        return ConnectText::CertificateRefused;
+    default:
+        return ConnectText::ConnectFailed;
     }
 }
 
@@ -77,6 +112,7 @@ void MainWindow::Connect()
     if (!task)
         return;
     QString server, userName, password, localInitDir, remoteInitDir;
+    int encryption = ConnectionProfile::DefaultEncryption;
     {
         LoginDialog login;
         if (!Prompter::Current().RunDialog(login)) {
@@ -88,6 +124,7 @@ void MainWindow::Connect()
         password = login.fields.password;
         localInitDir = login.fields.localInitDir;
         remoteInitDir = login.fields.remoteInitDir;
+        encryption = login.fields.encryption;
     }
     // Whatever the connect writes to the log, the notice goes below it, on every way out.
     const auto notice = qScopeGuard([this] { ShowPasswordStoreNotice(*logBox); });
@@ -98,11 +135,16 @@ void MainWindow::Connect()
 
     std::unique_ptr<WaitDialog> wait;
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
+        DialUpService& dialUp = DialUpService::Current();
         const std::optional<QString> failure = BringUpDialUp(
-            DialUpService::Current(), dialHandle, [&](const QString& text) { wait = ShowWaitText(text, false); });
+            dialUp, dialHandle, [&](const QString& text) { wait = ShowWaitText(text); },
+            [&] { return PauseLive(dialUp); });
         if (failure) {
             wait.reset();
-            Prompter::Current().ShowMessage(*failure);
+            if (*failure == MainText::Cancelled)
+                WriteLog(*failure);
+            else
+                Prompter::Current().ShowMessage(*failure);
             return;
         }
     }
@@ -117,14 +159,23 @@ void MainWindow::Connect()
         return false;
     };
     const std::optional<ServerAddress> address = ParseServerText(server);
+    session.SetEncryption(FtpSession::Encryption(qBound(0, encryption, 2)));
+    // Asked on the worker, before USER is sent; the question itself goes to the window's thread.
+    session.SetCertificateCheck(&JudgeCertificate);
     bool connected = false;
     if (address && !onWorker([&] { connected = session.ConnectToServer(address->host, address->port); }))
         return;
     if (!connected) {
-        WriteLog(ConnectText::ConnectFailed);
+        WriteLog(address ? ConnectFailure(session) : ConnectText::ConnectFailed);
         return;
     }
-    WriteLog(session.GetReplyText());
+    const QString encryptionLine = EncryptionLine(session);
+    if (encryptionLine.isEmpty()) {
+        WriteLog(session.GetReplyText());
+    } else {
+        WriteLog(session.GetReplyText() + encryptionLine);
+        wait = ShowWaitText(encryptionLine + u'\n' + ConnectText::LoggingIn);
+    }
     bool loggedIn = false;
     if (!onWorker([&] { loggedIn = session.UserLogin(userName, password); }))
         return;
@@ -136,7 +187,8 @@ void MainWindow::Connect()
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
     // What the server offers decides the listing command and whether times can be kept.
-    session.QueryFeatures();
+    if (!onWorker([&] { session.QueryFeatures(); }))
+        return;
 
     QString firstFolder;
     if (!onWorker([&] { firstFolder = session.GetRemoteDir(); }))
@@ -165,7 +217,10 @@ void MainWindow::Connect()
         return;
     }
     if (session.IsPassiveMode())
-        WriteOutcome(ConnectText::PassiveMode);
+        WriteOutcome(encryptionLine.isEmpty() ? ConnectText::PassiveMode
+                                              : ConnectText::PassiveMode + u'\n' + encryptionLine);
+    else if (!encryptionLine.isEmpty())
+        WriteOutcome(encryptionLine);
 
     if (!localInitDir.isEmpty()) {
         localPath = localInitDir;
@@ -199,7 +254,7 @@ void MainWindow::Disconnect()
     listingFailure.clear();
 
     if (SettingsStore::ReadFlag(SettingName::UseAutoDialUp)) {
-        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp, false);
+        const std::unique_ptr<WaitDialog> wait = ShowWaitText(ConnectText::HangingUp);
         DialUpService& dialUp = DialUpService::Current();
         dialUp.HangUp(dialHandle);
         const qint64 start = dialUp.TickCount();
@@ -207,7 +262,11 @@ void MainWindow::Disconnect()
             const std::optional<DialState> state = dialUp.GetStatus(dialHandle);
             if (!state || *state == DialState::Disconnected || start + HangUpWaitLimitMs <= dialUp.TickCount())
                 break;
-            dialUp.PauseBriefly();
+            // 中止 only stops the waiting: the hang-up has been asked for.
+            if (!PauseLive(dialUp)) {
+                WriteLog(MainText::Cancelled);
+                break;
+            }
         }
     }
     ShowPaths();

@@ -96,4 +96,38 @@ inline const QString HangingUp = QStringLiteral("切断処理中です。\nし�
 // Added below the log's message, once per run, when a password stayed in the settings file.
 inline const QString PasswordsInSettingsFile =
     QStringLiteral("キーリングが使えないため、パスワードは設定ファイルに保存されます");
+
+// Encryption. %1 is the protocol, "TLS 1.3" say.
+inline const QString TlsProtected = QStringLiteral("%1 で暗号化されています");
+inline const QString NotEncrypted = QStringLiteral("この接続は暗号化されていません");
+inline const QString TlsNotSupported = QStringLiteral("サーバーが TLS に対応していません");
+inline const QString TlsFailed = QStringLiteral("TLS の接続に失敗しました");
+inline const QString CertificateRefused = QStringLiteral("証明書が信頼されなかったため接続を中止しました");
 }  // namespace ConnectText
+
+// The certificate question: what the certificate says and why the system did not vouch for it.
+namespace CertificateText {
+// %1 host:port, %2 the reason, %3 subject, %4 issuer, %5 and %6 the validity (UTC), %7 the
+// SHA-256 fingerprint.
+inline const QString Question = QStringLiteral(
+    "%1 の証明書を確認できませんでした。\n理由: %2\n\n"
+    "発行先: %3\n発行者: %4\n有効期間: %5 から %6 まで (UTC)\nSHA-256 指紋:\n%7\n\n"
+    "この証明書を信頼して接続しますか？");
+// Put before the question when a server trusted before shows another certificate; %1 the
+// fingerprint trusted before.
+inline const QString Changed = QStringLiteral(
+    "警告: このサーバーの証明書は、以前に信頼したものと違います。\n"
+    "第三者が通信に割り込んでいるおそれがあります。証明書を変えたとサーバーの管理者から"
+    "聞いていない限り、「キャンセル」を選んでください。\n以前の SHA-256 指紋:\n%1\n\n");
+inline const QString SelfSigned =
+    QStringLiteral("サーバー自身が署名した証明書で、信頼できる認証局の確認を受けていません");
+inline const QString UnknownIssuer =
+    QStringLiteral("証明書の発行者 (認証局) がこのコンピューターで信頼されていません");
+inline const QString Expired = QStringLiteral("証明書の有効期限が切れています");
+inline const QString NotYetValid = QStringLiteral("証明書の有効期間がまだ始まっていません");
+inline const QString NameMismatch = QStringLiteral("証明書は %1 のために発行されたものではありません");
+inline const QString Other = QStringLiteral("証明書を検証できませんでした (%1)");
+// Added when the name does not match either, besides another reason.
+inline const QString AlsoNameMismatch = QStringLiteral("。また、%1 のために発行されたものでもありません");
+inline const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+}  // namespace CertificateText

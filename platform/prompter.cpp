@@ -1,8 +1,11 @@
 #include "platform/prompter.h"
 
+#include "platform/strings.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 namespace {
@@ -49,4 +52,34 @@ bool QtPrompter::AskYesNo(const QString& text)
 bool QtPrompter::RunDialog(QDialog& dialog)
 {
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::unique_ptr<QMessageBox> QtPrompter::CertificateBox(const CertificateQuestion& question)
+{
+    auto box = std::make_unique<QMessageBox>();
+    box->setWindowTitle(PlatformText::CertificateCaption);
+    box->setIcon(question.changed ? QMessageBox::Critical : QMessageBox::Warning);
+    box->setText(question.text);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* always = box->addButton(PlatformText::TrustAlways, QMessageBox::AcceptRole);
+    QPushButton* once = box->addButton(PlatformText::TrustOnce, QMessageBox::YesRole);
+    QPushButton* cancel = box->addButton(PlatformText::Cancel, QMessageBox::RejectRole);
+    for (QPushButton* button : {always, once, cancel})
+        button->setAccessibleName(button->text());
+    // A certificate that changed is more likely an attack than news: Enter must not accept it.
+    box->setDefaultButton(question.changed ? cancel : once);
+    box->setEscapeButton(cancel);
+    return box;
+}
+
+CertificateAnswer QtPrompter::AskCertificate(const CertificateQuestion& question)
+{
+    const std::unique_ptr<QMessageBox> box = CertificateBox(question);
+    box->exec();
+    QAbstractButton* clicked = box->clickedButton();
+    if (clicked && clicked->text() == PlatformText::TrustAlways)
+        return CertificateAnswer::TrustAlways;
+    if (clicked && clicked->text() == PlatformText::TrustOnce)
+        return CertificateAnswer::TrustOnce;
+    return CertificateAnswer::Cancel;
 }

@@ -7,6 +7,12 @@
 # creates that user when missing (needs root). Ports: TALLOWIN_FTP_PORT_BASE (default 21021)
 # for pyftpdlib, the next one for vsftpd, and passive ranges above 30000 derived from it, so two
 # copies of the suite can run side by side with different bases.
+#
+# Beside them the same two with explicit FTP over TLS required for logins and data, under a
+# self-signed certificate made at start (CN and DNS name "localhost"): pyftpdlib's TLS handler
+# (python3-openssl) on base + 2 and vsftpd with session reuse required on base + 3, passive
+# ranges above 40000. They are listed apart (TALLOWIN_FTPS_SERVERS), so the tests of plain FTP
+# never meet them.
 # Everything but the export lines goes to stderr.
 set -euo pipefail
 cmd=${1:?start or stop}
@@ -16,6 +22,11 @@ base=${TALLOWIN_FTP_PORT_BASE:-21021}
 pyPort=$base
 vsPort=$((base + 1))
 pasvBase=$((30000 + (base % 100) * 200))
+pyTlsPort=$((base + 2))
+vsTlsPort=$((base + 3))
+tlsPasvBase=$((40000 + (base % 100) * 100))
+cert=$dir/tls-cert.pem
+key=$dir/tls-key.pem
 user=tallowin-ftp
 password=tallowin-ftp-pass
 
@@ -115,6 +126,58 @@ PY
   echo $! > "$dir/pyftpdlib.pid"
 }
 
+make_certificate() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=localhost \
+    -addext subjectAltName=DNS:localhost -keyout "$key" -out "$cert" 2>/dev/null
+  chmod 0600 "$key"
+}
+
+start_pyftpdlib_tls() {
+  local root=$dir/pyftpdlib_tls-root
+  rm -rf "$root" && mkdir -p "$root"
+  cat > "$dir/pyftpdlib_tls-server.py" <<PY
+import errno, logging, os
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import TLS_FTPHandler
+from pyftpdlib.servers import ThreadedFTPServer
+
+logging.basicConfig(filename="$dir/pyftpdlib_tls.log", level=logging.WARNING)
+authorizer = DummyAuthorizer()
+authorizer.add_user("$user", "$password", "$root", perm="elradfmwMT")
+
+
+class Filesystem(AbstractedFS):
+    # As for the plain server: check a folder without moving the process there.
+    def chdir(self, path):
+        if not os.path.isdir(path):
+            code = errno.ENOTDIR if os.path.exists(path) else errno.ENOENT
+            raise OSError(code, os.strerror(code))
+        if not os.access(path, os.X_OK):
+            raise OSError(errno.EACCES, os.strerror(errno.EACCES))
+        self.cwd = self.fs2ftp(path)
+
+
+class Handler(TLS_FTPHandler):
+    abstracted_fs = Filesystem
+
+
+handler = Handler
+handler.certfile = "$cert"
+handler.keyfile = "$key"
+handler.tls_control_required = True
+handler.tls_data_required = True
+handler.authorizer = authorizer
+handler.passive_ports = range($tlsPasvBase, $((tlsPasvBase + 49)))
+handler.auth_failed_timeout = 0.5
+server = ThreadedFTPServer(("127.0.0.1", $pyTlsPort), handler)
+server.max_cons = 256
+server.serve_forever()
+PY
+  (cd "$dir" && exec /usr/bin/python3 "$dir/pyftpdlib_tls-server.py" >>"$dir/pyftpdlib_tls.log" 2>&1) &
+  echo $! > "$dir/pyftpdlib_tls.pid"
+}
+
 ensure_user() {
   # vsftpd enters the home folder before local_root, so it must exist.
   local home=/var/lib/$user
@@ -168,19 +231,56 @@ CONF
   echo $! > "$dir/vsftpd.pid"
 }
 
+# The plain vsftpd's settings with TLS required for logins and data, and data connections that
+# must resume the control connection's TLS session.
+start_vsftpd_tls() {
+  local root=$dir/vsftpd_tls-root
+  rm -rf "$root" && mkdir -p "$root"
+  chown "$user:" "$root"
+  chmod 0777 "$root"
+  sed -e "s|^listen_port=.*|listen_port=$vsTlsPort|" \
+      -e "s|^local_root=.*|local_root=$root|" \
+      -e "s|^pasv_min_port=.*|pasv_min_port=$((tlsPasvBase + 50))|" \
+      -e "s|^pasv_max_port=.*|pasv_max_port=$((tlsPasvBase + 99))|" \
+      -e "s|^vsftpd_log_file=.*|vsftpd_log_file=$dir/vsftpd_tls.log|" \
+      "$dir/vsftpd.conf" > "$dir/vsftpd_tls.conf"
+  cat >> "$dir/vsftpd_tls.conf" <<CONF
+ssl_enable=YES
+rsa_cert_file=$cert
+rsa_private_key_file=$key
+allow_anon_ssl=NO
+force_local_logins_ssl=YES
+force_local_data_ssl=YES
+require_ssl_reuse=YES
+ssl_request_cert=NO
+ssl_sslv2=NO
+ssl_sslv3=NO
+ssl_ciphers=HIGH
+CONF
+  /usr/sbin/vsftpd "$dir/vsftpd_tls.conf" >>"$dir/vsftpd_tls.log" 2>&1 &
+  echo $! > "$dir/vsftpd_tls.pid"
+}
+
 case "$cmd" in
   start)
     [ "$(id -u)" -eq 0 ] || { echo "ftp-servers: vsftpd's system user needs root" >&2; exit 1; }
     {
       stop_servers   # stale servers of an earlier run in the same folder
-      require_free "$pyPort" "$vsPort"
+      require_free "$pyPort" "$vsPort" "$pyTlsPort" "$vsTlsPort"
       start_pyftpdlib
       start_vsftpd
+      make_certificate
+      start_pyftpdlib_tls
+      start_vsftpd_tls
       wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
       wait_for vsftpd "$vsPort" "$dir/vsftpd.log"
+      wait_for pyftpdlib_tls "$pyTlsPort" "$dir/pyftpdlib_tls.log"
+      wait_for vsftpd_tls "$vsTlsPort" "$dir/vsftpd_tls.log"
     } >&2
     echo "export TALLOWIN_FTP_SERVERS='pyftpdlib vsftpd'"
-    for server in pyftpdlib:$pyPort vsftpd:$vsPort; do
+    echo "export TALLOWIN_FTPS_SERVERS='pyftpdlib_tls vsftpd_tls'"
+    echo "export TALLOWIN_FTPS_CERT='$cert'"
+    for server in pyftpdlib:$pyPort vsftpd:$vsPort pyftpdlib_tls:$pyTlsPort vsftpd_tls:$vsTlsPort; do
       name=${server%%:*}; port=${server#*:}; upper=${name^^}
       echo "export TALLOWIN_FTP_${upper}_HOST=127.0.0.1"
       echo "export TALLOWIN_FTP_${upper}_PORT=$port"

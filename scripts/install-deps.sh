@@ -9,6 +9,8 @@ packages=(
   fonts-noto-cjk xvfb xauth
   # real FTP peers for the integration tests, the demo and the benchmarks
   python3 python3-pyftpdlib vsftpd curl
+  # TLS: OpenSSL 3 for the engine, the certificate of the test servers, pyftpdlib's TLS handler
+  libssl-dev openssl python3-openssl
   # a folder that refuses file modes, for one download test
   bindfs
   # saved passwords in the desktop's keyring (QtKeychain loads libsecret when it runs); the

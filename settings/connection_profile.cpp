@@ -98,6 +98,11 @@ bool ConnectionProfile::LoadProfile(const QString& name, bool withPassword)
     key.QueryString(ValueName(SettingName::PassN, slot), password);
     key.QueryString(ValueName(SettingName::LocalInitDirN, slot), localInitDir);
     key.QueryString(ValueName(SettingName::RemoteInitDirN, slot), remoteInitDir);
+    qint32 storedEncryption = DefaultEncryption;
+    if (key.QueryNumber(ValueName(SettingName::EncryptionN, slot), storedEncryption) != Success
+        || storedEncryption < 0 || storedEncryption > 2)
+        storedEncryption = DefaultEncryption;
+    encryption = storedEncryption;
     // A slot whose server cannot be read loads as wholly empty, not as a mix of texts.
     if (!serverRead)
         *this = ConnectionProfile();
@@ -134,6 +139,8 @@ ConnectionProfile::SaveResult ConnectionProfile::SaveProfile(const QString& name
         const QString texts[] = {name, server, userName, storedPassword, localInitDir, remoteInitDir};
         for (int i = 0; i < 6 && status == Success; ++i)
             status = key.SetString(ValueName(SlotValues[i], slot), texts[i]);
+        if (status == Success)
+            status = key.SetNumber(ValueName(SettingName::EncryptionN, slot), encryption);
         if (status == Success)
             result = SaveResult::Saved;
         return status;

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// One numbered profile slot (1 to 10) of the profile key: a name and five login texts. Slots are
+// One numbered profile slot (1 to 10) of the profile key: a name, five login texts and the
+// encryption choice. Slots are
 // fixed places: a profile never moves, a deleted one leaves its slot free (empty name), and a
 // save fills the lowest free slot. Names need not be unique; a lookup by name takes the lowest
 // slot whose name equals the text exactly, so looking up "" finds the lowest free slot.
@@ -23,6 +24,11 @@ struct ConnectionProfile {
     QString password;
     QString localInitDir;
     QString remoteInitDir;
+    // 0 plain FTP, 1 TLS when the server offers it (also for a slot that has no value), 2 TLS
+    // required.
+    int encryption = DefaultEncryption;
+
+    static constexpr int DefaultEncryption = 1;
 
     // The name in the slot; "" when free, absent or unreadable.
     static QString ReadProfileName(int slot);

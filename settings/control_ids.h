@@ -16,6 +16,7 @@ inline constexpr int ProfileList = 1015;
 inline constexpr int Save = 1016;
 inline constexpr int Delete = 1017;
 inline constexpr int SavePassword = 1018;
+inline constexpr int Encryption = 1019;
 }  // namespace LoginControlId
 
 namespace SettingPage1ControlId {

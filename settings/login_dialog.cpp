@@ -45,6 +45,7 @@ void LoginDialog::ReadControls()
     fields.password = ui->passwordEdit->text();
     fields.localInitDir = ui->localInitDirEdit->text();
     fields.remoteInitDir = ui->remoteInitDirEdit->text();
+    fields.encryption = ui->encryptionCombo->currentIndex();
     savePassword = ui->savePasswordCheck->isChecked();
 }
 
@@ -55,6 +56,7 @@ void LoginDialog::ShowFields()
     ui->passwordEdit->setText(fields.password);
     ui->localInitDirEdit->setText(fields.localInitDir);
     ui->remoteInitDirEdit->setText(fields.remoteInitDir);
+    ui->encryptionCombo->setCurrentIndex(fields.encryption);
     ui->savePasswordCheck->setChecked(savePassword);
 }
 

@@ -30,6 +30,8 @@ inline constexpr char NameN[] = "Name%d";
 inline constexpr char PassN[] = "Pass%d";
 inline constexpr char LocalInitDirN[] = "LocalInitDir%d";
 inline constexpr char RemoteInitDirN[] = "RemoteInitDir%d";
+// A flag value 0, 1 or 2: plain FTP, TLS when the server offers it, TLS required.
+inline constexpr char EncryptionN[] = "Encryption%d";
 }  // namespace SettingName
 
 namespace SettingKey {
@@ -38,6 +40,9 @@ inline constexpr char SettingsUpper[] = "SOFTWARE\\ovreta\\Tallowin\\Settings";
 inline constexpr char Settings[] = "Software\\ovreta\\Tallowin\\Settings";
 inline constexpr char ProfilesUpper[] = "SOFTWARE\\ovreta\\Tallowin";
 inline constexpr char Profiles[] = "Software\\ovreta\\Tallowin";
+// Certificates a person chose to trust always: values named "host:port" ("[address]:port" for
+// IPv6) holding the SHA-256 fingerprint.
+inline constexpr char TrustedCertificates[] = "Software\\ovreta\\Tallowin\\TrustedCertificates";
 }  // namespace SettingKey
 
 // Stateless operations on the settings key. Nothing is cached: each call opens the key, reads

@@ -1,5 +1,6 @@
 // The dial-up step of Connect and the hang-up of Disconnect, against the scripted dial-up
 // service and its fake clock.
+#include "tests/mainwindow/cancel_press.h"
 #include "tests/mainwindow/connect_fixture.h"
 
 namespace {
@@ -118,6 +119,19 @@ TEST_F(DialUpConnectTest, TimeOutAfterTheStoredSecondsOrNinetyWhenZeroOrMissing)
     }
     // The attempts are left as they are: no hang-up.
     EXPECT_FALSE(dialUp.calls.join(u' ').contains(QStringLiteral("hangup")));
+}
+
+TEST_F(DialUpConnectTest, CancelWhileDiallingHangsUpAndStaysDisconnected)
+{
+    dialUp.states = {DialState::Pending};  // never comes up
+    PressCancelWhen cancel([](const QString& shown) { return shown.startsWith(Entry); });
+    ConnectToNowhere();
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
+    EXPECT_TRUE(prompter.messages.isEmpty());
+    EXPECT_TRUE(LooksDisconnected());
+    EXPECT_EQ(dialUp.calls.last(), QStringLiteral("hangup ") + EntryId);
+    EXPECT_LT(dialUp.pauses, 90);  // long before the dial time-out
 }
 
 TEST_F(DialUpConnectTest, DisconnectHangsUpAndWaitsUntilDown)

@@ -17,6 +17,7 @@
 #include "tests/support/temp_config_dir.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -76,10 +77,11 @@ protected:
         window = std::make_unique<MainWindow>();
     }
 
-    // The next login dialog gets these texts typed in and is confirmed with OK.
+    // The next login dialog gets these texts typed in and is confirmed with OK. The scripts
+    // speak plain FTP unless the encryption choice says otherwise.
     void QueueLogin(const QString& server, const QString& userName = QStringLiteral("user"),
                     const QString& password = QStringLiteral("secret"), const QString& localInitDir = {},
-                    const QString& remoteInitDir = {})
+                    const QString& remoteInitDir = {}, int encryption = 0)
     {
         prompter.QueueDialog([=](QDialog& dialog) {
             EXPECT_NE(qobject_cast<LoginDialog*>(&dialog), nullptr);
@@ -94,6 +96,10 @@ protected:
             type("passwordEdit", password);
             type("localInitDirEdit", localInitDir);
             type("remoteInitDirEdit", remoteInitDir);
+            auto* encryptionCombo = dialog.findChild<QComboBox*>(QStringLiteral("encryptionCombo"));
+            EXPECT_NE(encryptionCombo, nullptr);
+            if (encryptionCombo)
+                encryptionCombo->setCurrentIndex(encryption);
             dialog.accept();
             return true;
         });

@@ -40,6 +40,7 @@ ConnectionProfile Account(const QString& server, const QString& userName, const 
     profile.server = server;
     profile.userName = userName;
     profile.password = password;
+    profile.encryption = 0;  // the scripted servers speak plain FTP
     return profile;
 }
 

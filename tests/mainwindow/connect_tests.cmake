@@ -7,6 +7,7 @@ add_executable(connect_tests
   connect_dialup_test.cpp
   connect_options_test.cpp
   connect_password_store_test.cpp
+  connect_tls_test.cpp
 )
 find_package(Qt6 REQUIRED COMPONENTS Test)
 target_link_libraries(connect_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main Qt6::Test)

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -366,3 +367,55 @@ TEST_F(LoginDialogTest, EnterConfirmsAndEscapeCancelsFromTheFields)
 }
 
 }  // namespace
+
+// The encryption choice: labelled for assistive tools, three choices in the stored order, kept
+// per slot, and "if available" for a slot stored before the choice existed.
+TEST_F(LoginDialogTest, EncryptionChoiceIsStoredPerSlotAndDefaultsToIfAvailable)
+{
+    SaveSlots(1);  // saved by this version: Encryption1 = 1
+    {
+        // A slot of an older version: no encryption value at all.
+        RegistryKey key;
+        key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
+        for (const char* format : {SettingName::SettingNameN, SettingName::ServerN, SettingName::NameN})
+            key.SetString(QString::asprintf(format, 2), QStringLiteral("old"));
+    }
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    auto* encryption = FindControl<QComboBox>(dialog, LoginControlId::Encryption);
+    ASSERT_NE(encryption, nullptr);
+    const QStringList choices = {QStringLiteral("なし (平文の FTP)"), QStringLiteral("TLS を使えれば使う"),
+                                 QStringLiteral("TLS が必須")};
+    QStringList shown;
+    for (int i = 0; i < encryption->count(); ++i)
+        shown << encryption->itemText(i);
+    EXPECT_EQ(shown, choices);
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("encryptionLabel"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("暗号化"));
+    EXPECT_EQ(label->buddy(), encryption);
+    EXPECT_EQ(encryption->currentIndex(), 1);
+
+    controls.Pick(1);
+    EXPECT_EQ(encryption->currentIndex(), 1);  // absent reads as 1
+    encryption->setCurrentIndex(2);
+    controls.Type(Profile(QStringLiteral("strict")));
+    controls.SaveAs(QStringLiteral("strict"));
+    encryption->setCurrentIndex(0);
+    controls.Pick(2);  // slot 3, where "strict" went
+    EXPECT_EQ(encryption->currentIndex(), 2);
+    ConnectionProfile loaded;
+    ASSERT_TRUE(loaded.LoadProfile(QStringLiteral("strict")));
+    EXPECT_EQ(loaded.encryption, 2);
+    {
+        RegistryKey key;
+        key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
+        key.SetNumber(QStringLiteral("Encryption3"), 7);  // out of range: the default
+    }
+    ASSERT_TRUE(loaded.LoadProfile(QStringLiteral("strict")));
+    EXPECT_EQ(loaded.encryption, 1);
+
+    encryption->setCurrentIndex(0);
+    dialog.accept();
+    EXPECT_EQ(dialog.fields.encryption, 0);
+}

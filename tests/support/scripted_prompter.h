@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <vector>
 #include <functional>
 
 // Answers message boxes and dialog runs from a script and records what was asked. Installs
@@ -21,19 +22,33 @@ public:
     void QueueAnswer(bool yes) { answers.push_back(yes); }
     // The function fills the dialog's controls and returns whether it ends with OK.
     void QueueDialog(DialogScript script) { dialogs.push_back(std::move(script)); }
+    void QueueCertificateAnswer(CertificateAnswer answer) { certificateAnswers.push_back(answer); }
 
     void ShowMessage(const QString& text) override { messages << text; }
     bool AskYesNo(const QString& text) override;
     bool RunDialog(QDialog& dialog) override;
+    CertificateAnswer AskCertificate(const CertificateQuestion& question) override
+    {
+        certificateQuestions.push_back(question);
+        if (certificateAnswers.empty()) {
+            ++unanswered;
+            return CertificateAnswer::Cancel;
+        }
+        const CertificateAnswer answer = certificateAnswers.front();
+        certificateAnswers.pop_front();
+        return answer;
+    }
 
     QStringList messages;   // every OK box, in order
     QStringList questions;  // every Yes/No question, in order
     QStringList dialogTitles;
+    std::vector<CertificateQuestion> certificateQuestions;
     int unanswered = 0;     // questions or dialogs that found no scripted answer
 
 private:
     std::deque<bool> answers;
     std::deque<DialogScript> dialogs;
+    std::deque<CertificateAnswer> certificateAnswers;
 };
 
 inline bool ScriptedPrompter::AskYesNo(const QString& text)

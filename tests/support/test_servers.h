@@ -13,6 +13,9 @@
 //   TALLOWIN_FTP_<NAME>_HOST / _PORT / _USER / _PASS / _ROOT   (<NAME> in upper case)
 // _ROOT is the folder on this machine that the user sees as the server's "/" after login.
 // Outside the test command the list is empty, so tests that need servers can skip.
+// The servers that require explicit FTP over TLS are listed apart, in TALLOWIN_FTPS_SERVERS
+// ("pyftpdlib_tls vsftpd_tls"), with the same variables; TALLOWIN_FTPS_CERT is the file of
+// their self-signed certificate.
 // vsftpd runs as its own system user: files a test puts into its root directly are fine (the
 // root is world-writable), but a folder a test creates there must be made writable (0777)
 // before the server can change anything inside it.
@@ -25,10 +28,10 @@ struct TestServer {
     QString root;
 };
 
-inline std::vector<TestServer> TestServers()
+inline std::vector<TestServer> TestServers(const char* listVariable = "TALLOWIN_FTP_SERVERS")
 {
     std::vector<TestServer> servers;
-    const auto names = QString::fromLocal8Bit(qgetenv("TALLOWIN_FTP_SERVERS"))
+    const auto names = QString::fromLocal8Bit(qgetenv(listVariable))
                            .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& name : names) {
         const QByteArray prefix = "TALLOWIN_FTP_" + name.toUpper().toLatin1() + "_";
@@ -49,6 +52,11 @@ inline std::vector<TestServer> TestServers()
             servers.push_back(server);
     }
     return servers;
+}
+
+inline std::vector<TestServer> TlsTestServers()
+{
+    return TestServers("TALLOWIN_FTPS_SERVERS");
 }
 
 // Finds one server by name ("pyftpdlib", "vsftpd"); nullptr when it is not running.

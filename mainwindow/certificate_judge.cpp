@@ -1,0 +1,85 @@
+#include "mainwindow/certificate_judge.h"
+
+#include "mainwindow/strings.h"
+#include "platform/prompter.h"
+#include "settings/certificate_trust.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace {
+
+QString Reason(const CertificateInfo& certificate, const QString& host)
+{
+    using Problem = CertificateInfo::Problem;
+    QString reason;
+    switch (certificate.problem) {
+    case Problem::None:
+        break;
+    case Problem::SelfSigned:
+        reason = CertificateText::SelfSigned;
+        break;
+    case Problem::UnknownIssuer:
+        reason = CertificateText::UnknownIssuer;
+        break;
+    case Problem::Expired:
+        reason = CertificateText::Expired;
+        break;
+    case Problem::NotYetValid:
+        reason = CertificateText::NotYetValid;
+        break;
+    case Problem::NameMismatch:
+        return CertificateText::NameMismatch.arg(host);
+    case Problem::Other:
+        reason = CertificateText::Other.arg(certificate.detail);
+        break;
+    }
+    if (!certificate.nameMatches)
+        reason += reason.isEmpty() ? CertificateText::NameMismatch.arg(host) : CertificateText::AlsoNameMismatch.arg(host);
+    return reason;
+}
+
+}  // namespace
+
+QString CertificateQuestionText(const CertificateInfo& certificate, const QString& host, quint16 port,
+                                const QString& rememberedFingerprint)
+{
+    QString text;
+    if (!rememberedFingerprint.isEmpty())
+        text = CertificateText::Changed.arg(rememberedFingerprint);
+    // Arguments in one call, so that a "%" inside a certificate's name is never read as a marker.
+    return text + CertificateText::Question.arg(
+        CertificateTrust::ServerName(host, port), Reason(certificate, host), certificate.subject,
+        certificate.issuer, certificate.notBefore.toString(CertificateText::DateFormat),
+        certificate.notAfter.toString(CertificateText::DateFormat), certificate.sha256);
+}
+
+bool JudgeCertificate(const CertificateInfo& certificate, const QString& host, quint16 port)
+{
+    if (certificate.sha256.isEmpty())
+        return false;
+    const QString remembered = CertificateTrust::Remembered(host, port);
+    if (remembered == certificate.sha256)
+        return true;
+    CertificateQuestion question;
+    question.changed = !remembered.isEmpty();
+    question.text = CertificateQuestionText(certificate, host, port, remembered);
+    // The check runs where the session runs (the worker); the question belongs to the window.
+    CertificateAnswer answer = CertificateAnswer::Cancel;
+    const auto ask = [&] { answer = Prompter::Current().AskCertificate(question); };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        ask();
+    else
+        QMetaObject::invokeMethod(app, ask, Qt::BlockingQueuedConnection);
+    switch (answer) {
+    case CertificateAnswer::TrustAlways:
+        CertificateTrust::Remember(host, port, certificate.sha256);
+        return true;
+    case CertificateAnswer::TrustOnce:
+        return true;
+    case CertificateAnswer::Cancel:
+        break;
+    }
+    return false;
+}
