@@ -205,8 +205,10 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     if (info.isFile()) {
         SetTransferSize(info.size());
         stored = StoreFile(localPath, target);
-        if (!stored && IsCancelled()) {
-            // A file that was not there before goes again; one that was replaced is now partial.
+        if (IsCancelled()) {
+            // A file that was not there before goes again, also one whose last bytes arrived
+            // just as 中止 was pressed (as a download's would not be kept); one that was
+            // replaced is now partial unless it arrived whole.
             bool deleted = false;
             if (!listed) {
                 ResetCancel();
@@ -214,7 +216,9 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
                 deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
                 Cancel();
             }
-            if (!deleted)
+            if (deleted)
+                stored = false;
+            else if (!stored)
                 transferFailure = FilesText::UploadIncomplete.arg(name);
         } else if (!stored) {
             transferFailure = FailureReason(*this);
