@@ -34,37 +34,108 @@ bool WriteAll(int fd, const char* data, size_t size)
 
 }  // namespace
 
-bool PlainDataStream::Cancelled() const
+bool IsCancelled(const DataContext& context)
 {
     return context.cancel && context.cancel->IsRaised();
 }
 
-void PlainDataStream::Progress(qint64 total) const
+DataEnd CopyAllIn(const DataContext& context, const ReceiveSome& receive, QByteArray& out,
+                  qsizetype maxSize, size_t chunk)
 {
-    if (context.progress)
-        context.progress(total);
-}
-
-DataEnd PlainDataStream::ReceiveAll(QByteArray& out, qsizetype maxSize)
-{
-    std::vector<char> buffer(DataChunk);
+    std::vector<char> buffer(chunk);
     for (;;) {
-        if (Cancelled())
+        if (IsCancelled(context))
             return DataEnd::Cancelled;
-        const qsizetype n = socket.Receive(buffer.data(), qsizetype(buffer.size()), context.idleLimit);
+        const qsizetype n = receive(buffer.data(), qsizetype(buffer.size()));
         if (n == 0)
             return DataEnd::Clean;
         if (n < 0)
-            return Cancelled() ? DataEnd::Cancelled : DataEnd::NetworkFailed;
+            return IsCancelled(context) ? DataEnd::Cancelled : DataEnd::NetworkFailed;
         if (out.size() + n > maxSize)
             return DataEnd::NetworkFailed;
         out.append(buffer.data(), n);
     }
 }
 
+DataEnd CopyInToFile(const DataContext& context, const ReceiveSome& receive, int fileFd,
+                     bool textMode, size_t chunk)
+{
+    qint64 total = 0;
+    std::vector<char> buffer(chunk);
+    CrLfToLf converter;
+    QByteArray converted;
+    for (;;) {
+        if (IsCancelled(context))
+            return DataEnd::Cancelled;
+        const qsizetype n = receive(buffer.data(), qsizetype(buffer.size()));
+        if (n < 0)
+            return IsCancelled(context) ? DataEnd::Cancelled : DataEnd::NetworkFailed;
+        bool written;
+        if (textMode) {
+            converted.clear();
+            if (n == 0)
+                converter.Finish(converted);
+            else
+                converter.Convert(QByteArrayView(buffer.data(), n), converted);
+            written = WriteAll(fileFd, converted.constData(), size_t(converted.size()));
+        } else {
+            written = WriteAll(fileFd, buffer.data(), size_t(n));
+        }
+        if (!written)
+            return DataEnd::LocalFailed;
+        if (n == 0)
+            return DataEnd::Clean;
+        total += n;
+        if (context.progress)
+            context.progress(total);
+    }
+}
+
+DataEnd CopyFileOut(const DataContext& context, const SendWhole& send, int fileFd, bool textMode,
+                    size_t chunk)
+{
+    qint64 total = 0;
+    std::vector<char> buffer(chunk);
+    QByteArray converted;
+    for (;;) {
+        if (IsCancelled(context))
+            return DataEnd::Cancelled;
+        const ssize_t n = ::read(fileFd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return DataEnd::LocalFailed;
+        if (n == 0)
+            return DataEnd::Clean;
+        bool sent;
+        if (textMode) {
+            converted.clear();
+            LfToCrLf(QByteArrayView(buffer.data(), n), converted);
+            sent = send(converted.constData(), converted.size());
+        } else {
+            sent = send(buffer.data(), n);
+        }
+        if (!sent)
+            return IsCancelled(context) ? DataEnd::Cancelled : DataEnd::NetworkFailed;
+        total += n;
+        if (context.progress)
+            context.progress(total);
+    }
+}
+
+ReceiveSome PlainDataStream::Receiver()
+{
+    return [this](char* buffer, qsizetype size) { return socket.Receive(buffer, size, context.idleLimit); };
+}
+
+DataEnd PlainDataStream::ReceiveAll(QByteArray& out, qsizetype maxSize)
+{
+    return CopyAllIn(context, Receiver(), out, maxSize, DataChunk);
+}
+
 DataEnd PlainDataStream::ReceiveToFile(int fileFd, bool textMode)
 {
-    return textMode ? ReceiveText(fileFd) : ReceiveBinary(fileFd);
+    return textMode ? CopyInToFile(context, Receiver(), fileFd, true, DataChunk) : ReceiveBinary(fileFd);
 }
 
 // Moves the data connection's bytes into the file, by splice() through a pipe when the kernel
@@ -87,7 +158,7 @@ DataEnd PlainDataStream::ReceiveBinary(int fileFd)
     std::vector<char> buffer;
     for (;;) {
         // Checked between chunks as well: a fast sender may never let a wait happen.
-        if (Cancelled()) {
+        if (IsCancelled(context)) {
             closePipe();
             return DataEnd::Cancelled;
         }
@@ -133,7 +204,8 @@ DataEnd PlainDataStream::ReceiveBinary(int fileFd)
         }
         if (n > 0) {
             total += n;
-            Progress(total);
+            if (context.progress)
+                context.progress(total);
             continue;
         }
         if (n == 0)
@@ -143,66 +215,17 @@ DataEnd PlainDataStream::ReceiveBinary(int fileFd)
         if ((errno == EAGAIN || errno == EWOULDBLOCK) && socket.WaitFor(POLLIN, context.idleLimit))
             continue;
         closePipe();
-        return Cancelled() ? DataEnd::Cancelled : DataEnd::NetworkFailed;
+        return IsCancelled(context) ? DataEnd::Cancelled : DataEnd::NetworkFailed;
     }
     closePipe();
     return DataEnd::Clean;
-}
-
-DataEnd PlainDataStream::ReceiveText(int fileFd)
-{
-    qint64 total = 0;
-    std::vector<char> buffer(DataChunk);
-    CrLfToLf converter;
-    QByteArray converted;
-    for (;;) {
-        if (Cancelled())
-            return DataEnd::Cancelled;
-        const qsizetype n = socket.Receive(buffer.data(), qsizetype(buffer.size()), context.idleLimit);
-        if (n < 0)
-            return Cancelled() ? DataEnd::Cancelled : DataEnd::NetworkFailed;
-        converted.clear();
-        if (n == 0)
-            converter.Finish(converted);
-        else
-            converter.Convert(QByteArrayView(buffer.data(), n), converted);
-        if (!WriteAll(fileFd, converted.constData(), size_t(converted.size())))
-            return DataEnd::LocalFailed;
-        if (n == 0)
-            return DataEnd::Clean;
-        total += n;
-        Progress(total);
-    }
 }
 
 // Sends the file in large pieces. (On loopback a plain read and send beats sendfile(), whose
 // page-sized pieces cost the receiving server more than the copy saves here.)
 DataEnd PlainDataStream::SendFromFile(int fileFd, bool textMode)
 {
-    qint64 total = 0;
-    std::vector<char> buffer(SendChunk);
-    QByteArray converted;
-    for (;;) {
-        if (Cancelled())
-            return DataEnd::Cancelled;
-        const ssize_t n = ::read(fileFd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return DataEnd::LocalFailed;
-        if (n == 0)
-            return DataEnd::Clean;
-        bool sent;
-        if (textMode) {
-            converted.clear();
-            LfToCrLf(QByteArrayView(buffer.data(), n), converted);
-            sent = socket.SendAll(converted.constData(), converted.size(), context.idleLimit);
-        } else {
-            sent = socket.SendAll(buffer.data(), n, context.idleLimit);
-        }
-        if (!sent)
-            return Cancelled() ? DataEnd::Cancelled : DataEnd::NetworkFailed;
-        total += n;
-        Progress(total);
-    }
+    return CopyFileOut(context, [this](const char* data, qsizetype size) {
+        return socket.SendAll(data, size, context.idleLimit);
+    }, fileFd, textMode, SendChunk);
 }

@@ -27,6 +27,23 @@ struct DataContext {
     std::function<void(qint64)> progress;
 };
 
+// The copy loops every stream shares, over the stream's own way of moving bytes. receive gives
+// the bytes read (at most the size asked), 0 at the peer's end of the data, less than 0 for a
+// failure; send moves the whole piece or fails. The cancel signal is looked at between pieces.
+using ReceiveSome = std::function<qsizetype(char* buffer, qsizetype size)>;
+using SendWhole = std::function<bool(const char* data, qsizetype size)>;
+// Everything until the peer's end, at most maxSize bytes (more is a network failure).
+DataEnd CopyAllIn(const DataContext& context, const ReceiveSome& receive, QByteArray& out,
+                  qsizetype maxSize, size_t chunk);
+// Everything until the peer's end into the file; in text mode CR LF becomes LF.
+DataEnd CopyInToFile(const DataContext& context, const ReceiveSome& receive, int fileFd,
+                     bool textMode, size_t chunk);
+// The file from its current position; in text mode every LF goes out as CR LF.
+DataEnd CopyFileOut(const DataContext& context, const SendWhole& send, int fileFd, bool textMode,
+                    size_t chunk);
+// Whether the context's cancel signal is raised.
+bool IsCancelled(const DataContext& context);
+
 // The data connection of one listing or transfer, read and written through one interface so
 // that a protected connection can take the place of the plain one. The session opens the
 // connection (FtpSession::OpenTransfer is the one place that does) and then only copies through
@@ -65,9 +82,7 @@ public:
 
 private:
     DataEnd ReceiveBinary(int fileFd);
-    DataEnd ReceiveText(int fileFd);
-    bool Cancelled() const;
-    void Progress(qint64 total) const;
+    ReceiveSome Receiver();
 
     DataContext context;
     DataSocket socket;

@@ -32,8 +32,7 @@ public:
     }
 
 private:
-    bool Cancelled() const;
-    void Progress(qint64 total) const;
+    ReceiveSome Receiver();
 
     DataContext context;
     std::unique_ptr<PlainDataStream> plain;
