@@ -51,31 +51,6 @@ bool ForEachEntry(int folderFd, Visit&& visit)
     return ok;
 }
 
-void CountIn(int folderFd, dev_t device, std::set<FolderId>& path, LocalTreeCount& count)
-{
-    const bool read = ForEachEntry(folderFd, [&](int parentFd, const char* name, const struct stat& info) {
-        if (!S_ISDIR(info.st_mode)) {
-            ++count.files;
-            if (S_ISREG(info.st_mode))
-                count.bytes += info.st_size;
-            return true;
-        }
-        ++count.folders;
-        const FolderId id{info.st_dev, info.st_ino};
-        if (info.st_dev != device || path.count(id))
-            return false;
-        const int childFd = OpenFolderAt(parentFd, name);
-        if (childFd < 0)
-            return false;
-        path.insert(id);
-        CountIn(childFd, device, path, count);
-        path.erase(id);
-        return true;
-    });
-    if (!read)
-        count.complete = false;
-}
-
 void ListIn(int folderFd, const QString& prefix, dev_t device, std::set<FolderId>& path,
             LocalTreeListing& listing)
 {
@@ -86,8 +61,10 @@ void ListIn(int folderFd, const QString& prefix, dev_t device, std::set<FolderId
             listing.bytes += info.st_size;
             return true;
         }
-        if (!S_ISDIR(info.st_mode))
+        if (!S_ISDIR(info.st_mode)) {
+            ++listing.others;
             return true;
+        }
         const FolderId id{info.st_dev, info.st_ino};
         if (info.st_dev != device || path.count(id))
             return false;
@@ -148,36 +125,30 @@ bool EmptyFolder(int folderFd, const QString& shown, dev_t device, std::set<Fold
     return read;
 }
 
-}  // namespace
-
-LocalTreeCount CountLocalTree(const QString& folder)
+// Opens the walk's own folder, which must be a folder and not a link to one elsewhere; -1 (errno
+// set) when it cannot be.
+int OpenTop(const QByteArray& native, struct stat& info)
 {
-    LocalTreeCount count;
-    const int fd = ::open(QFile::encodeName(folder).constData(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        count.complete = false;
-        return count;
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && ::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
     }
-    std::set<FolderId> path{{info.st_dev, info.st_ino}};
-    CountIn(fd, info.st_dev, path, count);
-    return count;
+    return fd;
 }
+
+}  // namespace
 
 bool RemoveLocalTree(const QString& folder, QString& failure)
 {
     failure.clear();
     const QByteArray native = QFile::encodeName(folder);
-    // The selected folder itself must be a folder, not a link to one elsewhere.
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
+    const int fd = OpenTop(native, info);
+    if (fd < 0) {
         failure = Why(folder, errno);
-        if (fd >= 0)
-            ::close(fd);
         return false;
     }
     std::set<FolderId> path{{info.st_dev, info.st_ino}};
@@ -193,12 +164,9 @@ bool RemoveLocalTree(const QString& folder, QString& failure)
 LocalTreeListing ListLocalTree(const QString& folder)
 {
     LocalTreeListing listing;
-    const int fd = ::open(QFile::encodeName(folder).constData(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        if (fd >= 0)
-            ::close(fd);
+    const int fd = OpenTop(QFile::encodeName(folder), info);
+    if (fd < 0) {
         listing.complete = false;
         return listing;
     }

@@ -11,16 +11,6 @@
 // another file system is not entered, and a folder met twice (a bind mount of an ancestor) ends
 // the walk there instead of looping.
 
-// What a folder holds, all levels down.
-struct LocalTreeCount {
-    qint64 folders = 0;
-    qint64 files = 0;  // files, links and anything else that is not a folder
-    qint64 bytes = 0;  // of the regular files
-    bool complete = true;  // false when a folder could not be read or was not entered
-    qint64 Items() const { return folders + files; }
-};
-LocalTreeCount CountLocalTree(const QString& folder);
-
 // Removes everything inside the folder, deepest first, and then the folder. False when anything
 // stayed; failure then names the first path that could not go and why.
 bool RemoveLocalTree(const QString& folder, QString& failure);
@@ -36,6 +26,9 @@ struct LocalTreeListing {
     QStringList folders;
     QList<LocalTreeFile> files;
     qint64 bytes = 0;
+    qint64 others = 0;     // links and special files: not sent, but removed with the folder
     bool complete = true;  // false when a folder could not be read or was not entered
+    // Everything a removal of the folder takes with it.
+    qint64 Items() const { return folders.size() + files.size() + others; }
 };
 LocalTreeListing ListLocalTree(const QString& folder);

@@ -270,9 +270,9 @@ void MainWindow::DeleteLocalEntries()
             if (!removed && (errno == ENOTEMPTY || errno == EEXIST)) {
                 // A folder with contents goes whole only when the user agrees for this folder,
                 // told how much is inside; "いいえ" keeps it and is no failure.
-                const LocalTreeCount count = CountLocalTree(path);
+                const LocalTreeListing inside = ListLocalTree(path);
                 if (!Prompter::Current().AskYesNo(
-                        FilesText::FolderTreeDeleteQuestion.arg(name, QString::number(count.Items()))))
+                        FilesText::FolderTreeDeleteQuestion.arg(name, QString::number(inside.Items()))))
                     continue;
                 QString failure;
                 removed = RemoveLocalTree(path, failure);

@@ -58,6 +58,17 @@ qint64 ListedSize(const RemoteEntryList& entries, const QString& name)
     return index >= 0 ? qMax<qint64>(entries[index].listed.size, 0) : 0;
 }
 
+// The texts and kinds of the rows, kept apart from the pane that may change while a batch runs.
+QList<PaneEntry> SelectedEntries(const QListWidget& list, const QList<int>& rows)
+{
+    QList<PaneEntry> entries;
+    for (int row : rows) {
+        const QListWidgetItem* item = list.item(row);
+        entries.append({item->text(), KindOf(item)});
+    }
+    return entries;
+}
+
 }  // namespace
 
 void MainWindow::UploadSelection()
@@ -71,11 +82,7 @@ void MainWindow::UploadSelection()
 
     // The local pane stays usable during the batch: what it shows may change meanwhile, the
     // batch keeps to what was selected where.
-    QList<PaneEntry> items;
-    for (int row : rows) {
-        const QListWidgetItem* item = localList->item(row);
-        items.append({item->text(), KindOf(item)});
-    }
+    const QList<PaneEntry> items = SelectedEntries(*localList, rows);
     const QString fromFolder = localPath;
     const QString toFolder = remotePath;
 
@@ -193,11 +200,7 @@ void MainWindow::DownloadSelection()
     if (rows.isEmpty())
         return;
 
-    QList<PaneEntry> items;
-    for (int row : rows) {
-        const QListWidgetItem* item = remoteList->item(row);
-        items.append({item->text(), KindOf(item)});
-    }
+    const QList<PaneEntry> items = SelectedEntries(*remoteList, rows);
     // Files go to the folder shown when the batch started, whatever the local pane shows later.
     const QString toFolder = localPath;
     const QString fromFolder = remotePath;

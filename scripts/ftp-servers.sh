@@ -79,17 +79,27 @@ wait_for() {
   return 1
 }
 
+# start_pyftpdlib NAME PORT PASSIVE_FIRST PASSIVE_COUNT TLS: one pyftpdlib server serving the
+# empty folder $dir/NAME-root; with TLS=1 it requires explicit TLS on control and data.
 start_pyftpdlib() {
-  local root=$dir/pyftpdlib-root
+  local name=$1 port=$2 pasvFirst=$3 pasvCount=$4 tls=$5
+  local root=$dir/$name-root handlerClass=FTPHandler tlsLines=""
   rm -rf "$root" && mkdir -p "$root"
-  cat > "$dir/pyftpdlib-server.py" <<PY
+  if [ "$tls" = 1 ]; then
+    handlerClass=TLS_FTPHandler
+    tlsLines="handler.certfile = \"$cert\"
+handler.keyfile = \"$key\"
+handler.tls_control_required = True
+handler.tls_data_required = True"
+  fi
+  cat > "$dir/$name-server.py" <<PY
 import errno, logging, os
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import $handlerClass
 from pyftpdlib.servers import ThreadedFTPServer
 
-logging.basicConfig(filename="$dir/pyftpdlib.log", level=logging.WARNING)
+logging.basicConfig(filename="$dir/$name.log", level=logging.WARNING)
 authorizer = DummyAuthorizer()
 authorizer.add_user("$user", "$password", "$root", perm="elradfmwMT")
 
@@ -107,75 +117,30 @@ class Filesystem(AbstractedFS):
         self.cwd = self.fs2ftp(path)
 
 
-class Handler(FTPHandler):
+class Handler($handlerClass):
     abstracted_fs = Filesystem
 
 
 handler = Handler
+$tlsLines
 handler.authorizer = authorizer
-handler.passive_ports = range($pasvBase, $((pasvBase + 99)))
+handler.passive_ports = range($pasvFirst, $((pasvFirst + pasvCount)))
 handler.auth_failed_timeout = 0.5
 # A thread and event loop per client: with one loop shared by all, pyftpdlib 1.5.7 now and
 # then loses track of one client's sockets while it closes another's data connection (tests
 # run side by side saw logins and passive connections go unanswered).
-server = ThreadedFTPServer(("127.0.0.1", $pyPort), handler)
+server = ThreadedFTPServer(("127.0.0.1", $port), handler)
 server.max_cons = 256
 server.serve_forever()
 PY
-  (cd "$dir" && exec /usr/bin/python3 "$dir/pyftpdlib-server.py" >>"$dir/pyftpdlib.log" 2>&1) &
-  echo $! > "$dir/pyftpdlib.pid"
+  (cd "$dir" && exec /usr/bin/python3 "$dir/$name-server.py" >>"$dir/$name.log" 2>&1) &
+  echo $! > "$dir/$name.pid"
 }
 
 make_certificate() {
   openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj /CN=localhost \
     -addext subjectAltName=DNS:localhost -keyout "$key" -out "$cert" 2>/dev/null
   chmod 0600 "$key"
-}
-
-start_pyftpdlib_tls() {
-  local root=$dir/pyftpdlib_tls-root
-  rm -rf "$root" && mkdir -p "$root"
-  cat > "$dir/pyftpdlib_tls-server.py" <<PY
-import errno, logging, os
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import TLS_FTPHandler
-from pyftpdlib.servers import ThreadedFTPServer
-
-logging.basicConfig(filename="$dir/pyftpdlib_tls.log", level=logging.WARNING)
-authorizer = DummyAuthorizer()
-authorizer.add_user("$user", "$password", "$root", perm="elradfmwMT")
-
-
-class Filesystem(AbstractedFS):
-    # As for the plain server: check a folder without moving the process there.
-    def chdir(self, path):
-        if not os.path.isdir(path):
-            code = errno.ENOTDIR if os.path.exists(path) else errno.ENOENT
-            raise OSError(code, os.strerror(code))
-        if not os.access(path, os.X_OK):
-            raise OSError(errno.EACCES, os.strerror(errno.EACCES))
-        self.cwd = self.fs2ftp(path)
-
-
-class Handler(TLS_FTPHandler):
-    abstracted_fs = Filesystem
-
-
-handler = Handler
-handler.certfile = "$cert"
-handler.keyfile = "$key"
-handler.tls_control_required = True
-handler.tls_data_required = True
-handler.authorizer = authorizer
-handler.passive_ports = range($tlsPasvBase, $((tlsPasvBase + 49)))
-handler.auth_failed_timeout = 0.5
-server = ThreadedFTPServer(("127.0.0.1", $pyTlsPort), handler)
-server.max_cons = 256
-server.serve_forever()
-PY
-  (cd "$dir" && exec /usr/bin/python3 "$dir/pyftpdlib_tls-server.py" >>"$dir/pyftpdlib_tls.log" 2>&1) &
-  echo $! > "$dir/pyftpdlib_tls.pid"
 }
 
 ensure_user() {
@@ -267,10 +232,10 @@ case "$cmd" in
     {
       stop_servers   # stale servers of an earlier run in the same folder
       require_free "$pyPort" "$vsPort" "$pyTlsPort" "$vsTlsPort"
-      start_pyftpdlib
+      start_pyftpdlib pyftpdlib "$pyPort" "$pasvBase" 99 0
       start_vsftpd
       make_certificate
-      start_pyftpdlib_tls
+      start_pyftpdlib pyftpdlib_tls "$pyTlsPort" "$tlsPasvBase" 49 1
       start_vsftpd_tls
       wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
       wait_for vsftpd "$vsPort" "$dir/vsftpd.log"
