@@ -1,5 +1,6 @@
 #include "engine/ftp_session.h"
 #include "engine/sockets.h"
+#include "tests/support/loopback_stranger.h"
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QDir>
@@ -162,8 +163,9 @@ TEST_P(CancelledControlWait, EndsTheOperation)
     EXPECT_FALSE(session.ChangeDir(QStringLiteral("/elsewhere")));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     session.ResetCancel();
-    if (c.staysConnected)
+    if (c.staysConnected) {
         EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/"));
+    }
     EXPECT_FALSE(peer.Commands().mid(sent).contains("CWD /elsewhere"));
 }
 
@@ -309,19 +311,9 @@ TEST(ActiveMode, StrangersConnectingDoNotExtendTheWait)
     std::thread stranger([&] {
         for (int i = 0; i < 2000 && !peer.Commands().contains("RETR x"); ++i)
             std::this_thread::sleep_for(5ms);
-        const QList<QByteArray> numbers = peer.Commands().value(1).mid(5).split(',');
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-        to.sin_port = htons(quint16(numbers.value(4).toInt() * 256 + numbers.value(5).toInt()));
+        const quint16 port = PortOfPortArgument(peer.Commands().value(1).mid(5));
         for (int i = 0; i < 200 && !done; ++i) {  // 10 s of attempts at most
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0)
-                ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
-            ::close(fd);
+            ConnectAsStranger(port);
             std::this_thread::sleep_for(50ms);
         }
         strangerGaveUp = !done;

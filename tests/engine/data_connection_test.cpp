@@ -1,4 +1,5 @@
 #include "engine/ftp_session.h"
+#include "tests/support/loopback_stranger.h"
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QDir>
@@ -350,19 +351,7 @@ void IntrudeFrom127002(const ScriptedFtpPeer& peer)
     for (const QByteArray& command : peer.Commands())
         if (command.startsWith("PORT "))
             port = command.mid(5);
-    const QList<QByteArray> numbers = port.split(',');
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    to.sin_port = htons(quint16(numbers.value(4).toInt() * 256 + numbers.value(5).toInt()));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0
-        && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
-        ::send(fd, "evil", 4, MSG_NOSIGNAL);
-    ::close(fd);
+    ConnectAsStranger(PortOfPortArgument(port), "evil");
 }
 
 TEST(Retrieve, ActiveModeTakesDataOnlyFromTheServer)
