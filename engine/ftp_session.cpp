@@ -95,6 +95,46 @@ QStringView FirstSixNumbers(const QString& reply)
     return {};
 }
 
+// The partial file of a download to target: "NAME.part" beside it, the name cut (at a character
+// boundary) where the whole would be longer than a file name may be. Empty without a name.
+QByteArray PartialName(const QByteArray& target)
+{
+    constexpr qsizetype MaxName = 255;
+    static const QByteArray Suffix = QByteArrayLiteral(".part");
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray name = target.mid(slash + 1);
+    if (name.isEmpty())
+        return {};
+    if (name.size() + Suffix.size() > MaxName) {
+        qsizetype cut = MaxName - Suffix.size();
+        while (cut > 0 && (quint8(name.at(cut)) & 0xC0) == 0x80)
+            --cut;  // not inside a UTF-8 sequence
+        name.truncate(cut);
+    }
+    return target.left(slash + 1) + name + Suffix;
+}
+
+// Opens a download's partial file for writing at start (what was kept before goes on from there;
+// 0 starts over); -1 when it cannot be, or is not a plain file, or is shorter than start.
+int OpenPartial(const QByteArray& partial, qint64 start)
+{
+    if (partial.isEmpty())
+        return -1;
+    // No link is followed, and nothing waits for a reader at a pipe with that name.
+    const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat info;
+    const bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= start &&
+                        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0 &&
+                        ::ftruncate(fd, start) == 0 && ::lseek(fd, start, SEEK_SET) == start;
+    if (!usable) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 struct FtpSession::Private {
@@ -115,6 +155,7 @@ struct FtpSession::Private {
     ReplyReader reader;
     WireCodec codec;
     ProgressCallback progress;
+    qint64 progressBase = 0;  // what a resumed transfer had before it went on
     std::chrono::milliseconds idleLimit{60000};
 
     CancelSignal cancel;
@@ -144,7 +185,13 @@ struct FtpSession::Private {
 
     bool Established() const { return controlSocket && connected; }
     bool TextMode() const { return typeCommand == QLatin1String("TYPE A"); }
-    DataContext Context() const { return DataContext{idleLimit, &cancel, progress}; }
+    DataContext Context() const
+    {
+        if (!progress)
+            return DataContext{idleLimit, &cancel, {}};
+        // The base is read at every call: a download learns it only from REST's answer.
+        return DataContext{idleLimit, &cancel, [this](qint64 bytes) { progress(progressBase + bytes); }};
+    }
 
     void SetIgnoringCancel(bool on)
     {
@@ -762,8 +809,24 @@ bool FtpSession::ConnectPassive(PlainDataStream& data)
     return true;
 }
 
-FtpSession::Opening FtpSession::OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data)
+bool FtpSession::RequestRestart(Restart* restart, QString& command)
 {
+    if (!restart || restart->offset <= 0)
+        return true;
+    restart->accepted = Command(QStringLiteral("REST ") + QString::number(restart->offset), 350);
+    if (restart->accepted)
+        return true;
+    if (!IsConnected() || CancelPending())
+        return false;
+    if (!restart->commandIfRefused.isEmpty())
+        command = restart->commandIfRefused;
+    return true;
+}
+
+FtpSession::Opening FtpSession::OpenTransfer(const QString& transferCommand, std::unique_ptr<DataStream>& data,
+                                             Restart* restart)
+{
+    QString command = transferCommand;
     auto plain = std::make_unique<PlainDataStream>(d->Context());
     plain->Socket().WatchCancel(d->cancel.Fd());
     if (d->passiveMode) {
@@ -771,7 +834,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, std::unique
             return Opening::SetupFailed;
         // Connect first, then ask: a server that refuses the command answers once and for
         // all, so nothing more is awaited after a final reply.
-        if (!ConnectPassive(*plain) || !SendCommand(command))
+        if (!ConnectPassive(*plain) || !RequestRestart(restart, command) || !SendCommand(command))
             return Opening::Failed;
         const ReadEnd answer = ReadOne(d->idleLimit, false);
         if (answer == ReadEnd::Cancelled)
@@ -787,7 +850,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& command, std::unique
     if (!PrepareActive())
         return Opening::SetupFailed;
     ReadEnd answer = ReadEnd::Broken;
-    if (SendCommand(command))
+    if (RequestRestart(restart, command) && SendCommand(command))
         answer = ReadOne(d->idleLimit, false);
     if (answer == ReadEnd::Cancelled)
         AbortTransfer(plain.get());
@@ -909,33 +972,45 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
     return Outcome(FinishTransfer(*data, end == DataEnd::Clean));
 }
 
-bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
+bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
 {
     if (CancelPending())
         return Outcome(false);
     const QByteArray target = QFile::encodeName(local);
-    std::unique_ptr<DataStream> data;
-    if (OpenTransfer(QStringLiteral("RETR ") + remote, data) != Opening::Open)
-        return Outcome(false);
+    const QByteArray partial = PartialName(target);
 
-    // The download goes into a temporary file beside the target, which replaces the target
-    // only when the whole file arrived: a failed or cancelled download leaves the old file as
-    // it was.
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(slash == 0 ? 1 : slash);
-    const QByteArray name = target.mid(slash + 1).left(200);
-    QByteArray temporary = folder + (folder.endsWith('/') ? "" : "/") + "." + name + ".part-XXXXXX";
-    const int fileFd = name.isEmpty() ? -1 : ::mkostemp(temporary.data(), O_CLOEXEC);
+    // The download goes into the partial file beside the target, which replaces the target only
+    // when the whole file arrived: a failed or cancelled download leaves the old file as it was.
+    Restart restart;
+    struct stat before;
+    if (resume && CanResume() && !partial.isEmpty() && ::lstat(partial.constData(), &before) == 0 &&
+        S_ISREG(before.st_mode))
+        restart.offset = before.st_size;
+    std::unique_ptr<DataStream> data;
+    if (OpenTransfer(QStringLiteral("RETR ") + remote, data, &restart) != Opening::Open)
+        return Outcome(false);
+    const qint64 start = restart.accepted ? restart.offset : 0;
+    const int fileFd = OpenPartial(partial, start);
     if (fileFd < 0) {
         FinishTransfer(*data, false);  // still read the final reply, so the next one stays in step
         d->replyCode = LocalStatus::DataOpenFailed;
         return Outcome(false);
     }
 
+    d->progressBase = start;
     const DataEnd end = data->ReceiveToFile(fileFd, d->TextMode());
+    d->progressBase = 0;
+    struct stat written;
+    const qint64 size = ::fstat(fileFd, &written) == 0 ? written.st_size : -1;
+    // What arrived is kept for a resume where one can follow: binary data after a failure of
+    // the network or the server (a disk that failed may have kept less than it took).
+    auto keepOrDrop = [&](bool localFailed) {
+        if (localFailed || d->TextMode() || size <= 0)
+            ::unlink(partial.constData());
+    };
     if (end == DataEnd::Cancelled) {
         ::close(fileFd);
-        ::unlink(temporary.constData());
+        keepOrDrop(false);
         AbortTransfer(data.get());
         return Outcome(false);
     }
@@ -954,21 +1029,29 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local)
     localOk = (::close(fileFd) == 0) && localOk;
 
     bool ok = FinishTransfer(*data, end == DataEnd::Clean && localOk);
-    // A cancel that came with the last bytes still leaves the folder as it was.
+    // A cancel that came with the last bytes still leaves the target as it was.
     if (ok && d->cancel.IsRaised())
         ok = false;
-    if (ok && ::rename(temporary.constData(), target.constData()) != 0) {
+    // A resumed download must end where the server's file ends; if not, the file changed on the
+    // server or the partial data was not its beginning, and neither is worth resuming again.
+    const bool mismatch = ok && restart.accepted && d->transferSize > 0 && size != d->transferSize;
+    if (mismatch) {
+        ::unlink(partial.constData());
+        d->replyCode = LocalStatus::SizeMismatch;
+        return Outcome(false);
+    }
+    if (ok && ::rename(partial.constData(), target.constData()) != 0) {
         localOk = false;
         ok = false;
     }
     if (!ok)
-        ::unlink(temporary.constData());
+        keepOrDrop(!localOk);
     if (!localOk)
         d->replyCode = LocalStatus::DataOpenFailed;
     return Outcome(ok);
 }
 
-bool FtpSession::StoreFile(const QString& local, const QString& remote)
+bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
 {
     if (CancelPending())
         return Outcome(false);
@@ -982,13 +1065,27 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote)
         d->replyCode = LocalStatus::DataOpenFailed;
         return false;
     }
+    // A resumed upload sends the rest from the server's size on: REST and STOR, or APPE (which
+    // appends at the server's end, the same offset) where REST is refused.
+    Restart restart;
+    if (resumeAt > 0 && resumeAt < info.st_size && CanResume()) {
+        restart.offset = resumeAt;
+        restart.commandIfRefused = QStringLiteral("APPE ") + remote;
+        if (::lseek(fileFd, resumeAt, SEEK_SET) != resumeAt) {
+            ::close(fileFd);
+            d->replyCode = LocalStatus::DataOpenFailed;
+            return false;
+        }
+    }
 
     std::unique_ptr<DataStream> data;
-    if (OpenTransfer(QStringLiteral("STOR ") + remote, data) != Opening::Open) {
+    if (OpenTransfer(QStringLiteral("STOR ") + remote, data, &restart) != Opening::Open) {
         ::close(fileFd);
         return Outcome(false);
     }
+    d->progressBase = restart.offset;
     const DataEnd end = data->SendFromFile(fileFd, d->TextMode());
+    d->progressBase = 0;
     ::close(fileFd);
     if (end == DataEnd::Cancelled) {
         AbortTransfer(data.get());  // resets the data connection: the server sees a broken upload
@@ -996,10 +1093,47 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote)
     }
     if (end != DataEnd::Clean)
         data->Abort();  // a reset, not an end of file, so the server does not keep half a file
-    const bool ok = FinishTransfer(*data, end == DataEnd::Clean);
+    bool ok = FinishTransfer(*data, end == DataEnd::Clean);
     if (end == DataEnd::LocalFailed)
         d->replyCode = LocalStatus::DataOpenFailed;
+    if (ok && restart.offset > 0 && !d->cancel.IsRaised()) {
+        const int finalCode = d->replyCode;
+        const QString finalText = d->replyText;
+        const qint64 stored = RemoteFileSize(remote);
+        if (stored >= 0 && stored != info.st_size) {
+            d->replyCode = LocalStatus::SizeMismatch;
+            ok = false;
+        } else {
+            d->replyCode = finalCode;  // the transfer's own reply stays the one to show
+            d->replyText = finalText;
+        }
+    }
     return Outcome(ok);
+}
+
+bool FtpSession::CanResume() const
+{
+    if (d->TextMode())
+        return false;
+    for (const QString& feature : d->features) {
+        if (feature.simplified().compare(QLatin1String("REST STREAM"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QString FtpSession::PartialPath(const QString& local)
+{
+    return QFile::decodeName(PartialName(QFile::encodeName(local)));
+}
+
+qint64 FtpSession::RemoteFileSize(const QString& name)
+{
+    if (name.isEmpty() || !HasFeature(QStringLiteral("SIZE")) || !Command(QStringLiteral("SIZE ") + name, 213))
+        return -1;
+    bool ok = false;
+    const qint64 size = QStringView(d->replyText).mid(4).trimmed().split(QLatin1Char(' ')).value(0).toLongLong(&ok);
+    return ok && size >= 0 ? size : -1;
 }
 
 // ---------------------------------------------------------------------------------------------

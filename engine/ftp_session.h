@@ -25,6 +25,7 @@ inline constexpr int Cancelled = 5005;              // FtpSession::Cancel() ende
 inline constexpr int TlsRefused = 5006;             // TLS required, and the server refused AUTH TLS
 inline constexpr int TlsFailed = 5007;              // the TLS handshake or PBSZ/PROT failed
 inline constexpr int CertificateRejected = 5008;    // the certificate check said no
+inline constexpr int SizeMismatch = 5009;           // a resumed transfer did not end at the file's size
 // The reply text that goes with Cancelled.
 inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
@@ -48,9 +49,11 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 //     connection back in step;
 //   - a command whose reply was awaited reads that reply within AbortBound;
 //   - connect and login end and leave the session disconnected.
-// A download that is cancelled leaves the local folder as it was; an upload that is cancelled
-// leaves whatever part reached the server (the caller knows whether the file existed before
-// and may delete it).
+// A download goes into "NAME.part" beside the target and replaces the target only when the whole
+// file arrived. One that stops (cancel, a broken connection, a failing final reply) keeps what
+// arrived in "NAME.part" for a later resume, the target untouched; see RetrieveFile. An upload
+// that is cancelled leaves whatever part reached the server (the caller knows whether the file
+// existed before and may delete it).
 //
 // A control connection that breaks (end of file, an error, the idle limit, or a 421 reply)
 // leaves the session disconnected; a 421's text stays in the reply text.
@@ -139,8 +142,23 @@ public:
     // one, a long listing (LIST) otherwise; LastListingIsMachine() tells which the latest was.
     bool GetFileList(const QString& path, QString& out);
     bool LastListingIsMachine() const;
-    virtual bool RetrieveFile(const QString& remote, const QString& local);
-    virtual bool StoreFile(const QString& local, const QString& remote);
+    // With resume, a download whose "NAME.part" holds data goes on from its end (REST, then RETR
+    // appending) when CanResume(); it starts over when the server refuses REST. A resumed
+    // download that ends at another size than TransferSize() (when not 0) fails with
+    // LocalStatus::SizeMismatch and its partial file is removed, so that it is never resumed
+    // again. Partial data is kept only where it can be resumed: not in text mode, not after the
+    // local disk failed, not when nothing arrived.
+    virtual bool RetrieveFile(const QString& remote, const QString& local, bool resume = false);
+    // With resumeAt (the size of the server's shorter copy), the local file goes from that offset
+    // with REST and STOR, or APPE when REST is refused, when CanResume(). Afterwards the server's
+    // size (SIZE, when offered) must be the local one, else LocalStatus::SizeMismatch.
+    virtual bool StoreFile(const QString& local, const QString& remote, qint64 resumeAt = 0);
+    // Whether a transfer can go on from an offset: binary type, and FEAT listed "REST STREAM".
+    bool CanResume() const;
+    // Where a download to local keeps its data until it is whole: "NAME.part" beside it.
+    static QString PartialPath(const QString& local);
+    // The size of a remote file by SIZE; -1 when FEAT did not list SIZE or the server gave none.
+    qint64 RemoteFileSize(const QString& name);
 
     // Options of the session.
     bool IsPassiveMode() const;
@@ -213,9 +231,18 @@ private:
         Refused,      // the command was answered with a final reply (its code is in ReplyCode)
         Failed,       // the data connection could not be made
     };
+    // A transfer that goes on from an offset: REST goes right before the command.
+    struct Restart {
+        qint64 offset = 0;
+        QString commandIfRefused;  // sent instead of the command when REST is refused (if any)
+        bool accepted = false;     // REST was answered 350
+    };
     // The one place where a data connection is opened: sets up PORT/EPRT or PASV/EPSV, sends
-    // the command and connects or accepts. On Open, data holds the connection's stream.
-    Opening OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data);
+    // REST when restart asks for it, then the command, and connects or accepts. On Open, data
+    // holds the connection's stream.
+    Opening OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data, Restart* restart = nullptr);
+    // Sends REST for restart; false only when the connection broke or a cancel came.
+    bool RequestRestart(Restart* restart, QString& command);
     bool ConnectPassive(PlainDataStream& data);
     // Ends the data connection and reads the final reply (226, or 250 from some servers).
     bool FinishTransfer(DataStream& data, bool dataOk);

@@ -174,16 +174,16 @@ bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
     return FtpSession::ConnectToServer(host, port);
 }
 
-bool AppFtpSession::RetrieveFile(const QString& remote, const QString& local)
+bool AppFtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
 {
     TransferProgress progress(*this, remote);
-    return progress.Finish(FtpSession::RetrieveFile(remote, local));
+    return progress.Finish(FtpSession::RetrieveFile(remote, local, resume));
 }
 
-bool AppFtpSession::StoreFile(const QString& local, const QString& remote)
+bool AppFtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
 {
     TransferProgress progress(*this, remote);
-    return progress.Finish(FtpSession::StoreFile(local, remote));
+    return progress.Finish(FtpSession::StoreFile(local, remote, resumeAt));
 }
 
 bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
@@ -192,19 +192,29 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     transferFailure.clear();
     const QString localPath = JoinPath(localFolder, name);
     const QString target = byPath ? JoinPath(remoteFolder, name) : name;
-    const bool listed = FindEntry(entries, name) >= 0;
-    if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && listed &&
-        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
-        return false;
+    const int entry = FindEntry(entries, name);
+    const bool listed = entry >= 0;
     if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
         ChooseType(*this, name);
+    const QFileInfo info(localPath);
+
+    // A shorter file of the name on the server may be what an earlier upload left. A link's size
+    // is not its file's.
+    qint64 resumeAt = 0;
+    if (listed && info.isFile() && CanResume() && !IsLinkEntry(entries, name)) {
+        const qint64 remoteSize = ReadSize(entries[entry].size);
+        if (remoteSize > 0 && remoteSize < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
+            resumeAt = remoteSize;
+    }
+    if (resumeAt == 0 && SettingsStore::ReadFlag(SettingName::CheckOverwrite) && listed &&
+        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+        return false;
 
     // Only a regular file has a length to send; a vanished file fails like any other.
-    const QFileInfo info(localPath);
     bool stored = false;
     if (info.isFile()) {
         SetTransferSize(info.size());
-        stored = StoreFile(localPath, target);
+        stored = StoreFile(localPath, target, resumeAt);
         if (IsCancelled()) {
             // A file that was not there before goes again, also one whose last bytes arrived
             // just as 中止 was pressed (as a download's would not be kept); one that was
@@ -244,17 +254,28 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         return false;
     }
     const QString localPath = JoinPath(localFolder, name);
-    if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && LocalFileExists(localPath) &&
+    const int entry = FindEntry(entries, name);
+    const QString remotePath = JoinPath(remoteFolder, name);
+    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
+        ChooseType(*this, localPath);
+    // A link's listed size is not its file's.
+    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? ReadSize(entries[entry].size) : -1;
+
+    // What an earlier download left goes on, when it is shorter than the server's file.
+    bool resume = false;
+    const QFileInfo partial(PartialPath(localPath));
+    if (CanResume() && partial.isFile() && !partial.isSymLink() && partial.size() > 0) {
+        if (remoteSize < 0)
+            remoteSize = RemoteFileSize(remotePath);
+        if (remoteSize < 0 || partial.size() < remoteSize)
+            resume = Prompter::AskFromAnyThread(FilesText::ResumeQuestion);
+    }
+    if (!resume && SettingsStore::ReadFlag(SettingName::CheckOverwrite) && LocalFileExists(localPath) &&
         !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
-    const int entry = FindEntry(entries, name);
-    const QString remotePath = JoinPath(remoteFolder, name);
-    SetTransferSize(entry >= 0 ? ReadSize(entries[entry].size) : 0);
-    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
-        ChooseType(*this, localPath);
-
-    const bool retrieved = RetrieveFile(remotePath, localPath);
+    SetTransferSize(qMax<qint64>(remoteSize, 0));
+    const bool retrieved = RetrieveFile(remotePath, localPath, resume);
     if (!retrieved) {
         transferFailure = FailureReason(*this);
     } else if (KeepsTimestamps()) {

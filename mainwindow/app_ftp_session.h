@@ -28,11 +28,15 @@ public:
     void SetBatchLine(const QString& line) { batchLine = line; }
 
     bool ConnectToServer(const QString& host, quint16 port) override;
-    bool RetrieveFile(const QString& remote, const QString& local) override;
-    bool StoreFile(const QString& local, const QString& remote) override;
+    bool RetrieveFile(const QString& remote, const QString& local, bool resume = false) override;
+    bool StoreFile(const QString& local, const QString& remote, qint64 resumeAt = 0) override;
 
     // An upload goes to the name in the server's current folder; byPath sends it to
     // remoteFolder/name instead (files of a folder tree, whatever the current folder).
+    // Where a transfer can go on (FtpSession::CanResume) from an earlier one that stopped (a
+    // download's partial file, or a shorter file of the name on the server), the user is asked
+    // whether to resume first; "はい" goes on without the overwrite question, "いいえ" goes the
+    // usual way and starts over.
     bool UploadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
                     const RemoteEntryList& entries, bool byPath = false);
     bool DownloadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,

@@ -17,6 +17,8 @@ QString FailureReason(const FtpSession& session)
         return FilesText::ReasonDataSetupRefused;
     case LocalStatus::DataOpenFailed:
         return FilesText::ReasonDataOpenFailed;
+    case LocalStatus::SizeMismatch:
+        return FilesText::ReasonSizeMismatch;
     default:
         break;
     }

@@ -29,6 +29,7 @@ inline const QString FolderDownloadQuestion = QStringLiteral("%1 個のフォル
 // The batch line of the progress box: "12/120 ファイル, 240 MB/1.2 GB".
 inline const QString BatchProgress = QStringLiteral("%1/%2 ファイル, %3/%4");
 inline const QString OverwriteQuestion = QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？");
+inline const QString ResumeQuestion = QStringLiteral("前回の続きから再開しますか？");
 inline const QString UploadSucceededLine = QStringLiteral("%1 のアップロードが正常に終了しました");
 inline const QString UploadFailedLine = QStringLiteral("%1 のアップロードに失敗しました\r\n");
 inline const QString DownloadSucceededLine = QStringLiteral("%1 のダウンロードが正常に終了しました");
@@ -77,6 +78,7 @@ inline const QString ReasonConnectionLost = QStringLiteral("サーバーとの�
 inline const QString ReasonNoReply = QStringLiteral("サーバーの応答がありません");
 inline const QString ReasonNotAFile = QStringLiteral("%1 は読めるファイルではありません");
 inline const QString ReasonUnsafeName = QStringLiteral("%1 はローカルに作れない名前です");
+inline const QString ReasonSizeMismatch = QStringLiteral("再開した転送のサイズがサーバーのファイルと一致しません");
 }  // namespace FilesText
 
 // Texts of connecting and disconnecting, dial-up included.

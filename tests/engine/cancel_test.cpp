@@ -94,7 +94,11 @@ TEST_P(AbortReplies, CancelledDownloadLeavesTheFolderAndTheConnectionInStep)
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     EXPECT_EQ(session.GetReplyText(), LocalStatus::CancelledText);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
-    EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("keep.bin")});
+    // What arrived stays beside the target for a resume.
+    EXPECT_EQ(Entries(dir), (QStringList{QStringLiteral("keep.bin"), QStringLiteral("keep.bin.part")}));
+    const QByteArray partial = ReadAll(target + QStringLiteral(".part"));
+    EXPECT_FALSE(partial.isEmpty());
+    EXPECT_EQ(partial, QByteArray(partial.size(), 'x'));
 
     session.ResetCancel();
     const QList<QByteArray> commands = peer.Commands();

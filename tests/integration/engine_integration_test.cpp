@@ -224,22 +224,60 @@ TEST_P(RealServer, MissingFileLeavesLocalFileAlone)
     EXPECT_TRUE(session.ChangeDir(QStringLiteral(".")));  // still in step
 }
 
-TEST_P(RealServer, CancelledDownloadLeavesTheLocalFolderAsItWas)
+TEST_P(RealServer, CancelledDownloadKeepsItsPartAndResumesByteExact)
 {
-    WriteAll(QDir(serverFolder).filePath(QStringLiteral("big.bin")), RandomBytes(32 * 1024 * 1024, 3));
+    const QString original = QDir(serverFolder).filePath(QStringLiteral("big.bin"));
+    WriteAll(original, RandomBytes(32 * 1024 * 1024, 3));
     const QString target = local.filePath(QStringLiteral("big.bin"));
+    const QString partial = target + QStringLiteral(".part");
     WriteAll(target, "old");
+    ASSERT_TRUE(session.QueryFeatures());
     session.SetTypeBinary();
+    ASSERT_TRUE(session.CanResume());
     session.SetProgressCallback([&](qint64) { session.Cancel(); });
     EXPECT_FALSE(session.RetrieveFile(QStringLiteral("big.bin"), target));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
-    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("big.bin")});
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("big.bin"), QStringLiteral("big.bin.part")}));
+    const qint64 kept = QFileInfo(partial).size();
+    ASSERT_GT(kept, 0);
+    ASSERT_LT(kept, 32 * 1024 * 1024);
     session.ResetCancel();
-    session.SetProgressCallback({});
     EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder);  // in step after ABOR
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("big.bin"), target));
-    EXPECT_EQ(Sha256(target), Sha256(QDir(serverFolder).filePath(QStringLiteral("big.bin"))));
+
+    // The next download goes on where the first stopped: its first count is past the kept part.
+    qint64 firstCount = -1;
+    session.SetProgressCallback([&](qint64 bytes) {
+        if (firstCount < 0)
+            firstCount = bytes;
+    });
+    session.SetTransferSize(32 * 1024 * 1024);
+    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("big.bin"), target, true)) << session.GetReplyText().toStdString();
+    EXPECT_GT(firstCount, kept);
+    EXPECT_EQ(Sha256(target), Sha256(original));
+    EXPECT_FALSE(QFileInfo::exists(partial));
+}
+
+TEST_P(RealServer, UploadResumesAfterTheServersShorterCopy)
+{
+    const QByteArray contents = RandomBytes(3 * 1024 * 1024 + 17, 5);
+    const QString prefix = local.filePath(QStringLiteral("prefix"));
+    const QString source = local.filePath(QStringLiteral("up.bin"));
+    WriteAll(prefix, contents.left(1024 * 1024 + 3));
+    WriteAll(source, contents);
+    ASSERT_TRUE(session.QueryFeatures());
+    session.SetTypeBinary();
+    ASSERT_TRUE(session.StoreFile(prefix, QStringLiteral("up.bin")));
+    qint64 firstCount = -1;
+    session.SetProgressCallback([&](qint64 bytes) {
+        if (firstCount < 0)
+            firstCount = bytes;
+    });
+    ASSERT_TRUE(session.StoreFile(source, QStringLiteral("up.bin"), 1024 * 1024 + 3))
+        << session.GetReplyText().toStdString();
+    EXPECT_GT(firstCount, 1024 * 1024 + 3);
+    EXPECT_EQ(Sha256(QDir(serverFolder).filePath(QStringLiteral("up.bin"))), Sha256(source));
 }
 
 TEST_P(RealServer, CancelledUploadCanBeRemovedAfterwards)
