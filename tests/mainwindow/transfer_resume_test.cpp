@@ -1,0 +1,91 @@
+// Resuming through the window against the real servers: a download cut short by 中止 and an
+// upload the server holds only the beginning of, each going on after 前回の続きから再開しますか？.
+#include "mainwindow/strings.h"
+#include "tests/mainwindow/cancel_press.h"
+#include "tests/mainwindow/files_fixture.h"
+
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Random, so that data put at a wrong offset cannot compare equal.
+QByteArray RandomData(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
+    return data;
+}
+
+}  // namespace
+
+using ResumeWindowTest = RemoteFilesTest;
+
+TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
+{
+    window->SelectBinaryMode();
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
+    ASSERT_TRUE(window->Session().QueryFeatures());
+    const QByteArray data = RandomData(48 << 20);
+    PutRemoteFile(QStringLiteral("big.bin"), data);
+    Relist();
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("big.bin")}));
+    const QString target = Scratch(QStringLiteral("big.bin"));
+    const QString partial = target + QStringLiteral(".part");
+
+    prompter.QueueAnswer(true);
+    {
+        PressCancelWhen cancel(ShowsBytesMoved);
+        window->DownloadSelection();
+        ASSERT_TRUE(cancel.pressed);
+    }
+    EXPECT_FALSE(QFile::exists(target));
+    const qint64 kept = QFileInfo(partial).size();
+    ASSERT_GT(kept, 0);
+    ASSERT_LT(kept, data.size());
+    EXPECT_EQ(ReadFile(partial), data.left(kept));
+
+    // はい: no overwrite question, and the rest comes after the kept part.
+    prompter.questions.clear();
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(prompter.questions.value(1), FilesText::ResumeQuestion);
+    EXPECT_EQ(prompter.questions.size(), 2);
+    EXPECT_TRUE(ReadFile(target) == data) << "resumed download differs";
+    EXPECT_FALSE(QFile::exists(partial));
+
+    // いいえ: the usual overwrite question, and the partial data is not used.
+    WriteFile(partial, "not the beginning");
+    prompter.questions.clear();
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(false);
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(prompter.questions.mid(1), (QStringList{FilesText::ResumeQuestion, FilesText::OverwriteQuestion}));
+    EXPECT_TRUE(ReadFile(target) == data) << "download after いいえ differs";
+    EXPECT_FALSE(QFile::exists(partial));
+}
+
+TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)
+{
+    window->SelectBinaryMode();
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);  // not asked after はい
+    ASSERT_TRUE(window->Session().QueryFeatures());
+    const QByteArray data = RandomData(3 << 20);
+    WriteFile(Scratch(QStringLiteral("up.bin")), data);
+    PutRemoteFile(QStringLiteral("up.bin"), data.left(1 << 20));
+    Relist();
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("up.bin")}));
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);
+    window->UploadSelection();
+    EXPECT_EQ(prompter.questions.mid(1), QStringList{FilesText::ResumeQuestion});
+    EXPECT_TRUE(ReadFile(InFolder(QStringLiteral("up.bin"))) == data) << "resumed upload differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ResumeWindowTest, ::testing::ValuesIn(AllServers()));
