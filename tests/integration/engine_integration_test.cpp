@@ -259,27 +259,6 @@ TEST_P(RealServer, CancelledDownloadKeepsItsPartAndResumesByteExact)
     EXPECT_FALSE(QFileInfo::exists(partial));
 }
 
-TEST_P(RealServer, UploadResumesAfterTheServersShorterCopy)
-{
-    const QByteArray contents = RandomBytes(3 * 1024 * 1024 + 17, 5);
-    const QString prefix = local.filePath(QStringLiteral("prefix"));
-    const QString source = local.filePath(QStringLiteral("up.bin"));
-    WriteAll(prefix, contents.left(1024 * 1024 + 3));
-    WriteAll(source, contents);
-    ASSERT_TRUE(session.QueryFeatures());
-    session.SetTypeBinary();
-    ASSERT_TRUE(session.StoreFile(prefix, QStringLiteral("up.bin")));
-    qint64 firstCount = -1;
-    session.SetProgressCallback([&](qint64 bytes) {
-        if (firstCount < 0)
-            firstCount = bytes;
-    });
-    ASSERT_TRUE(session.StoreFile(source, QStringLiteral("up.bin"), 1024 * 1024 + 3))
-        << session.GetReplyText().toStdString();
-    EXPECT_GT(firstCount, 1024 * 1024 + 3);
-    EXPECT_EQ(Sha256(QDir(serverFolder).filePath(QStringLiteral("up.bin"))), Sha256(source));
-}
-
 TEST_P(RealServer, CancelledUploadCanBeRemovedAfterwards)
 {
     const QString source = local.filePath(QStringLiteral("up.bin"));

@@ -33,7 +33,7 @@ void MakeHugeSparseFile(const QString& path)
 
 using LiveWindowTest = RemoteFilesTest;
 
-TEST_P(LiveWindowTest, CancelledDownloadLeavesTheLocalFolderAsItWasWhileThePaneStaysUsable)
+TEST_P(LiveWindowTest, CancelledDownloadLeavesTheTargetsAsTheyWereWhileThePaneStaysUsable)
 {
     window->SelectBinaryMode();
     PutRemoteFile(QStringLiteral("big.bin"), Large());
@@ -81,6 +81,7 @@ TEST_P(LiveWindowTest, CancelledDownloadLeavesTheLocalFolderAsItWasWhileThePaneS
     EXPECT_EQ(prompter.questions.size(), 1);
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
     EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("big.bin"))));
+    EXPECT_TRUE(QFile::exists(Scratch(QStringLiteral("big.bin.part"))));  // kept for a resume
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("small.bin"))), QByteArray("kept"));
     EXPECT_GT(paintsDuringWork, 0);
     EXPECT_EQ(clickedDuringWork, QStringLiteral(".."));
