@@ -144,6 +144,7 @@ struct FtpSession::Private {
     int pasvPort = 0;
     QString replyText;
     QString typeCommand = QStringLiteral("TYPE A");
+    QString typeInForce;           // the TYPE the server accepted last since this connect
     std::unique_ptr<ControlSocket> controlSocket;
     bool connected = false;
     int replyCode = 0;
@@ -272,6 +273,7 @@ bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     d->features.clear();
     d->passiveRefused = false;
+    d->typeInForce.clear();
     CreateControlSocket();
     d->tlsState = TlsState::Off;
     d->protectData = false;
@@ -346,6 +348,9 @@ bool FtpSession::SendCommand(const QString& command)
 {
     if (CancelPending())
         return false;
+    // A TYPE sent by the caller leaves the type in force unknown.
+    if (command.startsWith(QLatin1String("TYPE"), Qt::CaseInsensitive))
+        d->typeInForce.clear();
     return SendLine(command);
 }
 
@@ -701,10 +706,15 @@ void FtpSession::ParsePassiveReply(const QString& reply, QString& host, int& por
 
 void FtpSession::SendTypeCommand()
 {
-    // The server's answer does not stop the transfer: a server that refuses the type still
-    // moves the data, and the final reply decides.
-    if (SendCommand(d->typeCommand))
-        ReadReply();
+    // A type stays in force on the server until the next TYPE (RFC 959 4.1.2), so it is sent
+    // only when it changes: one round trip less per file of a batch. The server's answer does
+    // not stop the transfer: a server that refuses the type still moves the data, and the
+    // final reply decides; a refused type is sent again next time.
+    if (d->typeInForce == d->typeCommand)
+        return;
+    d->typeInForce.clear();
+    if (SendCommand(d->typeCommand) && ReadReply() && d->replyCode / 100 == 2)
+        d->typeInForce = d->typeCommand;
 }
 
 bool FtpSession::PrepareActive()

@@ -249,9 +249,9 @@ TEST(FinalReply, Code250EndsTransfersLike226)
     peer.Greet()
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("125 listing")
         .SendData("-rw-r--r-- 1 a b 1 Jan 01 12:00 f\r\n").CloseData().Send("250 List completed\r\n")
-        .Answer("200 ok").AnswerPassive().AcceptData().Answer("125 sending")
+        .AnswerPassive().AcceptData().Answer("125 sending")
         .SendData("down").CloseData().Send("250 Transfer completed\r\n")
-        .Answer("200 ok").AnswerPassive().AcceptData().Answer("125 storing").ReceiveData()
+        .AnswerPassive().AcceptData().Answer("125 storing").ReceiveData()
         .Send("250 Transfer completed\r\n");
     FtpSession session;
     session.SetPassiveMode(true);

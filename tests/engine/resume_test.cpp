@@ -54,7 +54,7 @@ TEST(ResumeDownload, BrokenDownloadKeepsItsPartAndTheNextOneGoesOnFromThere)
     peer.Greet().Read().Send(RestFeatures)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
         .SendData("hello ").CloseData().Send("426 Connection closed; transfer aborted\r\n")
-        .Answer("200 ok").AnswerPassive().AcceptData().Answer("350 Restarting at 6").Answer("150 sending")
+        .AnswerPassive().AcceptData().Answer("350 Restarting at 6").Answer("150 sending")
         .SendData("world").CloseData().Send("226 done\r\n");
     FtpSession session;
     Start(session, peer);

@@ -62,8 +62,8 @@ TEST(Features, MachineListingWhenOfferedAndLongListingWhenRefused)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 here").SendData(lines).CloseData()
         .Send("226 done\r\n")
         // A server that lists MLST yet refuses MLSD gets the long listing.
-        .Answer("200 ok").AnswerPassive().Answer("500 no").CloseData()
-        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 here").SendData("x\r\n").CloseData()
+        .AnswerPassive().Answer("500 no").CloseData()
+        .AnswerPassive().AcceptData().Answer("150 here").SendData("x\r\n").CloseData()
         .Send("226 done\r\n");
     FtpSession session;
     session.SetPassiveMode(true);
@@ -77,8 +77,8 @@ TEST(Features, MachineListingWhenOfferedAndLongListingWhenRefused)
     EXPECT_FALSE(session.LastListingIsMachine());
     EXPECT_EQ(out, QStringLiteral("x\r\n"));
     // Every fact wanted is sent already: no OPTS MLST.
-    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"FEAT", "TYPE A", "PASV", "MLSD", "TYPE A", "PASV", "MLSD",
-                                                  "TYPE A", "PASV", "LIST -aL"}));
+    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"FEAT", "TYPE A", "PASV", "MLSD", "PASV", "MLSD", "PASV",
+                                                  "LIST -aL"}));
     EXPECT_TRUE(peer.Errors().isEmpty()) << Errors(peer);
 }
 
@@ -121,10 +121,10 @@ TEST(Passive, WithoutParenthesesAndEpsvWhenPasvIsRefused)
     peer.Greet()
         .Answer("200 ok").AnswerPassive("227 Entering Passive Mode {addr}").AcceptData().Answer("150 go")
         .SendData("one").CloseData().Send("226 done\r\n")
-        .Answer("200 ok").Answer("502 PASV not allowed")
+        .Answer("502 PASV not allowed")
         .AnswerPassive("229 Entering Extended Passive Mode (|||{port}|)").AcceptData().Answer("150 go")
         .SendData("two").CloseData().Send("226 done\r\n")
-        .Answer("200 ok").AnswerPassive("229 Entering Extended Passive Mode (|||{port}|)").AcceptData()
+        .AnswerPassive("229 Entering Extended Passive Mode (|||{port}|)").AcceptData()
         .Answer("150 go").SendData("three").CloseData().Send("226 done\r\n");
     FtpSession session;
     session.SetPassiveMode(true);
@@ -136,8 +136,38 @@ TEST(Passive, WithoutParenthesesAndEpsvWhenPasvIsRefused)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), QByteArray(name));
     }
-    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"TYPE A", "PASV", "RETR one", "TYPE A", "PASV", "EPSV",
-                                                  "RETR two", "TYPE A", "EPSV", "RETR three"}));
+    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"TYPE A", "PASV", "RETR one", "PASV", "EPSV", "RETR two",
+                                                  "EPSV", "RETR three"}));
+    EXPECT_TRUE(peer.Errors().isEmpty()) << Errors(peer);
+}
+
+// TYPE goes only when the type changes; a refused TYPE is sent again before the next transfer.
+TEST(Type, SentOnlyWhenItChangesAndAgainAfterARefusal)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet();
+    const auto listing = [&peer] {
+        peer.AnswerPassive().AcceptData().Answer("150 here").SendData("x\r\n").CloseData().Send("226 done\r\n");
+    };
+    peer.Answer("200 ok");
+    listing();
+    listing();
+    peer.Answer("504 not now");
+    listing();
+    peer.Answer("200 ok");
+    listing();
+    listing();
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    QString out;
+    EXPECT_TRUE(session.GetFileList(QString(), out));
+    EXPECT_TRUE(session.GetFileList(QString(), out));
+    session.SetTypeBinary();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(session.GetFileList(QString(), out));
+    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"TYPE A", "PASV", "LIST -aL", "PASV", "LIST -aL", "TYPE I", "PASV",
+                                                  "LIST -aL", "TYPE I", "PASV", "LIST -aL", "PASV", "LIST -aL"}));
     EXPECT_TRUE(peer.Errors().isEmpty()) << Errors(peer);
 }
 
@@ -145,7 +175,7 @@ TEST(Passive, EpsvIsTriedOnceWhenBothAreRefused)
 {
     ScriptedFtpPeer peer;
     peer.Greet().Answer("200 ok").Answer("500 no PASV").Answer("500 no EPSV")
-        .Answer("200 ok").Answer("500 no EPSV").Answer("500 no PASV").Answer("250 ok");
+        .Answer("500 no EPSV").Answer("500 no PASV").Answer("250 ok");
     FtpSession session;
     session.SetPassiveMode(true);
     ASSERT_TRUE(Connect(session, peer));
@@ -156,7 +186,7 @@ TEST(Passive, EpsvIsTriedOnceWhenBothAreRefused)
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataSetupRefused);
     // Still in step: the next command reads its own reply.
     EXPECT_TRUE(session.ChangeDir(QStringLiteral("x")));
-    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"TYPE A", "PASV", "EPSV", "TYPE A", "EPSV", "PASV", "CWD x"}));
+    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"TYPE A", "PASV", "EPSV", "EPSV", "PASV", "CWD x"}));
 }
 
 // Some embedded servers end reply lines with LF alone; each reply is read at once, not after

@@ -97,7 +97,6 @@ TEST_F(ConnectTest, AListingTheServerRefusesIsLoggedWithItsReply)
         .Answer("200 Type set to A")
         .Answer("200 PORT command successful")
         .Answer("550 Permission denied.")
-        .Answer("200 Type set to A")
         .Answer("200 PORT command successful")
         .Answer("550 Permission denied.");
     QueueLogin(PeerServer(peer));

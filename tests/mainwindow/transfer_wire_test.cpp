@@ -51,7 +51,7 @@ protected:
 
 }  // namespace
 
-TEST_F(TransferWireTest, AutomaticModeSendsTheTypeOfTheLatestFileBeforeLaterListings)
+TEST_F(TransferWireTest, AutomaticModeLeavesTheTypeOfTheLatestFileForLaterListings)
 {
     SettingsStore::WriteString(SettingName::AutoTransferModeList, QStringLiteral("txt"));
     peer.Login()
@@ -63,8 +63,8 @@ TEST_F(TransferWireTest, AutomaticModeSendsTheTypeOfTheLatestFileBeforeLaterList
         .SendData(QByteArray(255, 'a')).Pause(std::chrono::milliseconds(150))
         .SendData(QByteArray(255, 'b')).Pause(std::chrono::milliseconds(150))
         .SendData(QByteArray(90, 'c')).CloseData().Send("226 done\r\n")
-        // The listing that follows.
-        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 here").SendData(Listing).CloseData()
+        // The listing that follows, in the type still in force.
+        .AnswerPassive().AcceptData().Answer("150 here").SendData(Listing).CloseData()
         .Send("226 done\r\n");
     Connect();
     window->SelectBinaryMode();
@@ -81,7 +81,7 @@ TEST_F(TransferWireTest, AutomaticModeSendsTheTypeOfTheLatestFileBeforeLaterList
 
     const QList<QByteArray> commands = Commands();
     EXPECT_EQ(commands, (QList<QByteArray>{"TYPE I", "PASV", "LIST -aL", "TYPE A", "PASV",
-                                           "RETR /pub/docs/readme.txt", "TYPE A", "PASV", "LIST -aL"}));
+                                           "RETR /pub/docs/readme.txt", "PASV", "LIST -aL"}));
 
     // The box opens with the preparing text and ends with the updating one; between them it
     // shows the counts against the listed size, growing, with the speed and the time left, never
