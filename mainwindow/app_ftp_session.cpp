@@ -261,13 +261,25 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     // A link's listed size is not its file's.
     qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? ReadSize(entries[entry].size) : -1;
 
-    // What an earlier download left goes on, when it is shorter than the server's file.
+    // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
+    // asked instead.
+    const auto remoteTime = [&] {
+        const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
+                                                                                : QDateTime();
+        return listed.isValid() ? listed : RemoteModificationTime(remotePath);
+    };
+
+    // What an earlier download left goes on, when it is shorter than the server's file and the
+    // server's file did not change after it was written (then its beginning would be another
+    // file's, and a size check at the end cannot tell).
     bool resume = false;
     const QFileInfo partial(PartialPath(localPath));
     if (CanResume() && partial.isFile() && !partial.isSymLink() && partial.size() > 0) {
         if (remoteSize < 0)
             remoteSize = RemoteFileSize(remotePath);
-        if (remoteSize < 0 || partial.size() < remoteSize)
+        const QDateTime changed = remoteTime();
+        const bool changedSince = changed.isValid() && changed > partial.lastModified();
+        if (!changedSince && (remoteSize < 0 || partial.size() < remoteSize))
             resume = Prompter::AskFromAnyThread(FilesText::ResumeQuestion);
     }
     if (!resume && SettingsStore::ReadFlag(SettingName::CheckOverwrite) && LocalFileExists(localPath) &&
@@ -279,11 +291,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     if (!retrieved) {
         transferFailure = FailureReason(*this);
     } else if (KeepsTimestamps()) {
-        // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM
-        // is asked instead.
-        const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
-                                                                                : QDateTime();
-        const QDateTime time = listed.isValid() ? listed : RemoteModificationTime(remotePath);
+        const QDateTime time = remoteTime();
         if (time.isValid())
             SetLocalModificationTime(localPath, time);
     }

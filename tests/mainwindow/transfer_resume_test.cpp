@@ -68,6 +68,23 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
     EXPECT_EQ(prompter.questions.mid(1), (QStringList{FilesText::ResumeQuestion, FilesText::OverwriteQuestion}));
     EXPECT_TRUE(ReadFile(target) == data) << "download after いいえ differs";
     EXPECT_FALSE(QFile::exists(partial));
+
+    // A partial file older than the server's file is not offered: its beginning may be another
+    // file's.
+    WriteFile(partial, "older than the server's file");
+    {
+        QFile file(partial);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC),
+                                     QFileDevice::FileModificationTime));
+    }
+    prompter.questions.clear();
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(prompter.questions.mid(1), QStringList{FilesText::OverwriteQuestion});
+    EXPECT_TRUE(ReadFile(target) == data) << "download over an older partial file differs";
+    EXPECT_FALSE(QFile::exists(partial));
 }
 
 TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)
