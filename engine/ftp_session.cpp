@@ -7,6 +7,7 @@
 #include "engine/tls_data_stream.h"
 #include "engine/wire_codec.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <fcntl.h>
@@ -95,8 +96,9 @@ QStringView FirstSixNumbers(const QString& reply)
     return {};
 }
 
-// The partial file of a download to target: "NAME.part" beside it, the name cut (at a character
-// boundary) where the whole would be longer than a file name may be. Empty without a name.
+// The partial file of a download to target: "NAME.part" beside it. Where that would be longer
+// than a file name may be, the name is cut (at a character boundary) and a digest of the whole
+// name added, so that two long names alike at the start never share one. Empty without a name.
 QByteArray PartialName(const QByteArray& target)
 {
     constexpr qsizetype MaxName = 255;
@@ -106,10 +108,12 @@ QByteArray PartialName(const QByteArray& target)
     if (name.isEmpty())
         return {};
     if (name.size() + Suffix.size() > MaxName) {
-        qsizetype cut = MaxName - Suffix.size();
+        const QByteArray digest =
+            '~' + QCryptographicHash::hash(name, QCryptographicHash::Sha256).toHex().left(16);
+        qsizetype cut = MaxName - Suffix.size() - digest.size();
         while (cut > 0 && (quint8(name.at(cut)) & 0xC0) == 0x80)
             --cut;  // not inside a UTF-8 sequence
-        name.truncate(cut);
+        name = name.left(cut) + digest;
     }
     return target.left(slash + 1) + name + Suffix;
 }

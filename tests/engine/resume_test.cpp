@@ -138,13 +138,15 @@ TEST(ResumeDownload, NoResumeWithoutRestStreamOrInTextMode)
     EXPECT_FALSE(peer.Commands().join(' ').contains("REST"));
 }
 
-TEST(ResumeDownload, PartialNameOfALongNameStaysAFileName)
+TEST(ResumeDownload, PartialNamesOfLongNamesStayFileNamesOfTheirOwn)
 {
     const QString longName = QString(100, QChar(0x3042));  // 300 bytes in UTF-8
     const QString partial = FtpSession::PartialPath(QStringLiteral("/d/") + longName);
-    EXPECT_TRUE(partial.startsWith(QStringLiteral("/d/") + QString(83, QChar(0x3042))));
+    const QString other = FtpSession::PartialPath(QStringLiteral("/d/") + longName + QLatin1Char('x'));
+    EXPECT_TRUE(partial.startsWith(QStringLiteral("/d/") + QString(77, QChar(0x3042)) + QLatin1Char('~')));
     EXPECT_TRUE(partial.endsWith(QStringLiteral(".part")));
     EXPECT_LE(QFile::encodeName(partial).size() - 3, 255);
+    EXPECT_NE(partial, other);
     EXPECT_EQ(FtpSession::PartialPath(QStringLiteral("x.part")), QStringLiteral("x.part.part"));
 }
 
