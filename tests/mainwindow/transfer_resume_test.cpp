@@ -109,4 +109,30 @@ TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)
         << "the upload did not go on from the server's size";
 }
 
+TEST_P(ResumeWindowTest, CancelledResumedUploadKeepsTheServersFile)
+{
+    window->SelectBinaryMode();
+    ASSERT_TRUE(window->Session().QueryFeatures());
+    {
+        // 1 GiB, sparse: no loopback server takes it in before 中止 is pressed.
+        QFile huge(Scratch(QStringLiteral("up.bin")));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(qint64(1) << 30));
+    }
+    PutRemoteFile(QStringLiteral("up.bin"), QByteArray(4096, 'k'));
+    Relist();
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("up.bin")}));
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);
+    {
+        PressCancelWhen cancel(ShowsBytesMoved);
+        window->UploadSelection();
+        ASSERT_TRUE(cancel.pressed);
+    }
+    // The file was there before the upload: it stays, with what it had.
+    EXPECT_TRUE(ReadFile(InFolder(QStringLiteral("up.bin"))).startsWith(QByteArray(4096, 'k')));
+    EXPECT_EQ(window->LogText(), AsLogShows(QStringLiteral("中止しました\nサーバー上の up.bin は途中までしか書かれていません")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ResumeWindowTest, ::testing::ValuesIn(AllServers()));
