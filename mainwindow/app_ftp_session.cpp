@@ -93,9 +93,9 @@ qint64 ReadSize(const QString& text)
     return size;
 }
 
-void ChooseType(FtpSession& session, const QString& name)
+void ChooseType(FtpSession& session, const QString& name, const QString& textEndings)
 {
-    if (IsTextModeFile(name))
+    if (IsTextModeFile(name, textEndings))
         session.SetTypeAscii();
     else
         session.SetTypeBinary();
@@ -118,10 +118,6 @@ void SetLocalModificationTime(const QString& path, const QDateTime& time)
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
-bool KeepsTimestamps()
-{
-    return SettingsStore::ReadFlagOr(QLatin1String(SettingName::KeepTimestamps), true);
-}
 
 }  // namespace
 
@@ -168,6 +164,17 @@ QString BatchProgressText(qint64 file, qint64 files, qint64 bytesDone, qint64 by
                                         ByteSizeText(bytes));
 }
 
+AppFtpSession::TransferOptions AppFtpSession::TransferOptions::Read()
+{
+    TransferOptions options;
+    options.checkOverwrite = SettingsStore::ReadFlag(SettingName::CheckOverwrite);
+    options.automaticType = SettingsStore::ReadFlag(SettingName::AutoTransferMode);
+    if (options.automaticType)
+        options.textEndings = SettingsStore::ReadString(SettingName::AutoTransferModeList);
+    options.keepTimestamps = SettingsStore::ReadFlagOr(QLatin1String(SettingName::KeepTimestamps), true);
+    return options;
+}
+
 bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     SetPassiveMode(SettingsStore::ReadFlag(SettingName::UsePASV));
@@ -193,11 +200,11 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     const QString localPath = JoinPath(localFolder, name);
     const QString target = byPath ? JoinPath(remoteFolder, name) : name;
     const bool listed = FindEntry(entries, name) >= 0;
-    if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && listed &&
-        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    const TransferOptions options = Options();
+    if (options.checkOverwrite && listed && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
-    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
-        ChooseType(*this, name);
+    if (options.automaticType)
+        ChooseType(*this, name, options.textEndings);
 
     // Only a regular file has a length to send; a vanished file fails like any other.
     const QFileInfo info(localPath);
@@ -222,7 +229,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
                 transferFailure = FilesText::UploadIncomplete.arg(name);
         } else if (!stored) {
             transferFailure = FailureReason(*this);
-        } else if (KeepsTimestamps()) {
+        } else if (options.keepTimestamps) {
             SetRemoteModificationTime(target, info.lastModified());
         }
     } else {
@@ -244,20 +251,20 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         return false;
     }
     const QString localPath = JoinPath(localFolder, name);
-    if (SettingsStore::ReadFlag(SettingName::CheckOverwrite) && LocalFileExists(localPath) &&
-        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    const TransferOptions options = Options();
+    if (options.checkOverwrite && LocalFileExists(localPath) && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     const int entry = FindEntry(entries, name);
     const QString remotePath = JoinPath(remoteFolder, name);
     SetTransferSize(entry >= 0 ? ReadSize(entries[entry].size) : 0);
-    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
-        ChooseType(*this, localPath);
+    if (options.automaticType)
+        ChooseType(*this, localPath, options.textEndings);
 
     const bool retrieved = RetrieveFile(remotePath, localPath);
     if (!retrieved) {
         transferFailure = FailureReason(*this);
-    } else if (KeepsTimestamps()) {
+    } else if (options.keepTimestamps) {
         // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM
         // is asked instead.
         const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
