@@ -131,6 +131,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "window_folders: cannot log in: %s\n", qPrintable(session.GetReplyText()));
         return 1;
     }
+    // As the window's own connect does: FEAT decides the listing and the timestamps.
+    session.QueryFeatures();
     window.SelectBinaryMode();
     const QString mine = QDir(work).filePath(QStringLiteral("window"));
     const QString theirs = QDir(work).filePath(QStringLiteral("lftp"));

@@ -145,6 +145,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "window_transfer: cannot log in: %s\n", qPrintable(session.GetReplyText()));
         return 1;
     }
+    // As the window's own connect does: FEAT decides the listing and the timestamps.
+    session.QueryFeatures();
     window.SelectBinaryMode();
     MainWindowTestAccess::Show(window, work, session.GetRemoteDir());
 

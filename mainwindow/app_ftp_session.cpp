@@ -93,9 +93,9 @@ qint64 ReadSize(const QString& text)
     return size;
 }
 
-void ChooseType(FtpSession& session, const QString& name)
+void ChooseType(FtpSession& session, const QString& name, const QString& textEndings)
 {
-    if (IsTextModeFile(name))
+    if (IsTextModeFile(name, textEndings))
         session.SetTypeAscii();
     else
         session.SetTypeBinary();
@@ -118,10 +118,6 @@ void SetLocalModificationTime(const QString& path, const QDateTime& time)
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
-bool KeepsTimestamps()
-{
-    return SettingsStore::ReadFlagOr(QLatin1String(SettingName::KeepTimestamps), true);
-}
 
 }  // namespace
 
@@ -168,6 +164,17 @@ QString BatchProgressText(qint64 file, qint64 files, qint64 bytesDone, qint64 by
                                         ByteSizeText(bytes));
 }
 
+AppFtpSession::TransferOptions AppFtpSession::TransferOptions::Read()
+{
+    TransferOptions options;
+    options.checkOverwrite = SettingsStore::ReadFlag(SettingName::CheckOverwrite);
+    options.automaticType = SettingsStore::ReadFlag(SettingName::AutoTransferMode);
+    if (options.automaticType)
+        options.textEndings = SettingsStore::ReadString(SettingName::AutoTransferModeList);
+    options.keepTimestamps = SettingsStore::ReadFlagOr(QLatin1String(SettingName::KeepTimestamps), true);
+    return options;
+}
+
 bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     SetPassiveMode(SettingsStore::ReadFlag(SettingName::UsePASV));
@@ -194,8 +201,9 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     const QString target = byPath ? JoinPath(remoteFolder, name) : name;
     const int entry = FindEntry(entries, name);
     const bool listed = entry >= 0;
-    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
-        ChooseType(*this, name);
+    const TransferOptions options = Options();
+    if (options.automaticType)
+        ChooseType(*this, name, options.textEndings);
     const QFileInfo info(localPath);
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
@@ -206,8 +214,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
         if (remoteSize > 0 && remoteSize < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
             resumeAt = remoteSize;
     }
-    if (resumeAt == 0 && SettingsStore::ReadFlag(SettingName::CheckOverwrite) && listed &&
-        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    if (resumeAt == 0 && options.checkOverwrite && listed && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     // Only a regular file has a length to send; a vanished file fails like any other.
@@ -232,7 +239,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
                 transferFailure = FilesText::UploadIncomplete.arg(name);
         } else if (!stored) {
             transferFailure = FailureReason(*this);
-        } else if (KeepsTimestamps()) {
+        } else if (options.keepTimestamps) {
             SetRemoteModificationTime(target, info.lastModified());
         }
     } else {
@@ -254,10 +261,11 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         return false;
     }
     const QString localPath = JoinPath(localFolder, name);
+    const TransferOptions options = Options();
     const int entry = FindEntry(entries, name);
     const QString remotePath = JoinPath(remoteFolder, name);
-    if (SettingsStore::ReadFlag(SettingName::AutoTransferMode))
-        ChooseType(*this, localPath);
+    if (options.automaticType)
+        ChooseType(*this, localPath, options.textEndings);
     // A link's listed size is not its file's.
     qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? ReadSize(entries[entry].size) : -1;
 
@@ -282,7 +290,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         if (!changedSince && (remoteSize < 0 || partial.size() < remoteSize))
             resume = Prompter::AskFromAnyThread(FilesText::ResumeQuestion);
     }
-    if (!resume && SettingsStore::ReadFlag(SettingName::CheckOverwrite) && LocalFileExists(localPath) &&
+    if (!resume && options.checkOverwrite && LocalFileExists(localPath) &&
         !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
@@ -290,7 +298,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     const bool retrieved = RetrieveFile(remotePath, localPath, resume);
     if (!retrieved) {
         transferFailure = FailureReason(*this);
-    } else if (KeepsTimestamps()) {
+    } else if (options.keepTimestamps) {
         const QDateTime time = remoteTime();
         if (time.isValid())
             SetLocalModificationTime(localPath, time);

@@ -7,12 +7,26 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 // The session the main window holds: reloads the passive-mode setting at every connect, reports
 // a transfer's progress texts, and carries out the per-file steps of uploads and downloads. It
 // shows nothing itself: it runs on the window's worker thread, and the window observes it.
 class AppFtpSession : public FtpSession {
 public:
+    // The settings that steer uploads and downloads.
+    struct TransferOptions {
+        bool checkOverwrite = false;  // ask before a file is replaced
+        bool automaticType = false;   // the type from the name's ending
+        QString textEndings;          // the endings sent as text in automatic mode
+        bool keepTimestamps = true;   // the modification time goes with the file
+        // As the settings store holds them now.
+        static TransferOptions Read();
+    };
+    // A batch reads the settings once, on the window's thread, and its files follow them (the
+    // options dialog cannot open while it runs); without, each file reads them afresh.
+    void HoldTransferOptions(std::optional<TransferOptions> options) { heldOptions = std::move(options); }
+
     // Called on the session's thread with the text the progress box is to show, at most about
     // ten times a second and always for the first and the last text; an empty text when the
     // transfer has ended and its box is to go.
@@ -48,6 +62,9 @@ public:
     const QString& TransferFailure() const { return transferFailure; }
 
 private:
+    TransferOptions Options() const { return heldOptions ? *heldOptions : TransferOptions::Read(); }
+
+    std::optional<TransferOptions> heldOptions;
     QString transferFailure;
     QString batchLine;
     ProgressShown progressShown;

@@ -406,6 +406,11 @@ void MainWindow::WriteLog(const QString& message)
     logBox->setPlainText(message);
 }
 
+void MainWindow::PostLog(const QString& message)
+{
+    QMetaObject::invokeMethod(this, [this, message] { WriteLog(message); }, Qt::QueuedConnection);
+}
+
 void MainWindow::ShowPaths()
 {
     localPathEdit->setText(localPath);

@@ -150,6 +150,8 @@ private:
     void SetConnectedState(bool connected);
     // Replaces the whole log text with the message.
     void WriteLog(const QString& message);
+    // WriteLog from the server work's thread: the line is shown when the window's loop gets to it.
+    void PostLog(const QString& message);
     // Handlers act on the folders the panes show. A path edit that holds another folder (typed,
     // not yet opened with Enter) has that folder opened instead, and the handler then does
     // nothing else: true. The remote edit counts only while connected.

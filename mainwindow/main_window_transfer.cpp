@@ -118,29 +118,30 @@ void MainWindow::UploadSelection()
     BatchTally tally;
     qint64 fileNumber = 0;
     qint64 bytesDone = 0;
-    const auto noBatchLine = qScopeGuard([this] { session.SetBatchLine(QString()); });
+    QString cutShort;  // what became of the file a cancel cut short
+    session.HoldTransferOptions(AppFtpSession::TransferOptions::Read());
+    const auto afterBatch = qScopeGuard([this] {
+        session.SetBatchLine(QString());
+        session.HoldTransferOptions(std::nullopt);
+    });
     std::optional<decltype(KeepBatchBox())> batchBox;
     if (!trees.isEmpty())
         batchBox.emplace(KeepBatchBox());
-    // One file; false when the batch was cancelled.
+    // The whole batch is one piece of server work, so the files follow each other on the worker
+    // without waiting for the window in between. One file; false when the batch was cancelled.
     const auto upload = [&](const QString& localDir, const QString& remoteDir, const QString& name,
                             const RemoteEntryList& entries, bool byPath, qint64 size) {
         if (!trees.isEmpty())
             session.SetBatchLine(BatchProgressText(++fileNumber, fileCount, bytesDone, byteCount));
-        bool stored = false;
-        bool started = false;
-        if (!RunServerWork([&] {
-                started = true;
-                stored = session.UploadFile(localDir, remoteDir, name, entries, byPath);
-            })) {
+        const bool stored = session.UploadFile(localDir, remoteDir, name, entries, byPath);
+        if (session.IsCancelled()) {
             // A new file that was cut short is gone again; one that replaced another says so.
-            if (started && !session.TransferFailure().isEmpty())
-                WriteLog(MainText::Cancelled + u'\n' + session.TransferFailure());
+            cutShort = session.TransferFailure();
             return false;
         }
         bytesDone += size;
         tally.Count(stored || session.TransferFailure().isEmpty(), session.TransferFailure());
-        WriteLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(name));
+        PostLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(name));
         return true;
     };
     // A folder tree: each folder made (or, when it is there already, listed for the overwrite
@@ -157,10 +158,8 @@ void MainWindow::UploadSelection()
             const QString localDir = InTree(JoinPath(fromFolder, tree.name), relative);
             const QString remoteDir = InTree(JoinPath(toFolder, tree.name), relative);
             RemoteEntryList entries;
-            bool ready = false;
-            if (!RunServerWork([&] {
-                    ready = session.MakeDir(remoteDir) || ListRemoteFolderAt(session, remoteDir, toFolder, entries);
-                }))
+            const bool ready = session.MakeDir(remoteDir) || ListRemoteFolderAt(session, remoteDir, toFolder, entries);
+            if (session.IsCancelled())
                 return false;
             if (!ready) {
                 tally.Count(false, remoteDir + QStringLiteral(": ") + FailureReason(session));
@@ -173,18 +172,25 @@ void MainWindow::UploadSelection()
         return true;
     };
 
-    for (const PaneEntry& item : std::as_const(items)) {
-        bool goesOn = true;
-        if (item.kind == PaneEntryKind::File) {
-            goesOn = upload(fromFolder, toFolder, item.text, listed, false,
-                            QFileInfo(JoinPath(fromFolder, item.text)).size());
-        } else if (item.kind == PaneEntryKind::Folder) {
-            for (const Tree& tree : std::as_const(trees))
-                if (tree.name == FolderNameOf(item.text))
-                    goesOn = uploadTree(tree);
+    const bool finished = RunServerWork([&] {
+        for (const PaneEntry& item : std::as_const(items)) {
+            bool goesOn = true;
+            if (item.kind == PaneEntryKind::File) {
+                goesOn = upload(fromFolder, toFolder, item.text, listed, false,
+                                QFileInfo(JoinPath(fromFolder, item.text)).size());
+            } else if (item.kind == PaneEntryKind::Folder) {
+                for (const Tree& tree : std::as_const(trees))
+                    if (tree.name == FolderNameOf(item.text))
+                        goesOn = uploadTree(tree);
+            }
+            if (!goesOn)
+                return;
         }
-        if (!goesOn)
-            return ShowPaths();
+    });
+    if (!finished) {
+        if (!cutShort.isEmpty())
+            WriteLog(MainText::Cancelled + u'\n' + cutShort);
+        return ShowPaths();
     }
     ListRemoteFolder(remotePath);
     WriteOutcome(tally.Summary(session.GetReplyText()));
@@ -250,24 +256,30 @@ void MainWindow::DownloadSelection()
     if (!Prompter::Current().AskYesNo(question))
         return;
 
+    const RemoteEntryList listed = remoteEntries;
     BatchTally tally;
     qint64 fileNumber = 0;
     qint64 bytesDone = 0;
-    const auto noBatchLine = qScopeGuard([this] { session.SetBatchLine(QString()); });
+    session.HoldTransferOptions(AppFtpSession::TransferOptions::Read());
+    const auto afterBatch = qScopeGuard([this] {
+        session.SetBatchLine(QString());
+        session.HoldTransferOptions(std::nullopt);
+    });
     std::optional<decltype(KeepBatchBox())> batchBox;
     if (!trees.isEmpty())
         batchBox.emplace(KeepBatchBox());
-    // One file; false when the batch was cancelled.
+    // As for uploads, the whole batch is one piece of server work. One file; false when the
+    // batch was cancelled.
     const auto download = [&](const QString& localDir, const QString& remoteDir, const QString& name,
                               const RemoteEntryList& entries) {
         if (!trees.isEmpty())
             session.SetBatchLine(BatchProgressText(++fileNumber, fileCount, bytesDone, byteCount));
-        bool retrieved = false;
-        if (!RunServerWork([&] { retrieved = session.DownloadFile(localDir, remoteDir, name, entries); }))
+        const bool retrieved = session.DownloadFile(localDir, remoteDir, name, entries);
+        if (session.IsCancelled())
             return false;
         bytesDone += ListedSize(entries, name);
         tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
-        WriteLog(retrieved ? FilesText::DownloadSucceededLine.arg(name) : FilesText::DownloadFailed);
+        PostLog(retrieved ? FilesText::DownloadSucceededLine.arg(name) : FilesText::DownloadFailed);
         return true;
     };
     const auto downloadTree = [&](const Tree& tree) {
@@ -291,22 +303,23 @@ void MainWindow::DownloadSelection()
         return true;
     };
 
-    for (const PaneEntry& item : std::as_const(items)) {
-        bool goesOn = true;
-        if (item.kind == PaneEntryKind::File) {
-            goesOn = download(toFolder, fromFolder, item.text, remoteEntries);
-        } else if (item.kind == PaneEntryKind::Folder) {
-            for (const Tree& tree : std::as_const(trees))
-                if (tree.name == FolderNameOf(item.text))
-                    goesOn = downloadTree(tree);
+    const bool finished = RunServerWork([&] {
+        for (const PaneEntry& item : std::as_const(items)) {
+            bool goesOn = true;
+            if (item.kind == PaneEntryKind::File) {
+                goesOn = download(toFolder, fromFolder, item.text, listed);
+            } else if (item.kind == PaneEntryKind::Folder) {
+                for (const Tree& tree : std::as_const(trees))
+                    if (tree.name == FolderNameOf(item.text))
+                        goesOn = downloadTree(tree);
+            }
+            if (!goesOn)
+                return;
         }
-        if (!goesOn) {
-            // The local folder is as the batch left it; the pane shows it so.
-            ListLocalFolder(localPath);
-            return ShowPaths();
-        }
-    }
+    });
+    // The local folder is as the batch left it, also after a cancel; the pane shows it so.
     ListLocalFolder(localPath);
-    WriteLog(tally.Summary(session.GetReplyText()));
+    if (finished)
+        WriteLog(tally.Summary(session.GetReplyText()));
     ShowPaths();
 }
