@@ -1,5 +1,6 @@
 #include "mainwindow/app_ftp_session.h"
 
+#include "engine/local_name.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
@@ -8,8 +9,6 @@
 #include "settings/settings_store.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,7 +104,7 @@ void ChooseType(FtpSession& session, const QString& name, const QString& textEnd
 // this user cannot read and a link that leads nowhere: both would be replaced all the same.
 bool LocalFileExists(const QString& path)
 {
-    const QFileInfo info(path);
+    const LocalFileInfo info(path);
     return (info.exists() || info.isSymLink()) && !info.isDir();
 }
 
@@ -115,7 +114,7 @@ void SetLocalModificationTime(const QString& path, const QDateTime& time)
 {
     const qint64 ms = time.toMSecsSinceEpoch();
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000L}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+    ::utimensat(AT_FDCWD, LocalPathBytes(path).constData(), times, 0);
 }
 
 
@@ -207,7 +206,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
         ChooseType(*this, name, options.textEndings);
 
     // Only a regular file has a length to send; a vanished file fails like any other.
-    const QFileInfo info(localPath);
+    const LocalFileInfo info(localPath);
     bool stored = false;
     if (info.isFile()) {
         SetTransferSize(info.size());

@@ -103,6 +103,8 @@ bool ConnectionProfile::LoadProfile(const QString& name, bool withPassword)
         || storedEncryption < 0 || storedEncryption > 2)
         storedEncryption = DefaultEncryption;
     encryption = storedEncryption;
+    if (key.QueryString(ValueName(SettingName::CharsetN, slot), charset) != Success || !Charsets.contains(charset))
+        charset = AutomaticCharset;
     // A slot whose server cannot be read loads as wholly empty, not as a mix of texts.
     if (!serverRead)
         *this = ConnectionProfile();
@@ -141,6 +143,8 @@ ConnectionProfile::SaveResult ConnectionProfile::SaveProfile(const QString& name
             status = key.SetString(ValueName(SlotValues[i], slot), texts[i]);
         if (status == Success)
             status = key.SetNumber(ValueName(SettingName::EncryptionN, slot), encryption);
+        if (status == Success)
+            status = key.SetString(ValueName(SettingName::CharsetN, slot), charset);
         if (status == Success)
             result = SaveResult::Saved;
         return status;
