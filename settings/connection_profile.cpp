@@ -168,6 +168,9 @@ bool ConnectionProfile::DeleteProfile(const QString& name)
         account = SlotAccount(key, slot);
         for (const char* format : SlotValues)
             key.SetString(ValueName(format, slot), QString());
+        // A free slot keeps no choices of the profile that was there.
+        key.SetNumber(ValueName(SettingName::EncryptionN, slot), DefaultEncryption);
+        key.SetString(ValueName(SettingName::CharsetN, slot), QString());
         for (int other = 1; other <= SlotCount && account; ++other)
             accountStillNamed = accountStillNamed
                                 || SameAccount(SlotAccount(key, other), account->server, account->userName);
