@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -98,8 +99,7 @@ int main(int argc, char** argv)
 
     // The tree on the server: /small with the files; /up and /up-lftp take the uploads.
     const QString source = QDir(serverRoot).filePath(QStringLiteral("small"));
-    if (!MakeOpenFolder(source) || !MakeOpenFolder(QDir(serverRoot).filePath(QStringLiteral("up"))) ||
-        !MakeOpenFolder(QDir(serverRoot).filePath(QStringLiteral("up-lftp"))) || !QDir().mkpath(work)) {
+    if (!MakeOpenFolder(source) || !QDir().mkpath(work)) {
         std::fprintf(stderr, "window_folders: cannot make the folders\n");
         return 1;
     }
@@ -134,36 +134,73 @@ int main(int argc, char** argv)
     // As the window's own connect does: FEAT decides the listing and the timestamps.
     session.QueryFeatures();
     window.SelectBinaryMode();
-    const QString mine = QDir(work).filePath(QStringLiteral("window"));
-    const QString theirs = QDir(work).filePath(QStringLiteral("lftp"));
-    QDir().mkpath(mine);
-    QDir().mkpath(theirs);
-    MainWindowTestAccess::Show(window, mine, QStringLiteral("/"));
-
-    const double windowDown = Seconds("the window's download", [&] {
-        if (!Select(*window.RemoteList(), QStringLiteral("<small>")))
-            return false;
-        window.DownloadSelection();
-        return CountFiles(mine + QStringLiteral("/small")) == files;
-    });
-    const double lftpDown = Seconds("lftp mirror", [&] {
-        return lftp(QStringLiteral("mirror /small %1/small").arg(theirs)) && CountFiles(theirs + QStringLiteral("/small")) == files;
-    });
-    MainWindowTestAccess::Show(window, mine, QStringLiteral("/up"));
-    const double windowUp = Seconds("the window's upload", [&] {
-        if (!Select(*window.LocalList(), QStringLiteral("<small>")))
-            return false;
-        window.UploadSelection();
-        return CountFiles(QDir(serverRoot).filePath(QStringLiteral("up/small"))) == files;
-    });
-    const double lftpUp = Seconds("lftp mirror -R", [&] {
-        return lftp(QStringLiteral("mirror -R %1/small /up-lftp/small").arg(theirs)) &&
-               CountFiles(QDir(serverRoot).filePath(QStringLiteral("up-lftp/small"))) == files;
-    });
+    // Three rounds, each into folders of its own; the order of window and lftp alternates, and
+    // the medians are compared.
+    constexpr int Rounds = 3;
+    QList<double> windowDowns, lftpDowns, windowUps, lftpUps;
+    for (int round = 0; round < Rounds; ++round) {
+        const QString suffix = QString::number(round);
+        const QString mine = QDir(work).filePath(QStringLiteral("window") + suffix);
+        const QString theirs = QDir(work).filePath(QStringLiteral("lftp") + suffix);
+        const QString up = QStringLiteral("up") + suffix;
+        const QString upLftp = QStringLiteral("up-lftp") + suffix;
+        if (!QDir().mkpath(mine) || !QDir().mkpath(theirs) || !MakeOpenFolder(QDir(serverRoot).filePath(up)) ||
+            !MakeOpenFolder(QDir(serverRoot).filePath(upLftp))) {
+            std::fprintf(stderr, "window_folders: cannot make the folders\n");
+            return 1;
+        }
+        const auto windowDown = [&] {
+            MainWindowTestAccess::Show(window, mine, QStringLiteral("/"));
+            windowDowns.append(Seconds("the window's download", [&] {
+                if (!Select(*window.RemoteList(), QStringLiteral("<small>")))
+                    return false;
+                window.DownloadSelection();
+                return CountFiles(mine + QStringLiteral("/small")) == files;
+            }));
+        };
+        const auto lftpDown = [&] {
+            lftpDowns.append(Seconds("lftp mirror", [&] {
+                return lftp(QStringLiteral("mirror /small %1/small").arg(theirs)) &&
+                       CountFiles(theirs + QStringLiteral("/small")) == files;
+            }));
+        };
+        const auto windowUp = [&] {
+            MainWindowTestAccess::Show(window, mine, u'/' + up);
+            windowUps.append(Seconds("the window's upload", [&] {
+                if (!Select(*window.LocalList(), QStringLiteral("<small>")))
+                    return false;
+                window.UploadSelection();
+                return CountFiles(QDir(serverRoot).filePath(up + QStringLiteral("/small"))) == files;
+            }));
+        };
+        const auto lftpUp = [&] {
+            lftpUps.append(Seconds("lftp mirror -R", [&] {
+                return lftp(QStringLiteral("mirror -R %1/small /%2/small").arg(theirs, upLftp)) &&
+                       CountFiles(QDir(serverRoot).filePath(upLftp + QStringLiteral("/small"))) == files;
+            }));
+        };
+        if (round % 2 == 0) {
+            windowDown();
+            lftpDown();
+            windowUp();
+            lftpUp();
+        } else {
+            lftpDown();
+            windowDown();
+            lftpUp();
+            windowUp();
+        }
+    }
     session.DisconnectFromServer();
     Prompter::Install(nullptr);
 
-    std::printf("%d files of %d KiB, passive mode, progress box on\n", files, kib);
+    const auto median = [](QList<double> times) {
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    const double windowDown = median(windowDowns), lftpDown = median(lftpDowns);
+    const double windowUp = median(windowUps), lftpUp = median(lftpUps);
+    std::printf("%d files of %d KiB, passive mode, progress box on, medians of %d rounds\n", files, kib, Rounds);
     std::printf("download  window %6.2f s   lftp mirror    %6.2f s   lftp/window %.2f\n", windowDown, lftpDown,
                 lftpDown / windowDown);
     std::printf("upload    window %6.2f s   lftp mirror -R %6.2f s   lftp/window %.2f\n", windowUp, lftpUp,

@@ -3,6 +3,7 @@
 #include "engine/cancel_signal.h"
 #include "engine/data_stream.h"
 #include "engine/ftp_reply.h"
+#include "engine/local_name.h"
 #include "engine/sockets.h"
 #include "engine/tls_data_stream.h"
 #include "engine/wire_codec.h"
@@ -158,7 +159,8 @@ struct FtpSession::Private {
     bool lastListingMachine = false;
 
     ReplyReader reader;
-    WireCodec codec;
+    QByteArray charsetChoice;      // the wire's character set as chosen; empty: automatic
+    std::unique_ptr<WireCodec> codec = std::make_unique<WireCodec>();
     ProgressCallback progress;
     qint64 progressBase = 0;  // what a resumed transfer had before it went on
     std::chrono::milliseconds idleLimit{60000};
@@ -276,6 +278,8 @@ void FtpSession::DropControlConnection()
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     d->features.clear();
+    // Until FEAT says otherwise, an automatic choice speaks the locale's character set.
+    d->codec = std::make_unique<WireCodec>(d->charsetChoice);
     d->passiveRefused = false;
     d->typeInForce.clear();
     CreateControlSocket();
@@ -370,7 +374,7 @@ bool FtpSession::SendLine(const QString& command)
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
             return false;
     }
-    std::optional<QByteArray> bytes = d->codec.Encode(line);
+    std::optional<QByteArray> bytes = d->codec->Encode(line);
     if (!bytes)
         return false;
     // The control connection speaks Telnet (RFC 959 after RFC 854): a data byte 0xFF is sent
@@ -425,7 +429,7 @@ FtpSession::ReadEnd FtpSession::ReadOne(std::chrono::milliseconds limit, bool ke
         break;
     }
     d->replyCode = ParseReplyCode(raw);
-    d->replyText = d->codec.Decode(WithCrLfLineEnds(raw));
+    d->replyText = d->codec->Decode(WithCrLfLineEnds(raw));
     // 421: the server is closing the connection; its text says why.
     if (d->replyCode == 421)
         DropControlConnection();
@@ -623,6 +627,14 @@ bool FtpSession::QueryFeatures()
     if (!Command(QStringLiteral("FEAT"), 211))
         return false;
     d->features = ParseFeatures(d->replyText);
+    // RFC 2640: a server that lists UTF8 takes UTF-8 names; some (IIS, FileZilla Server) only
+    // after OPTS UTF8 ON. An automatic choice follows it whatever the answer.
+    const bool automatic = d->charsetChoice.isEmpty();
+    if (HasFeature(QStringLiteral("UTF8")) && (automatic || d->codec->Charset() == "UTF-8")) {
+        Command(QStringLiteral("OPTS UTF8 ON"), 200);
+        if (automatic)
+            d->codec = std::make_unique<WireCodec>(QByteArrayLiteral("UTF-8"));
+    }
     // MLST's facts: those marked "*" are sent already; the rest of those the listing uses are
     // asked for (pyftpdlib, for one, leaves out the Unix mode unless asked).
     for (const QString& feature : std::as_const(d->features)) {
@@ -982,7 +994,7 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
     }
     if (end != DataEnd::Clean)
         raw.clear();
-    out = d->codec.Decode(raw);
+    out = d->codec->Decode(raw);
     return Outcome(FinishTransfer(*data, end == DataEnd::Clean));
 }
 
@@ -990,7 +1002,7 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
 {
     if (CancelPending())
         return Outcome(false);
-    const QByteArray target = QFile::encodeName(local);
+    const QByteArray target = LocalPathBytes(local);
     const QByteArray partial = PartialName(target);
 
     // The download goes into the partial file beside the target, which replaces the target only
@@ -1071,7 +1083,7 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 r
         return Outcome(false);
     // The local file is opened before anything is asked of the server, so a file that cannot
     // be read never leaves an empty file on the server.
-    const int fileFd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
+    const int fileFd = ::open(LocalPathBytes(local).constData(), O_RDONLY | O_CLOEXEC);
     struct stat info;
     if (fileFd < 0 || ::fstat(fileFd, &info) != 0 || S_ISDIR(info.st_mode)) {
         if (fileFd >= 0)
@@ -1138,7 +1150,7 @@ bool FtpSession::CanResume() const
 
 QString FtpSession::PartialPath(const QString& local)
 {
-    return QFile::decodeName(PartialName(QFile::encodeName(local)));
+    return LocalPathText(PartialName(LocalPathBytes(local)));
 }
 
 qint64 FtpSession::RemoteFileSize(const QString& name)
@@ -1162,6 +1174,8 @@ std::chrono::milliseconds FtpSession::IdleLimit() const { return d->idleLimit; }
 void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->idleLimit = limit; }
 bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
 void FtpSession::SetEncryption(Encryption encryption) { d->encryption = encryption; }
+void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = charset; }
+QByteArray FtpSession::WireCharset() const { return d->codec->Charset(); }
 FtpSession::Encryption FtpSession::GetEncryption() const { return d->encryption; }
 void FtpSession::SetCertificateCheck(CertificateCheck check) { d->certificateCheck = std::move(check); }
 FtpSession::TlsState FtpSession::GetTlsState() const { return d->tlsState; }

@@ -170,6 +170,14 @@ public:
     std::chrono::milliseconds IdleLimit() const;
     void SetIdleLimit(std::chrono::milliseconds limit);
 
+    // The wire's character set, an iconv name, set before ConnectToServer. Empty (the default)
+    // chooses by itself: UTF-8 when FEAT lists UTF8 (QueryFeatures then sends OPTS UTF8 ON, also
+    // for a chosen UTF-8), else the locale's. The greeting and the login's replies are read in
+    // the locale's character set under an automatic choice.
+    void SetCharset(const QByteArray& charset);
+    // The character set the session speaks now.
+    QByteArray WireCharset() const;
+
     // Encryption; see the class comment. Set before ConnectToServer.
     void SetEncryption(Encryption encryption);
     Encryption GetEncryption() const;

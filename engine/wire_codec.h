@@ -8,9 +8,10 @@
 
 #include <optional>
 
-// Converts between the program's text (UTF-16) and the 8-bit text on the FTP wire, in the
-// locale's character set. Bytes that do not decode become lone surrogates U+DC80..U+DCFF and
-// encode back to the same bytes, so any name a server sends can be sent back to it unchanged.
+// Converts between the program's text (UTF-16) and the 8-bit text on the FTP wire, in one
+// character set (the locale's unless named). Bytes that do not decode become lone surrogates
+// U+DC80..U+DCFF and encode back to the same bytes, so any name a server sends can be sent back
+// to it unchanged.
 class WireCodec {
 public:
     // charset: an iconv name; empty means the locale's character set.

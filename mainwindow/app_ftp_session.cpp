@@ -1,5 +1,6 @@
 #include "mainwindow/app_ftp_session.h"
 
+#include "engine/local_name.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
@@ -8,8 +9,6 @@
 #include "settings/settings_store.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,7 +104,7 @@ void ChooseType(FtpSession& session, const QString& name, const QString& textEnd
 // this user cannot read and a link that leads nowhere: both would be replaced all the same.
 bool LocalFileExists(const QString& path)
 {
-    const QFileInfo info(path);
+    const LocalFileInfo info(path);
     return (info.exists() || info.isSymLink()) && !info.isDir();
 }
 
@@ -115,7 +114,7 @@ void SetLocalModificationTime(const QString& path, const QDateTime& time)
 {
     const qint64 ms = time.toMSecsSinceEpoch();
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000L}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+    ::utimensat(AT_FDCWD, LocalPathBytes(path).constData(), times, 0);
 }
 
 
@@ -204,7 +203,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     const TransferOptions options = Options();
     if (options.automaticType)
         ChooseType(*this, name, options.textEndings);
-    const QFileInfo info(localPath);
+    const LocalFileInfo info(localPath);
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
     // is not its file's.
@@ -281,7 +280,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     // server's file did not change after it was written (then its beginning would be another
     // file's, and a size check at the end cannot tell).
     bool resume = false;
-    const QFileInfo partial(PartialPath(localPath));
+    const LocalFileInfo partial(PartialPath(localPath));
     if (CanResume() && partial.isFile() && !partial.isSymLink() && partial.size() > 0) {
         if (remoteSize < 0)
             remoteSize = RemoteFileSize(remotePath);

@@ -1,9 +1,9 @@
 #include "mainwindow/listing.h"
 
 #include "engine/ftp_session.h"
+#include "engine/local_name.h"
 #include "mainwindow/strings.h"
 
-#include <QFile>
 #include <QListWidget>
 
 #include <algorithm>
@@ -85,7 +85,7 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
     if (!atRoot)
         texts.push_back({MainText::ParentEntry, PaneEntryKind::Parent});
 
-    DIR* dir = opendir(QFile::encodeName(directory).constData());
+    DIR* dir = opendir(LocalPathBytes(directory).constData());
     if (!dir) {
         FillPane(list, std::move(texts));
         return false;
@@ -100,7 +100,7 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
             struct stat info;
             isFolder = fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = LocalPathText(entry->d_name);
         texts.push_back(isFolder ? PaneEntry{FolderDisplayText(name), PaneEntryKind::Folder}
                                  : PaneEntry{name, PaneEntryKind::File});
     }

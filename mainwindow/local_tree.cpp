@@ -1,6 +1,6 @@
 #include "mainwindow/local_tree.h"
 
-#include <QFile>
+#include "engine/local_name.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,7 +55,7 @@ void ListIn(int folderFd, const QString& prefix, dev_t device, std::set<FolderId
             LocalTreeListing& listing)
 {
     const bool read = ForEachEntry(folderFd, [&](int parentFd, const char* name, const struct stat& info) {
-        const QString relative = prefix + QFile::decodeName(name);
+        const QString relative = prefix + LocalPathText(name);
         if (S_ISREG(info.st_mode)) {
             listing.files.append({relative, qint64(info.st_size)});
             listing.bytes += info.st_size;
@@ -96,7 +96,7 @@ bool EmptyFolder(int folderFd, const QString& shown, dev_t device, std::set<Fold
         return false;
     };
     const bool read = ForEachEntry(folderFd, [&](int parentFd, const char* name, const struct stat& info) {
-        const QString where = shown + u'/' + QFile::decodeName(name);
+        const QString where = shown + u'/' + LocalPathText(name);
         if (S_ISDIR(info.st_mode)) {
             const FolderId id{info.st_dev, info.st_ino};
             if (info.st_dev != device)
@@ -144,7 +144,7 @@ int OpenTop(const QByteArray& native, struct stat& info)
 bool RemoveLocalTree(const QString& folder, QString& failure)
 {
     failure.clear();
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = LocalPathBytes(folder);
     struct stat info {};
     const int fd = OpenTop(native, info);
     if (fd < 0) {
@@ -165,7 +165,7 @@ LocalTreeListing ListLocalTree(const QString& folder)
 {
     LocalTreeListing listing;
     struct stat info {};
-    const int fd = OpenTop(QFile::encodeName(folder), info);
+    const int fd = OpenTop(LocalPathBytes(folder), info);
     if (fd < 0) {
         listing.complete = false;
         return listing;

@@ -69,6 +69,20 @@ std::optional<QString> BringUpDialUp(DialUpService& dialUp, DialHandle& handle,
     }
 }
 
+// The iconv name of a profile's character set; empty for the automatic choice. Shift_JIS is
+// read as Windows' variant, as Japanese servers write it: ASCII stays ASCII (a backslash and "~"
+// are not the yen sign and the overline) and the NEC and IBM extensions decode.
+QByteArray WireCharset(const QString& choice)
+{
+    if (choice == QLatin1String("UTF-8"))
+        return "UTF-8";
+    if (choice == QLatin1String("Shift_JIS"))
+        return "CP932";
+    if (choice == QLatin1String("EUC-JP"))
+        return "EUC-JP";
+    return {};
+}
+
 // What the log says about encryption once connected; nothing when none was asked for.
 QString EncryptionLine(const FtpSession& session)
 {
@@ -113,6 +127,7 @@ void MainWindow::Connect()
         return;
     QString server, userName, password, localInitDir, remoteInitDir;
     int encryption = ConnectionProfile::DefaultEncryption;
+    QString charset;
     {
         LoginDialog login;
         if (!Prompter::Current().RunDialog(login)) {
@@ -125,6 +140,7 @@ void MainWindow::Connect()
         localInitDir = login.fields.localInitDir;
         remoteInitDir = login.fields.remoteInitDir;
         encryption = login.fields.encryption;
+        charset = login.fields.charset;
     }
     // Whatever the connect writes to the log, the notice goes below it, on every way out.
     const auto notice = qScopeGuard([this] { ShowPasswordStoreNotice(*logBox); });
@@ -160,6 +176,7 @@ void MainWindow::Connect()
     };
     const std::optional<ServerAddress> address = ParseServerText(server);
     session.SetEncryption(FtpSession::Encryption(qBound(0, encryption, 2)));
+    session.SetCharset(WireCharset(charset));
     // Asked on the worker, before USER is sent; the question itself goes to the window's thread.
     session.SetCertificateCheck(&JudgeCertificate);
     bool connected = false;
@@ -186,7 +203,8 @@ void MainWindow::Connect()
     WriteLog(session.GetReplyText());
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
-    // What the server offers decides the listing command and whether times can be kept.
+    // What the server offers decides the listing command, whether times can be kept and, unless
+    // the profile names one, the character set.
     if (!onWorker([&] { session.QueryFeatures(); }))
         return;
 

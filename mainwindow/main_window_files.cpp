@@ -1,4 +1,5 @@
 // Opening, creating, deleting and renaming entries, and remote permissions.
+#include "engine/local_name.h"
 #include "mainwindow/attribute_dialog.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/local_tree.h"
@@ -11,7 +12,6 @@
 #include "platform/prompter.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -223,7 +223,7 @@ void MainWindow::NewLocalFolder()
     if (!Prompter::Current().RunDialog(dialog) || dialog.folderName.isEmpty())
         return;
     // A folder that cannot be made simply does not appear in the refilled pane.
-    QDir().mkdir(JoinPath(localPath, dialog.folderName));
+    MakeLocalFolder(JoinPath(localPath, dialog.folderName));
     ListLocalFolder(localPath);
     ShowPaths();
 }
@@ -266,7 +266,7 @@ void MainWindow::DeleteLocalEntries()
         if (kind == PaneEntryKind::Folder) {
             const QString name = FolderNameOf(text);
             const QString path = JoinPath(localPath, name);
-            bool removed = ::rmdir(QFile::encodeName(path).constData()) == 0;
+            bool removed = ::rmdir(LocalPathBytes(path).constData()) == 0;
             if (!removed && (errno == ENOTEMPTY || errno == EEXIST)) {
                 // A folder with contents goes whole only when the user agrees for this folder,
                 // told how much is inside; "いいえ" keeps it and is no failure.
@@ -283,7 +283,7 @@ void MainWindow::DeleteLocalEntries()
             continue;
         }
         const QString path = JoinPath(localPath, text);
-        const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+        const bool removed = ::unlink(LocalPathBytes(path).constData()) == 0;
         tally.Count(removed, removed ? QString() : LocalFailureReason(path));
         if (removed)
             WriteLog(FilesText::LocalDeleted.arg(path));

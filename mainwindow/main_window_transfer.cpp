@@ -1,4 +1,5 @@
 // Transfer modes, uploads and downloads.
+#include "engine/local_name.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/local_tree.h"
 #include "mainwindow/main_window.h"
@@ -9,8 +10,6 @@
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QListWidget>
 #include <QScopeGuard>
@@ -98,7 +97,7 @@ void MainWindow::UploadSelection()
     for (const PaneEntry& item : std::as_const(items)) {
         if (item.kind == PaneEntryKind::File) {
             ++fileCount;
-            byteCount += QFileInfo(JoinPath(fromFolder, item.text)).size();
+            byteCount += LocalFileInfo(JoinPath(fromFolder, item.text)).size();
         } else if (item.kind == PaneEntryKind::Folder && IsPlainName(FolderNameOf(item.text))) {
             Tree tree{FolderNameOf(item.text), ListLocalTree(JoinPath(fromFolder, FolderNameOf(item.text)))};
             folderCount += 1 + tree.listing.folders.size();
@@ -177,7 +176,7 @@ void MainWindow::UploadSelection()
             bool goesOn = true;
             if (item.kind == PaneEntryKind::File) {
                 goesOn = upload(fromFolder, toFolder, item.text, listed, false,
-                                QFileInfo(JoinPath(fromFolder, item.text)).size());
+                                LocalFileInfo(JoinPath(fromFolder, item.text)).size());
             } else if (item.kind == PaneEntryKind::Folder) {
                 for (const Tree& tree : std::as_const(trees))
                     if (tree.name == FolderNameOf(item.text))
@@ -287,7 +286,7 @@ void MainWindow::DownloadSelection()
             const QString localDir = InTree(JoinPath(toFolder, tree.name), folder.relative);
             // A folder that is there already takes the files in; anything else in the way is a
             // failure for this folder, and its files stay on the server.
-            if (!QDir().mkdir(localDir) && !QFileInfo(localDir).isDir()) {
+            if (!MakeLocalFolder(localDir) && !LocalFileInfo(localDir).isDir()) {
                 tally.Count(false, LocalFailureReason(localDir));
                 continue;
             }

@@ -103,6 +103,8 @@ bool ConnectionProfile::LoadProfile(const QString& name, bool withPassword)
         || storedEncryption < 0 || storedEncryption > 2)
         storedEncryption = DefaultEncryption;
     encryption = storedEncryption;
+    if (key.QueryString(ValueName(SettingName::CharsetN, slot), charset) != Success || !Charsets.contains(charset))
+        charset = AutomaticCharset;
     // A slot whose server cannot be read loads as wholly empty, not as a mix of texts.
     if (!serverRead)
         *this = ConnectionProfile();
@@ -142,6 +144,8 @@ ConnectionProfile::SaveResult ConnectionProfile::SaveProfile(const QString& name
         if (status == Success)
             status = key.SetNumber(ValueName(SettingName::EncryptionN, slot), encryption);
         if (status == Success)
+            status = key.SetString(ValueName(SettingName::CharsetN, slot), charset);
+        if (status == Success)
             result = SaveResult::Saved;
         return status;
     });
@@ -164,6 +168,9 @@ bool ConnectionProfile::DeleteProfile(const QString& name)
         account = SlotAccount(key, slot);
         for (const char* format : SlotValues)
             key.SetString(ValueName(format, slot), QString());
+        // A free slot keeps no choices of the profile that was there.
+        key.SetNumber(ValueName(SettingName::EncryptionN, slot), DefaultEncryption);
+        key.SetString(ValueName(SettingName::CharsetN, slot), QString());
         for (int other = 1; other <= SlotCount && account; ++other)
             accountStillNamed = accountStillNamed
                                 || SameAccount(SlotAccount(key, other), account->server, account->userName);

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-// One numbered profile slot (1 to 10) of the profile key: a name, five login texts and the
-// encryption choice. Slots are
+// One numbered profile slot (1 to 10) of the profile key: a name, five login texts, the
+// encryption choice and the server's character set. Slots are
 // fixed places: a profile never moves, a deleted one leaves its slot free (empty name), and a
 // save fills the lowest free slot. Names need not be unique; a lookup by name takes the lowest
 // slot whose name equals the text exactly, so looking up "" finds the lowest free slot.
@@ -29,6 +30,14 @@ struct ConnectionProfile {
     int encryption = DefaultEncryption;
 
     static constexpr int DefaultEncryption = 1;
+
+    // The server's character set as stored and as the login dialog's combo lists it: automatic
+    // (UTF-8 when the server says it speaks it, else the locale's) or one named set. A slot
+    // without a known value loads as automatic.
+    static inline const QString AutomaticCharset = QStringLiteral("自動");
+    static inline const QStringList Charsets = {AutomaticCharset, QStringLiteral("UTF-8"),
+                                                QStringLiteral("Shift_JIS"), QStringLiteral("EUC-JP")};
+    QString charset = AutomaticCharset;
 
     // The name in the slot; "" when free, absent or unreadable.
     static QString ReadProfileName(int slot);

@@ -17,6 +17,7 @@ inline constexpr int Save = 1016;
 inline constexpr int Delete = 1017;
 inline constexpr int SavePassword = 1018;
 inline constexpr int Encryption = 1019;
+inline constexpr int Charset = 1020;
 }  // namespace LoginControlId
 
 namespace SettingPage1ControlId {

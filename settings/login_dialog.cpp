@@ -46,6 +46,7 @@ void LoginDialog::ReadControls()
     fields.localInitDir = ui->localInitDirEdit->text();
     fields.remoteInitDir = ui->remoteInitDirEdit->text();
     fields.encryption = ui->encryptionCombo->currentIndex();
+    fields.charset = ui->charsetCombo->currentText();
     savePassword = ui->savePasswordCheck->isChecked();
 }
 
@@ -57,6 +58,7 @@ void LoginDialog::ShowFields()
     ui->localInitDirEdit->setText(fields.localInitDir);
     ui->remoteInitDirEdit->setText(fields.remoteInitDir);
     ui->encryptionCombo->setCurrentIndex(fields.encryption);
+    ui->charsetCombo->setCurrentIndex(qMax(0, ConnectionProfile::Charsets.indexOf(fields.charset)));
     ui->savePasswordCheck->setChecked(savePassword);
 }
 

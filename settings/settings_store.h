@@ -32,6 +32,8 @@ inline constexpr char LocalInitDirN[] = "LocalInitDir%d";
 inline constexpr char RemoteInitDirN[] = "RemoteInitDir%d";
 // A flag value 0, 1 or 2: plain FTP, TLS when the server offers it, TLS required.
 inline constexpr char EncryptionN[] = "Encryption%d";
+// The server's character set, one of ConnectionProfile::Charsets; "自動" also when absent.
+inline constexpr char CharsetN[] = "Charset%d";
 }  // namespace SettingName
 
 namespace SettingKey {

@@ -33,7 +33,8 @@ TEST(Features, ParsedFromTheReplyAndForgottenAtTheNextConnect)
     EXPECT_EQ(ParseFeatures(QStringLiteral("211 No features\r\n")), QStringList());
 
     ScriptedFtpPeer peer;
-    peer.Greet().Read().Send(Features).Answer("200 MLST OPTS type;size;modify;UNIX.mode;perm;");
+    peer.Greet().Read().Send(Features).Answer("200 Always in UTF8 mode.")
+        .Answer("200 MLST OPTS type;size;modify;UNIX.mode;perm;");
     FtpSession session;
     ASSERT_TRUE(Connect(session, peer));
     EXPECT_TRUE(session.QueryFeatures());
@@ -42,7 +43,8 @@ TEST(Features, ParsedFromTheReplyAndForgottenAtTheNextConnect)
     EXPECT_FALSE(session.HasFeature(QStringLiteral("MLS")));
     ASSERT_TRUE(peer.WaitScriptDone());
     // The facts the listing reads that the server does not send by itself are asked for.
-    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"FEAT", "OPTS MLST type;size;modify;UNIX.mode;perm;"}));
+    EXPECT_EQ(peer.Commands(),
+              (QList<QByteArray>{"FEAT", "OPTS UTF8 ON", "OPTS MLST type;size;modify;UNIX.mode;perm;"}));
 
     ScriptedFtpPeer next;
     next.Greet().Answer("500 FEAT not understood");
@@ -86,7 +88,7 @@ TEST(Times, MdtmAndMfmtOnlyWhenListedAndTheirReplies)
 {
     ScriptedFtpPeer peer;
     peer.Greet()
-        .Read().Send(Features).Answer("200 ok")
+        .Read().Send(Features).Answer("200 ok").Answer("200 ok")
         .Answer("213 20240115102200")
         .Answer("213 20240115102200.5")
         .Answer("550 No such file")
@@ -106,7 +108,7 @@ TEST(Times, MdtmAndMfmtOnlyWhenListedAndTheirReplies)
     EXPECT_TRUE(session.SetRemoteModificationTime(QStringLiteral("c"), time));
     EXPECT_FALSE(session.SetRemoteModificationTime(QStringLiteral("d"), time));
     ASSERT_TRUE(peer.WaitScriptDone());
-    EXPECT_EQ(peer.Commands().mid(2), (QList<QByteArray>{"MDTM a b.txt", "MDTM b", "MDTM gone",
+    EXPECT_EQ(peer.Commands().mid(3), (QList<QByteArray>{"MDTM a b.txt", "MDTM b", "MDTM gone",
                                                          "MFMT 20240115102200 a b.txt", "MFMT 20240115102200 c",
                                                          "MFMT 20240115102200 d"}));
 }

@@ -152,8 +152,9 @@ TEST_P(TlsServer, SessionMovesFilesByteExactUnderTls)
         EXPECT_EQ(Sha256(target), Sha256(source)) << name;
         // vsftpd requires every data connection to resume the control connection's session
         // (pyftpdlib resumes none).
-        if (server.name == QLatin1String("vsftpd_tls"))
+        if (server.name == QLatin1String("vsftpd_tls")) {
             EXPECT_TRUE(session.LastDataSessionReused()) << name;
+        }
     }
     EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder);
 }

@@ -78,10 +78,11 @@ protected:
     }
 
     // The next login dialog gets these texts typed in and is confirmed with OK. The scripts
-    // speak plain FTP unless the encryption choice says otherwise.
+    // speak plain FTP unless the encryption choice says otherwise; the character set is the
+    // combo's line of that name, automatic when empty.
     void QueueLogin(const QString& server, const QString& userName = QStringLiteral("user"),
                     const QString& password = QStringLiteral("secret"), const QString& localInitDir = {},
-                    const QString& remoteInitDir = {}, int encryption = 0)
+                    const QString& remoteInitDir = {}, int encryption = 0, const QString& charset = {})
     {
         prompter.QueueDialog([=](QDialog& dialog) {
             EXPECT_NE(qobject_cast<LoginDialog*>(&dialog), nullptr);
@@ -100,6 +101,12 @@ protected:
             EXPECT_NE(encryptionCombo, nullptr);
             if (encryptionCombo)
                 encryptionCombo->setCurrentIndex(encryption);
+            if (!charset.isEmpty()) {
+                auto* charsetCombo = dialog.findChild<QComboBox*>(QStringLiteral("charsetCombo"));
+                EXPECT_NE(charsetCombo, nullptr);
+                if (charsetCombo)
+                    charsetCombo->setCurrentText(charset);
+            }
             dialog.accept();
             return true;
         });

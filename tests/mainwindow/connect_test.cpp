@@ -251,3 +251,31 @@ TEST_F(ConnectTest, RealServersRefuseAWrongPassword)
 }
 
 }  // namespace
+
+// The profile's character set reaches the session: a Shift_JIS server's folder and names show
+// decoded, ASCII stays ASCII ("~" is no overline), and a server that lists UTF8 is not asked to
+// switch to it.
+TEST_F(ConnectTest, ChosenShiftJisDecodesTheServersFolderAndListing)
+{
+    ScriptedFtpPeer peer;
+    peer.Login().Read().Send("211-Features:\r\n UTF8\r\n211 End\r\n")
+        .Answer("257 \"/\x83\x5c\x83\x74\x83\x67\" is the current directory")
+        .Answer("257 \"/\x83\x5c\x83\x74\x83\x67\" is the current directory")
+        .Answer("200 Type set to A")
+        .Answer("200 PORT command successful")
+        .Answer("150 Here comes the listing")
+        .ConnectData()
+        .SendData("-rw-r--r-- 1 ftp ftp    5 Jan 01  2024 \x95\x5c~1.txt\r\n")
+        .CloseData()
+        .Send("226 Transfer complete\r\n");
+    QueueLogin(PeerServer(peer), QStringLiteral("user"), QStringLiteral("secret"), {}, {}, 0,
+               QStringLiteral("Shift_JIS"));
+    window->Connect();
+
+    EXPECT_TRUE(LooksConnected());
+    EXPECT_EQ(window->Session().WireCharset(), "CP932");
+    EXPECT_EQ(window->RemotePath(), QStringLiteral("/ソフト"));
+    EXPECT_EQ(PaneTexts(*window->RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("表~1.txt")}));
+    ASSERT_TRUE(peer.WaitScriptDone());
+    EXPECT_EQ(peer.Commands().mid(2, 3), (QList<QByteArray>{"FEAT", "PWD", "PWD"}));
+}

@@ -295,8 +295,9 @@ TEST(RemoteListingTest, RealServersFillThePane)
             FtpSession session;
             ASSERT_TRUE(session.ConnectToServer(server.host, server.port));
             ASSERT_TRUE(session.UserLogin(server.user, server.password));
-            if (askFeatures)
+            if (askFeatures) {
                 ASSERT_TRUE(session.QueryFeatures());
+            }
             ASSERT_TRUE(session.ChangeDir(QLatin1Char('/') + folderName));
             QListWidget pane;
             RemoteEntryList entries;

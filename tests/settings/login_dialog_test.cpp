@@ -419,3 +419,59 @@ TEST_F(LoginDialogTest, EncryptionChoiceIsStoredPerSlotAndDefaultsToIfAvailable)
     dialog.accept();
     EXPECT_EQ(dialog.fields.encryption, 0);
 }
+
+// The server's character set: labelled for assistive tools, four choices that are also the stored
+// texts, each kept per slot; "自動" for a slot without the value or with one this version does
+// not know.
+TEST_F(LoginDialogTest, CharsetChoiceIsStoredPerSlotAndDefaultsToAutomatic)
+{
+    {
+        // A slot of an older version: no character set value at all.
+        RegistryKey key;
+        key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
+        for (const char* format : {SettingName::SettingNameN, SettingName::ServerN, SettingName::NameN})
+            key.SetString(QString::asprintf(format, 1), QStringLiteral("old"));
+    }
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    auto* charset = FindControl<QComboBox>(dialog, LoginControlId::Charset);
+    ASSERT_NE(charset, nullptr);
+    const QStringList choices = {QStringLiteral("自動"), QStringLiteral("UTF-8"), QStringLiteral("Shift_JIS"),
+                                 QStringLiteral("EUC-JP")};
+    QStringList shown;
+    for (int i = 0; i < charset->count(); ++i)
+        shown << charset->itemText(i);
+    EXPECT_EQ(shown, choices);
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("charsetLabel"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("文字コード"));
+    EXPECT_EQ(label->buddy(), charset);
+    EXPECT_EQ(charset->currentText(), QStringLiteral("自動"));
+
+    for (int i = 1; i < choices.size(); ++i) {
+        charset->setCurrentIndex(i);
+        controls.Type(Profile(choices[i]));
+        controls.SaveAs(choices[i]);
+        EXPECT_EQ(StoredString(SettingName::CharsetN, i + 1), choices[i]);
+    }
+    charset->setCurrentIndex(0);
+    for (int i = 1; i < choices.size(); ++i) {
+        controls.Pick(i);
+        EXPECT_EQ(charset->currentText(), choices[i]);
+    }
+    controls.Pick(0);
+    EXPECT_EQ(charset->currentText(), QStringLiteral("自動"));  // absent
+
+    {
+        RegistryKey key;
+        key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Profiles));
+        key.SetString(QStringLiteral("Charset3"), QStringLiteral("ISO-2022-JP"));
+    }
+    ConnectionProfile loaded;
+    ASSERT_TRUE(loaded.LoadProfile(choices[2]));
+    EXPECT_EQ(loaded.charset, QStringLiteral("自動"));
+
+    charset->setCurrentIndex(3);
+    dialog.accept();
+    EXPECT_EQ(dialog.fields.charset, QStringLiteral("EUC-JP"));
+}
