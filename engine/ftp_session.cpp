@@ -9,7 +9,6 @@
 #include "engine/wire_codec.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -34,20 +33,6 @@ constexpr std::chrono::milliseconds AbortGrace{250};
 std::chrono::milliseconds Until(std::chrono::steady_clock::time_point deadline)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-}
-
-// The process's file creation mask, read without changing it (umask() would race with other
-// threads creating files).
-mode_t CurrentUmask()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("Umask:"))
-                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-        }
-    }
-    return 022;
 }
 
 // The port of a 229 reply, "(|||port|)" with any delimiter character; 0 when there is none.
@@ -1040,17 +1025,19 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
         AbortTransfer(data.get());
         return Outcome(false);
     }
+    // A file that is replaced passes its mode on; a new one keeps the mode the partial file was
+    // made with (the umask applied). The mode is a courtesy: file systems without Unix modes (FAT
+    // on a memory stick, many network shares) refuse it, and the data is whole all the same.
     struct stat old;
-    const mode_t mode = ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)
-                            ? (old.st_mode & 07777)
-                            : (0666 & ~CurrentUmask());
-    // The mode is a courtesy: file systems without Unix modes (FAT on a memory stick, many
-    // network shares) refuse it, and the data is whole all the same.
-    ::fchmod(fileFd, mode);
+    const bool replacing = ::lstat(target.constData(), &old) == 0;
+    if (replacing && S_ISREG(old.st_mode))
+        ::fchmod(fileFd, old.st_mode & 07777);
     bool localOk = end != DataEnd::LocalFailed;
-    // On the disk before it takes the target's name: after a crash the target is either the
-    // old file or the whole new one, never a new name over missing data.
-    if (end == DataEnd::Clean && ::fsync(fileFd) != 0)
+    // On the disk before it replaces a file: after a crash the old file is either intact or the
+    // whole new one. A new name is not synced: a crash can leave it short, as any copy made
+    // without a sync, but nothing the user had is lost, and a sync per file would cost most of
+    // the time of a folder of small files.
+    if (replacing && end == DataEnd::Clean && ::fsync(fileFd) != 0)
         localOk = false;
     localOk = (::close(fileFd) == 0) && localOk;
 
