@@ -251,15 +251,16 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
 bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remoteFolder,
                                  const QString& name, const RemoteEntryList& entries)
 {
-    // A name a server lists could climb out of the local folder ("..", "a/../../x"); such a
-    // name is never written.
+    // A name a server lists could climb out of the local folder ("..", "a/../../x"), or hold
+    // what no local name can (a NUL); such a name is never written, and nothing is asked of the
+    // server for it.
     transferFailure.clear();
-    if (!IsPlainName(name)) {
+    const QString localPath = JoinPath(localFolder, name);
+    if (!IsPlainName(name) || LocalPathBytes(localPath).isEmpty()) {
         transferFailure = FilesText::ReasonUnsafeName.arg(name);
         SetReplyText(FilesText::DownloadFailed);
         return false;
     }
-    const QString localPath = JoinPath(localFolder, name);
     const TransferOptions options = Options();
     const int entry = FindEntry(entries, name);
     const QString remotePath = JoinPath(remoteFolder, name);
