@@ -1159,6 +1159,7 @@ void FtpSession::SetTransferSize(qint64 size) { d->transferSize = size; }
 void FtpSession::SetProgressCallback(ProgressCallback callback) { d->progress = std::move(callback); }
 std::chrono::milliseconds FtpSession::IdleLimit() const { return d->idleLimit; }
 void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->idleLimit = limit; }
+qint64 FtpSession::TransferOffset() const { return d->progressBase; }
 bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
 void FtpSession::SetEncryption(Encryption encryption) { d->encryption = encryption; }
 void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = charset; }

@@ -165,8 +165,12 @@ public:
     void SetPassiveMode(bool passive);
     qint64 TransferSize() const;
     void SetTransferSize(qint64 size);
-    // Called after every chunk of a transfer with the bytes moved so far.
+    // Called after every chunk of a transfer with the bytes moved so far (a resumed transfer
+    // counts from the start of its file).
     void SetProgressCallback(ProgressCallback callback);
+    // While a transfer runs: where in its file it started, the offset a resumed one went on
+    // from, else 0.
+    qint64 TransferOffset() const;
     std::chrono::milliseconds IdleLimit() const;
     void SetIdleLimit(std::chrono::milliseconds limit);
 

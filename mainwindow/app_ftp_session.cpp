@@ -43,7 +43,10 @@ public:
             sinceShown.start();
             shownAt = now;
             QString text = TransferProgressText(this->name, bytesSoFar, total);
-            const QString rate = TransferRateText(bytesSoFar, total, now);
+            // The speed and the time left count what moved in this run, not what a resumed
+            // transfer had before.
+            const qint64 offset = this->session.TransferOffset();
+            const QString rate = TransferRateText(bytesSoFar - offset, total - offset, now);
             if (!rate.isEmpty())
                 text += u'\n' + rate;
             this->session.ShowProgress(text);

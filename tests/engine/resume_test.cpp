@@ -66,13 +66,19 @@ TEST(ResumeDownload, BrokenDownloadKeepsItsPartAndTheNextOneGoesOnFromThere)
     EXPECT_EQ(ReadAll(target + QStringLiteral(".part")), QByteArray("hello "));
 
     std::vector<qint64> progress;
-    session.SetProgressCallback([&](qint64 bytes) { progress.push_back(bytes); });
+    std::vector<qint64> offsets;
+    session.SetProgressCallback([&](qint64 bytes) {
+        progress.push_back(bytes);
+        offsets.push_back(session.TransferOffset());
+    });
     session.SetTransferSize(11);
     EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), target, true));
     EXPECT_EQ(ReadAll(target), QByteArray("hello world"));
     EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.bin")});
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 11);  // counted from the start of the file
+    EXPECT_EQ(offsets.back(), 6);      // of which 6 were there before
+    EXPECT_EQ(session.TransferOffset(), 0);
     EXPECT_EQ(Last(peer, 3), (QList<QByteArray>{"PASV", "REST 6", "RETR f.bin"}));
 }
 
