@@ -45,9 +45,13 @@ MainWindow::MainWindow(QWidget* parent)
     RestoreGeometry();
 
     // The session reports progress on the worker's thread; the box lives on the window's.
+    // Within a batch that keeps its box only the latest text matters; a lone transfer's box
+    // shows each (the first and the last are always seen).
     session.SetProgressShown([this](const QString& text) {
         if (QThread::currentThread() == thread())
             ShowTransferProgress(text);
+        else if (batchBoxKept)
+            PostLatest(latestProgress, text, &MainWindow::ShowTransferProgress);
         else
             QMetaObject::invokeMethod(this, [this, text] { ShowTransferProgress(text); }, Qt::QueuedConnection);
     });
@@ -408,7 +412,32 @@ void MainWindow::WriteLog(const QString& message)
 
 void MainWindow::PostLog(const QString& message)
 {
-    QMetaObject::invokeMethod(this, [this, message] { WriteLog(message); }, Qt::QueuedConnection);
+    // A folder batch shows the latest line; a selection of files each file's.
+    if (batchBoxKept)
+        PostLatest(latestLog, message, &MainWindow::WriteLog);
+    else
+        QMetaObject::invokeMethod(this, [this, message] { WriteLog(message); }, Qt::QueuedConnection);
+}
+
+void MainWindow::PostLatest(LatestText& slot, const QString& text, void (MainWindow::*show)(const QString&))
+{
+    {
+        const QMutexLocker lock(&slot.mutex);
+        slot.text = text;
+        if (slot.posted)
+            return;
+        slot.posted = true;
+    }
+    // Posted before the work's end is, so it is shown before the handler goes on.
+    QMetaObject::invokeMethod(this, [this, &slot, show] {
+        QString latest;
+        {
+            const QMutexLocker lock(&slot.mutex);
+            latest = std::move(slot.text);
+            slot.posted = false;
+        }
+        (this->*show)(latest);
+    }, Qt::QueuedConnection);
 }
 
 void MainWindow::ShowPaths()

@@ -7,6 +7,7 @@
 #include "platform/dialup_service.h"
 
 #include <QDialog>
+#include <QMutex>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QString>
@@ -150,7 +151,8 @@ private:
     void SetConnectedState(bool connected);
     // Replaces the whole log text with the message.
     void WriteLog(const QString& message);
-    // WriteLog from the server work's thread: the line is shown when the window's loop gets to it.
+    // WriteLog from the server work's thread: the line is shown when the window's loop gets to it
+    // (within a folder batch, only the latest of the lines that came meanwhile).
     void PostLog(const QString& message);
     // Handlers act on the folders the panes show. A path edit that holds another folder (typed,
     // not yet opened with Enter) has that folder opened instead, and the handler then does
@@ -210,6 +212,17 @@ private:
     // While a folder batch runs its progress box stays up from one file to the next: making a
     // box for each file costs more than sending a small file.
     bool batchBoxKept = false;
+    // A text handed from the worker to the window's thread, the latest only: texts that come
+    // faster than the window takes them replace one another instead of queueing up (a batch of
+    // small files would otherwise wake the window several times a file).
+    struct LatestText {
+        QMutex mutex;
+        QString text;
+        bool posted = false;
+    };
+    void PostLatest(LatestText& slot, const QString& text, void (MainWindow::*show)(const QString&));
+    LatestText latestLog;
+    LatestText latestProgress;
     std::unique_ptr<WaitDialog> workingBox;   // work that goes on without a box of its own
     QTimer workingBoxTimer;
     RemoteEntryList remoteEntries;
