@@ -68,6 +68,25 @@ QList<PaneEntry> SelectedEntries(const QListWidget& list, const QList<int>& rows
     return entries;
 }
 
+// Goes through the selection in its order, files by onFile and folders by onTree with the
+// tree walked for them, until one of them says the batch was cancelled (false).
+template <typename Tree, typename OnFile, typename OnTree>
+void RunSelection(const QList<PaneEntry>& items, const QList<Tree>& trees, const OnFile& onFile, const OnTree& onTree)
+{
+    for (const PaneEntry& item : items) {
+        bool goesOn = true;
+        if (item.kind == PaneEntryKind::File) {
+            goesOn = onFile(item.text);
+        } else if (item.kind == PaneEntryKind::Folder) {
+            for (const Tree& tree : trees)
+                if (tree.name == FolderNameOf(item.text))
+                    goesOn = onTree(tree);
+        }
+        if (!goesOn)
+            return;
+    }
+}
+
 }  // namespace
 
 void MainWindow::UploadSelection()
@@ -172,19 +191,12 @@ void MainWindow::UploadSelection()
     };
 
     const bool finished = RunServerWork([&] {
-        for (const PaneEntry& item : std::as_const(items)) {
-            bool goesOn = true;
-            if (item.kind == PaneEntryKind::File) {
-                goesOn = upload(fromFolder, toFolder, item.text, listed, false,
-                                LocalFileInfo(JoinPath(fromFolder, item.text)).size());
-            } else if (item.kind == PaneEntryKind::Folder) {
-                for (const Tree& tree : std::as_const(trees))
-                    if (tree.name == FolderNameOf(item.text))
-                        goesOn = uploadTree(tree);
-            }
-            if (!goesOn)
-                return;
-        }
+        RunSelection(
+            items, trees,
+            [&](const QString& name) {
+                return upload(fromFolder, toFolder, name, listed, false, LocalFileInfo(JoinPath(fromFolder, name)).size());
+            },
+            uploadTree);
     });
     if (!finished) {
         if (!cutShort.isEmpty())
@@ -303,18 +315,9 @@ void MainWindow::DownloadSelection()
     };
 
     const bool finished = RunServerWork([&] {
-        for (const PaneEntry& item : std::as_const(items)) {
-            bool goesOn = true;
-            if (item.kind == PaneEntryKind::File) {
-                goesOn = download(toFolder, fromFolder, item.text, listed);
-            } else if (item.kind == PaneEntryKind::Folder) {
-                for (const Tree& tree : std::as_const(trees))
-                    if (tree.name == FolderNameOf(item.text))
-                        goesOn = downloadTree(tree);
-            }
-            if (!goesOn)
-                return;
-        }
+        RunSelection(
+            items, trees, [&](const QString& name) { return download(toFolder, fromFolder, name, listed); },
+            downloadTree);
     });
     // The local folder is as the batch left it, also after a cancel; the pane shows it so.
     ListLocalFolder(localPath);

@@ -1,6 +1,7 @@
 #include "engine/ftp_session.h"
 #include "engine/sockets.h"
 #include "tests/support/loopback_stranger.h"
+#include "tests/support/local_files.h"
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QDir>
@@ -26,17 +27,6 @@ namespace {
 bool Connect(FtpSession& session, const ScriptedFtpPeer& peer)
 {
     return session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port());
-}
-
-QStringList Entries(const QTemporaryDir& dir)
-{
-    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // Waits (bounded) until the peer has read the command, so a cancel from another thread comes

@@ -1,5 +1,6 @@
 #include "engine/ftp_session.h"
 #include "tests/support/loopback_stranger.h"
+#include "tests/support/local_files.h"
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QDir>
@@ -26,24 +27,6 @@ namespace {
 bool Connect(FtpSession& session, const ScriptedFtpPeer& peer)
 {
     return session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port());
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QStringList Entries(const QTemporaryDir& dir)
-{
-    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 // The PORT argument names 127.0.0.1 and a port: "127,0,0,1,p1,p2".

@@ -1,4 +1,5 @@
 #include "engine/ftp_session.h"
+#include "tests/support/local_files.h"
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QDir>
@@ -10,24 +11,6 @@
 namespace {
 
 const QByteArray RestFeatures = "211-Features:\r\n REST STREAM\r\n SIZE\r\n211 End\r\n";
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QStringList Entries(const QTemporaryDir& dir)
-{
-    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-}
 
 // The last n commands the peer read.
 QList<QByteArray> Last(const ScriptedFtpPeer& peer, qsizetype n)

@@ -43,10 +43,15 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
         ASSERT_TRUE(cancel.pressed);
     }
     EXPECT_FALSE(QFile::exists(target));
-    const qint64 kept = QFileInfo(partial).size();
+    qint64 kept = QFileInfo(partial).size();
     ASSERT_GT(kept, 0);
-    ASSERT_LT(kept, data.size());
     EXPECT_EQ(ReadFile(partial), data.left(kept));
+    // The whole file may have arrived just as 中止 took on a fast machine (it is kept as partial
+    // all the same); the resume then goes on from the middle.
+    if (kept == data.size()) {
+        kept /= 2;
+        ASSERT_TRUE(QFile::resize(partial, kept));
+    }
 
     // はい: no overwrite question, and the rest comes after the kept part.
     prompter.questions.clear();
