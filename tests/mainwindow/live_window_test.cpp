@@ -13,15 +13,9 @@
 
 namespace {
 
-// Big enough that the first count on screen comes well before the end on loopback.
-QByteArray Large()
-{
-    return QByteArray(48 << 20, 'x');
-}
-
-// A local file to upload that no loopback server takes in before 中止 is pressed, even on a
-// loaded machine: 1 GiB, sparse, so it costs no disk here (the server keeps only what arrived
-// before the cancel, and that goes again).
+// A file that no loopback transfer moves whole before 中止 is pressed, even on an idle or a
+// loaded machine: 1 GiB, sparse, so it costs no disk (only what moved before the cancel is
+// written on the other side).
 void MakeHugeSparseFile(const QString& path)
 {
     QFile file(path);
@@ -36,7 +30,9 @@ using LiveWindowTest = RemoteFilesTest;
 TEST_P(LiveWindowTest, CancelledDownloadLeavesTheTargetsAsTheyWereWhileThePaneStaysUsable)
 {
     window->SelectBinaryMode();
-    PutRemoteFile(QStringLiteral("big.bin"), Large());
+    // The server's big.bin is the sparse 1 GiB: no download of it ends before 中止 is pressed.
+    PutRemoteFile(QStringLiteral("big.bin"), QByteArray());
+    MakeHugeSparseFile(InFolder(QStringLiteral("big.bin")));
     PutRemoteFile(QStringLiteral("small.bin"), "tail");
     WriteFile(Scratch(QStringLiteral("small.bin")), "kept");
     Relist();
