@@ -989,12 +989,17 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
         return Outcome(false);
     const QByteArray target = LocalPathBytes(local);
     const QByteArray partial = PartialName(target);
+    // A name no local file can have fails before anything is asked of the server.
+    if (partial.isEmpty()) {
+        d->replyCode = LocalStatus::DataOpenFailed;
+        return false;
+    }
 
     // The download goes into the partial file beside the target, which replaces the target only
     // when the whole file arrived: a failed or cancelled download leaves the old file as it was.
     Restart restart;
     struct stat before;
-    if (resume && CanResume() && !partial.isEmpty() && ::lstat(partial.constData(), &before) == 0 &&
+    if (resume && CanResume() && ::lstat(partial.constData(), &before) == 0 &&
         S_ISREG(before.st_mode))
         restart.offset = before.st_size;
     std::unique_ptr<DataStream> data;

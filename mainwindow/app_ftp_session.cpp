@@ -273,11 +273,15 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? ReadSize(entries[entry].size) : -1;
 
     // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
-    // asked instead.
+    // asked instead, once.
+    std::optional<QDateTime> askedTime;
     const auto remoteTime = [&] {
-        const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
-                                                                                : QDateTime();
-        return listed.isValid() ? listed : RemoteModificationTime(remotePath);
+        if (!askedTime) {
+            const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
+                                                                                    : QDateTime();
+            askedTime = listed.isValid() ? listed : RemoteModificationTime(remotePath);
+        }
+        return *askedTime;
     };
 
     // What an earlier download left goes on, when it is shorter than the server's file and the

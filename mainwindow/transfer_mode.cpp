@@ -1,13 +1,6 @@
 #include "mainwindow/transfer_mode.h"
 
-#include "settings/settings_store.h"
-
 #include <QList>
-
-bool IsTextModeFile(const QString& name)
-{
-    return IsTextModeFile(name, SettingsStore::ReadString(SettingName::AutoTransferModeList));
-}
 
 bool IsTextModeFile(const QString& name, const QString& modeList)
 {

