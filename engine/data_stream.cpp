@@ -2,6 +2,7 @@
 
 #include "engine/cancel_signal.h"
 #include "engine/line_ends.h"
+#include "engine/transfer_digest.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -70,6 +71,8 @@ DataEnd CopyInToFile(const DataContext& context, const ReceiveSome& receive, int
         const qsizetype n = receive(buffer.data(), qsizetype(buffer.size()));
         if (n < 0)
             return IsCancelled(context) ? DataEnd::Cancelled : DataEnd::NetworkFailed;
+        if (context.digest)
+            context.digest->Update(buffer.data(), n);
         bool written;
         if (textMode) {
             converted.clear();
@@ -107,6 +110,8 @@ DataEnd CopyFileOut(const DataContext& context, const SendWhole& send, int fileF
             return DataEnd::LocalFailed;
         if (n == 0)
             return DataEnd::Clean;
+        if (context.digest)
+            context.digest->Update(buffer.data(), n);
         bool sent;
         if (textMode) {
             converted.clear();
@@ -144,7 +149,7 @@ DataEnd PlainDataStream::ReceiveBinary(int fileFd)
 {
     qint64 total = 0;
     int pipeFds[2];
-    bool useSplice = ::pipe2(pipeFds, O_CLOEXEC) == 0;
+    bool useSplice = !context.digest && ::pipe2(pipeFds, O_CLOEXEC) == 0;
     bool fileTakesSplice = true;
     if (useSplice)
         ::fcntl(pipeFds[1], F_SETPIPE_SZ, int(DataChunk));
@@ -199,6 +204,8 @@ DataEnd PlainDataStream::ReceiveBinary(int fileFd)
             if (buffer.empty())
                 buffer.resize(DataChunk);
             n = ::recv(socket.Fd(), buffer.data(), buffer.size(), 0);
+            if (n > 0 && context.digest)
+                context.digest->Update(buffer.data(), n);
             if (n > 0 && !WriteAll(fileFd, buffer.data(), size_t(n)))
                 return DataEnd::LocalFailed;
         }

@@ -9,6 +9,7 @@
 #include <functional>
 
 class CancelSignal;
+class StreamDigest;
 
 // How the copying over a data connection ended.
 enum class DataEnd {
@@ -25,6 +26,10 @@ struct DataContext {
     // Called after every chunk with the bytes moved so far (of the file, before line-end
     // conversion).
     std::function<void(qint64)> progress;
+    // When set, every byte of the file goes through it as it streams (as on the wire: a binary
+    // transfer's bytes are the file's). Receiving then copies instead of splicing, since spliced
+    // bytes never pass through the process.
+    StreamDigest* digest = nullptr;
 };
 
 // The copy loops every stream shares, over the stream's own way of moving bytes. receive gives

@@ -6,6 +6,7 @@
 #include "engine/local_name.h"
 #include "engine/sockets.h"
 #include "engine/tls_data_stream.h"
+#include "engine/transfer_digest.h"
 #include "engine/wire_codec.h"
 
 #include <QCryptographicHash>
@@ -163,6 +164,11 @@ struct FtpSession::Private {
     QString controlFingerprint;
     bool lastDataReused = false;
 
+    bool verifyTransfers = true;
+    DigestCheck digestCheck;               // how this server is asked, from its FEAT
+    std::unique_ptr<StreamDigest> digest;  // while a checked transfer runs
+    QString lastVerification;
+
     // The control connection's bytes, through TLS once it is up.
     bool ControlSend(const char* data, qsizetype size)
     {
@@ -180,9 +186,10 @@ struct FtpSession::Private {
     DataContext Context() const
     {
         if (!progress)
-            return DataContext{idleLimit, &cancel, {}};
+            return DataContext{idleLimit, &cancel, {}, digest.get()};
         // The base is read at every call: a download learns it only from REST's answer.
-        return DataContext{idleLimit, &cancel, [this](qint64 bytes) { progress(progressBase + bytes); }};
+        return DataContext{idleLimit, &cancel, [this](qint64 bytes) { progress(progressBase + bytes); },
+                           digest.get()};
     }
 
     void SetIgnoringCancel(bool on)
@@ -609,9 +616,11 @@ QString FtpSession::TypeCommand() const { return d->typeCommand; }
 bool FtpSession::QueryFeatures()
 {
     d->features.clear();
+    d->digestCheck.Reset({});
     if (!Command(QStringLiteral("FEAT"), 211))
         return false;
     d->features = ParseFeatures(d->replyText);
+    d->digestCheck.Reset(d->features);
     // RFC 2640: a server that lists UTF8 takes UTF-8 names; some (IIS, FileZilla Server) only
     // after OPTS UTF8 ON. An automatic choice follows it whatever the answer.
     const bool automatic = d->charsetChoice.isEmpty();
@@ -935,6 +944,47 @@ bool FtpSession::FinishTransfer(DataStream& data, bool dataOk)
     return end == ReadEnd::Reply && (d->replyCode == 226 || d->replyCode == 250) && dataOk;
 }
 
+FtpSession::DigestScope FtpSession::StartDigest()
+{
+    d->lastVerification.clear();
+    // Text mode changes line ends on the way, so neither side's digest is the other's.
+    if (d->verifyTransfers && !d->TextMode()) {
+        const std::optional<DigestAlgorithm> algorithm = d->digestCheck.Prepare(DigestAsker());
+        if (algorithm)
+            d->digest = std::make_unique<StreamDigest>(*algorithm);
+    }
+    return DigestScope{*this};
+}
+
+std::function<bool(const QString&, int&, QString&)> FtpSession::DigestAsker()
+{
+    return [this](const QString& command, int& code, QString& text) {
+        if (!SendCommand(command) || !ReadReply())
+            return false;
+        code = d->replyCode;
+        text = d->replyText;
+        return true;
+    };
+}
+
+FtpSession::DigestScope::~DigestScope() { session.d->digest.reset(); }
+
+bool FtpSession::DigestDiffers(const QString& remote)
+{
+    if (!d->digest || d->cancel.IsRaised())
+        return false;
+    const int finalCode = d->replyCode;
+    const QString finalText = d->replyText;
+    const DigestCheck::Result result = d->digestCheck.Check(remote, *d->digest, DigestAsker());
+    if (result == DigestCheck::Result::Differs)
+        return true;
+    if (result == DigestCheck::Result::Matched)
+        d->lastVerification = DigestName(d->digest->Algorithm());
+    d->replyCode = finalCode;
+    d->replyText = finalText;
+    return false;
+}
+
 bool FtpSession::Outcome(bool ok)
 {
     if (!ok && d->cancel.IsRaised())
@@ -1002,6 +1052,7 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     if (resume && CanResume() && ::lstat(partial.constData(), &before) == 0 &&
         S_ISREG(before.st_mode))
         restart.offset = before.st_size;
+    const DigestScope digest = StartDigest();
     std::unique_ptr<DataStream> data;
     if (OpenTransfer(QStringLiteral("RETR ") + remote, data, &restart) != Opening::Open)
         return Outcome(false);
@@ -1012,6 +1063,9 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
         d->replyCode = LocalStatus::DataOpenFailed;
         return Outcome(false);
     }
+    // The digest covers the whole file: what an earlier download kept is read once here.
+    if (d->digest && start > 0)
+        d->digest->UpdateFromFile(partial, start);
 
     d->progressBase = start;
     const DataEnd end = data->ReceiveToFile(fileFd, d->TextMode());
@@ -1050,6 +1104,12 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     // A cancel that came with the last bytes still leaves the target as it was.
     if (ok && d->cancel.IsRaised())
         ok = false;
+    // Bytes that are not the server's file are not worth keeping for a resume either.
+    if (ok && DigestDiffers(remote)) {
+        ::unlink(partial.constData());
+        d->replyCode = LocalStatus::DownloadDiffers;
+        return Outcome(false);
+    }
     // A resumed download must end where the server's file ends; if not, the file changed on the
     // server or the partial data was not its beginning, and neither is worth resuming again.
     const bool mismatch = ok && restart.accepted && d->transferSize > 0 && size != d->transferSize;
@@ -1085,10 +1145,13 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 r
     }
     // A resumed upload sends the rest from the server's size on: REST and STOR, or APPE (which
     // appends at the server's end, the same offset) where REST is refused.
+    const DigestScope digest = StartDigest();
     Restart restart;
     if (resumeAt > 0 && resumeAt < info.st_size && CanResume()) {
         restart.offset = resumeAt;
         restart.commandIfRefused = QStringLiteral("APPE ") + remote;
+        if (d->digest)
+            d->digest->UpdateFromFile(fileFd, resumeAt);  // the server's copy starts with it
         if (::lseek(fileFd, resumeAt, SEEK_SET) != resumeAt) {
             ::close(fileFd);
             d->replyCode = LocalStatus::DataOpenFailed;
@@ -1125,6 +1188,10 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 r
             d->replyCode = finalCode;  // the transfer's own reply stays the one to show
             d->replyText = finalText;
         }
+    }
+    if (ok && DigestDiffers(remote)) {
+        d->replyCode = LocalStatus::UploadDiffers;
+        ok = false;
     }
     return Outcome(ok);
 }
@@ -1165,6 +1232,8 @@ void FtpSession::SetProgressCallback(ProgressCallback callback) { d->progress = 
 std::chrono::milliseconds FtpSession::IdleLimit() const { return d->idleLimit; }
 void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->idleLimit = limit; }
 qint64 FtpSession::TransferOffset() const { return d->progressBase; }
+void FtpSession::SetVerifyTransfers(bool verify) { d->verifyTransfers = verify; }
+QString FtpSession::LastVerification() const { return d->lastVerification; }
 bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
 void FtpSession::SetEncryption(Encryption encryption) { d->encryption = encryption; }
 void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = charset; }

@@ -26,6 +26,8 @@ inline constexpr int TlsRefused = 5006;             // TLS required, and the ser
 inline constexpr int TlsFailed = 5007;              // the TLS handshake or PBSZ/PROT failed
 inline constexpr int CertificateRejected = 5008;    // the certificate check said no
 inline constexpr int SizeMismatch = 5009;           // a resumed transfer did not end at the file's size
+inline constexpr int DownloadDiffers = 5010;        // the server's digest is not the downloaded bytes'
+inline constexpr int UploadDiffers = 5011;          // the server's digest is not the uploaded file's
 // The reply text that goes with Cancelled.
 inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
@@ -155,6 +157,16 @@ public:
     virtual bool StoreFile(const QString& local, const QString& remote, qint64 resumeAt = 0);
     // Whether a transfer can go on from an offset: binary type, and FEAT listed "REST STREAM".
     bool CanResume() const;
+    // Binary transfers are checked byte for byte where FEAT offers a way (HASH, else XSHA256,
+    // XSHA1, XMD5 or XCRC; see engine/transfer_digest.h): the bytes are hashed as they stream
+    // (a resumed file's earlier part read once at the start) and compared with the server's
+    // digest after the final reply. A download that differs fails with
+    // LocalStatus::DownloadDiffers, its partial file removed and the target as it was; an upload
+    // with LocalStatus::UploadDiffers. A server that offers no way is asked nothing. On by default.
+    void SetVerifyTransfers(bool verify);
+    // The algorithm ("SHA-256") by which the latest transfer was found equal; empty when it was
+    // not checked.
+    QString LastVerification() const;
     // Where a download to local keeps its data until it is whole: "NAME.part" beside it.
     static QString PartialPath(const QString& local);
     // The size of a remote file by SIZE; -1 when FEAT did not list SIZE or the server gave none.
@@ -258,6 +270,19 @@ private:
     bool ConnectPassive(PlainDataStream& data);
     // Ends the data connection and reads the final reply (226, or 250 from some servers).
     bool FinishTransfer(DataStream& data, bool dataOk);
+    // Before a binary transfer opens: a digest for its bytes, when the option is on and the server
+    // offers a way to compare it. It lives as long as the returned scope.
+    struct DigestScope {
+        FtpSession& session;
+        ~DigestScope();
+    };
+    [[nodiscard]] DigestScope StartDigest();
+    // After the final reply of a transfer that succeeded: true only when the server's digest of
+    // remote is not the one of the bytes that streamed. The transfer's own reply stays the one
+    // to show.
+    bool DigestDiffers(const QString& remote);
+    // Sends a command of the digest exchange and reads its reply.
+    std::function<bool(const QString& command, int& code, QString& text)> DigestAsker();
     // The result of a public operation: a failure while a cancel is raised reads as Cancelled.
     bool Outcome(bool ok);
 
