@@ -2,6 +2,7 @@
 
 #include "engine/ftp_reply.h"
 #include "engine/ftp_session.h"
+#include "engine/transfer_digest.h"
 #include "engine/wire_codec.h"
 
 #include <cstdio>
@@ -63,4 +64,26 @@ void FuzzPassiveReply(const uint8_t* data, size_t size)
 
     const QString path = ParseQuotedPath(text);
     FUZZ_CHECK(path.size() <= text.size());
+}
+
+void FuzzDigestReply(const uint8_t* data, size_t size)
+{
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (DigestAlgorithm algorithm : {DigestAlgorithm::Sha256, DigestAlgorithm::Sha1, DigestAlgorithm::Md5,
+                                      DigestAlgorithm::Crc32}) {
+        const qsizetype length = StreamDigest(algorithm).HexDigest().size();
+        for (const QByteArray& digest : {ParseHashReply(text, algorithm), ParseXDigestReply(text, algorithm)}) {
+            // Nothing, or a digest as the local side writes it: the algorithm's length, lower case.
+            FUZZ_CHECK(digest.isEmpty() || digest.size() == length);
+            for (char c : digest)
+                FUZZ_CHECK((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
+        }
+        if (!ParseHashReply(text, algorithm).isEmpty())
+            FUZZ_CHECK(text.startsWith(QLatin1String("213 ")));
+    }
+    const QList<DigestQuery> queries = DigestQueries(text.split(QLatin1Char('\n')));
+    // At most one HASH (the first) and one of each X command.
+    FUZZ_CHECK(queries.size() <= 5);
+    for (qsizetype i = 1; i < queries.size(); ++i)
+        FUZZ_CHECK(queries[i].verb != QLatin1String("HASH") && !queries[i].select);
 }

@@ -12,3 +12,7 @@ void FuzzReplyReader(const uint8_t* data, size_t size);
 
 // The input, as UTF-8 text, is read as a 227 reply and as a 257 reply.
 void FuzzPassiveReply(const uint8_t* data, size_t size);
+
+// The input, as UTF-8 text, is read as the reply to HASH and to the X digest commands for every
+// algorithm, and its lines as FEAT's lines for the choice of a digest.
+void FuzzDigestReply(const uint8_t* data, size_t size);

@@ -17,6 +17,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 declare -A corpus=(
   [reply_reader_fuzzer]=reply_reader
   [passive_reply_fuzzer]=passive_reply
+  [digest_reply_fuzzer]=digest_reply
   [listing_line_fuzz]=listing_line
 )
 targets=("$@")

@@ -36,6 +36,11 @@ TEST(FuzzCorpus, PassiveReply)
     EXPECT_GT(Replay("passive_reply", FuzzPassiveReply), 0);
 }
 
+TEST(FuzzCorpus, DigestReply)
+{
+    EXPECT_GT(Replay("digest_reply", FuzzDigestReply), 0);
+}
+
 // The listing parsers keep their promises on every saved listing (Unix, MS-DOS and MLSD lines).
 void ReplayListing(const uint8_t* data, size_t size)
 {
