@@ -174,7 +174,14 @@ AppFtpSession::TransferOptions AppFtpSession::TransferOptions::Read()
     if (options.automaticType)
         options.textEndings = SettingsStore::ReadString(SettingName::AutoTransferModeList);
     options.keepTimestamps = SettingsStore::ReadFlagOr(QLatin1String(SettingName::KeepTimestamps), true);
+    options.verifyTransfers = SettingsStore::ReadFlagOr(QLatin1String(SettingName::VerifyTransfers), true);
     return options;
+}
+
+QString AppFtpSession::WithVerification(const QString& text) const
+{
+    const QString algorithm = LastVerification();
+    return algorithm.isEmpty() ? text : text + u'\n' + FilesText::Verified.arg(algorithm);
 }
 
 bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
@@ -223,6 +230,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     bool stored = false;
     if (info.isFile()) {
         SetTransferSize(info.size());
+        SetVerifyTransfers(options.verifyTransfers);
         stored = StoreFile(localPath, target, resumeAt);
         if (IsCancelled()) {
             // A file that was not there before goes again, also one whose last bytes arrived
@@ -247,7 +255,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     } else {
         transferFailure = FilesText::ReasonNotAFile.arg(localPath);
     }
-    SetReplyText(stored ? FilesText::UploadCompleted : FilesText::UploadFailed);
+    SetReplyText(stored ? WithVerification(FilesText::UploadCompleted) : FilesText::UploadFailed);
     return stored;
 }
 
@@ -302,6 +310,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         return false;
 
     SetTransferSize(qMax<qint64>(remoteSize, 0));
+    SetVerifyTransfers(options.verifyTransfers);
     const bool retrieved = RetrieveFile(remotePath, localPath, resume);
     if (!retrieved) {
         transferFailure = FailureReason(*this);
@@ -310,6 +319,6 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         if (time.isValid())
             SetLocalModificationTime(localPath, time);
     }
-    SetReplyText(retrieved ? FilesText::DownloadCompleted : FilesText::DownloadFailed);
+    SetReplyText(retrieved ? WithVerification(FilesText::DownloadCompleted) : FilesText::DownloadFailed);
     return retrieved;
 }

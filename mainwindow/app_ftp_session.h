@@ -20,6 +20,7 @@ public:
         bool automaticType = false;   // the type from the name's ending
         QString textEndings;          // the endings sent as text in automatic mode
         bool keepTimestamps = true;   // the modification time goes with the file
+        bool verifyTransfers = true;  // binary transfers checked against the server's digest
         // As the settings store holds them now.
         static TransferOptions Read();
     };
@@ -60,6 +61,9 @@ public:
     // empty after a success and after the user declined to overwrite. After a cancelled upload:
     // empty when the partial file was deleted again, else that the server's copy is incomplete.
     const QString& TransferFailure() const { return transferFailure; }
+    // The text with "照合しました (SHA-256)" on a line below it when the latest transfer was
+    // found equal to the server's file; the text alone otherwise.
+    QString WithVerification(const QString& text) const;
 
 private:
     TransferOptions Options() const { return heldOptions ? *heldOptions : TransferOptions::Read(); }

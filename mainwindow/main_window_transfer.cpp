@@ -159,7 +159,8 @@ void MainWindow::UploadSelection()
         }
         bytesDone += size;
         tally.Count(stored || session.TransferFailure().isEmpty(), session.TransferFailure());
-        PostLog((stored ? FilesText::UploadSucceededLine : FilesText::UploadFailedLine).arg(name));
+        PostLog(stored ? session.WithVerification(FilesText::UploadSucceededLine.arg(name))
+                       : FilesText::UploadFailedLine.arg(name));
         return true;
     };
     // A folder tree: each folder made (or, when it is there already, listed for the overwrite
@@ -290,7 +291,8 @@ void MainWindow::DownloadSelection()
             return false;
         bytesDone += ListedSize(entries, name);
         tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
-        PostLog(retrieved ? FilesText::DownloadSucceededLine.arg(name) : FilesText::DownloadFailed);
+        PostLog(retrieved ? session.WithVerification(FilesText::DownloadSucceededLine.arg(name))
+                          : FilesText::DownloadFailed);
         return true;
     };
     const auto downloadTree = [&](const Tree& tree) {

@@ -19,6 +19,10 @@ QString FailureReason(const FtpSession& session)
         return FilesText::ReasonDataOpenFailed;
     case LocalStatus::SizeMismatch:
         return FilesText::ReasonSizeMismatch;
+    case LocalStatus::DownloadDiffers:
+        return FilesText::ReasonDownloadDiffers;
+    case LocalStatus::UploadDiffers:
+        return FilesText::ReasonUploadDiffers;
     default:
         break;
     }

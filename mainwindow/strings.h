@@ -79,6 +79,11 @@ inline const QString ReasonNoReply = QStringLiteral("サーバーの応答があ
 inline const QString ReasonNotAFile = QStringLiteral("%1 は読めるファイルではありません");
 inline const QString ReasonUnsafeName = QStringLiteral("%1 はローカルに作れない名前です");
 inline const QString ReasonSizeMismatch = QStringLiteral("再開した転送のサイズがサーバーのファイルと一致しません");
+// The server's digest of the file is not the one of the bytes that went over the wire.
+inline const QString ReasonDownloadDiffers = QStringLiteral("受け取ったファイルがサーバーのファイルと一致しません");
+inline const QString ReasonUploadDiffers = QStringLiteral("サーバーのファイルが送ったものと一致しません");
+// Below a transfer's line when the server's digest matched; %1 is the algorithm ("SHA-256").
+inline const QString Verified = QStringLiteral("照合しました (%1)");
 }  // namespace FilesText
 
 // Texts of connecting and disconnecting, dial-up included.

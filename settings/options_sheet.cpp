@@ -54,6 +54,7 @@ void CSettingPage1::LoadValues()
     ui->autoTransferModeCheck->setChecked(autoTransferMode);
     ui->checkOverwriteCheck->setChecked(SettingsStore::ReadFlag(Name(SettingName::CheckOverwrite)));
     ui->keepTimestampsCheck->setChecked(SettingsStore::ReadFlagOr(Name(SettingName::KeepTimestamps), true));
+    ui->verifyTransfersCheck->setChecked(SettingsStore::ReadFlagOr(Name(SettingName::VerifyTransfers), true));
     ui->extensionListEdit->setEnabled(autoTransferMode);
     ui->extensionListEdit->setText(SettingsStore::ReadString(Name(SettingName::AutoTransferModeList)));
 }
@@ -69,6 +70,7 @@ void CSettingPage1::StoreValues()
                                ui->extensionListEdit->text());
     SettingsStore::WriteFlag(Name(SettingName::CheckOverwrite), ui->checkOverwriteCheck->isChecked());
     SettingsStore::WriteFlag(Name(SettingName::KeepTimestamps), ui->keepTimestampsCheck->isChecked());
+    SettingsStore::WriteFlag(Name(SettingName::VerifyTransfers), ui->verifyTransfersCheck->isChecked());
 }
 
 CSettingPage2::CSettingPage2(QWidget* parent)

@@ -38,7 +38,7 @@ private:
 };
 
 // "操作": the connect dialog at start-up, automatic transfer mode and its extension list, the
-// overwrite question.
+// overwrite question, keeping modification times, checking transfers against the server's digest.
 class CSettingPage1 : public SettingPage {
     Q_OBJECT
 

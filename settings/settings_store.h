@@ -17,6 +17,9 @@ inline constexpr char UsePASV[] = "UsePASV";
 inline constexpr char UseLIST[] = "UseLIST";
 // Downloads and uploads keep the modification time; on unless stored off.
 inline constexpr char KeepTimestamps[] = "KeepTimestamps";
+// Binary transfers are checked against the server's digest where it offers one; on unless
+// stored off.
+inline constexpr char VerifyTransfers[] = "VerifyTransfers";
 inline constexpr char SavePass[] = "SavePass";
 // The main window's place and size when it was last closed.
 inline constexpr char WindowLeft[] = "WindowLeft";

@@ -6,6 +6,7 @@
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QEvent>
 #include <QRegularExpression>
 
@@ -129,4 +130,60 @@ TEST_F(TransferWireTest, AnEmptyUploadShowsNoCountAndSucceedsOnTheFinalReply)
     EXPECT_EQ(painted.texts, (QStringList{QStringLiteral("準備中です\nしばらくお待ちください"),
                                           QStringLiteral("更新中です\nしばらくお待ちください")}));
     EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("アップロードが完了しました"));
+}
+
+TEST_F(TransferWireTest, ACheckedDownloadSaysSoInTheLogAndTheOptionTurnsTheCheckOff)
+{
+    const QByteArray contents = "bytes the server vouches for";
+    const QByteArray md5 = QCryptographicHash::hash(contents, QCryptographicHash::Md5).toHex();
+    auto download = [&]() -> ScriptedFtpPeer& {
+        return peer.AnswerPassive().AcceptData().Answer("150 sending").SendData(contents).CloseData()
+            .Send("226 done\r\n");
+    };
+    peer.Login().Read().Send("211-Features:\r\n XMD5\r\n211 End\r\n")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 here")
+        .SendData("-rw-r--r--    1 ftp      ftp            28 Jan 01 12:34 f.bin\r\n").CloseData()
+        .Send("226 done\r\n");
+    download().Answer("250 " + md5.toUpper());
+    download();
+    Connect();
+    ASSERT_TRUE(window->Session().QueryFeatures());
+    window->SelectBinaryMode();
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    MainWindowTestAccess::ShowRemote(*window, QStringLiteral("/pub"));
+
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("f.bin")}));
+    LogWatch log(*window);
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_TRUE(log.lines.contains(AsLogShows(QStringLiteral("f.bin のダウンロードが正常に終了しました\n照合しました (MD5)"))))
+        << log.lines.join(u'|').toStdString();
+    EXPECT_EQ(window->LogText(), AsLogShows(QStringLiteral("ダウンロードが完了しました\n照合しました (MD5)")));
+
+    // Stored off, the next download asks nothing.
+    SettingsStore::WriteFlag(SettingName::VerifyTransfers, false);
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("f.bin")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_EQ(window->LogText(), QStringLiteral("ダウンロードが完了しました"));
+    ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Commands().count("XMD5 /pub/f.bin"), 1);
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("f.bin"))), contents);
+}
+
+TEST_F(TransferWireTest, AnUploadTheServerHoldsOtherwiseFailsWithItsReason)
+{
+    peer.Login().Read().Send("211-Features:\r\n XSHA256\r\n211 End\r\n")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go ahead").ReceiveData()
+        .Send("226 done\r\n").Answer("250 " + QByteArray(64, 'e'));
+    Connect();
+    ASSERT_TRUE(window->Session().QueryFeatures());
+    window->SelectBinaryMode();
+    WriteFile(Scratch(QStringLiteral("up.bin")), "sent bytes");
+    EXPECT_FALSE(window->Session().UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("up.bin"),
+                                              RemoteEntryList()));
+    EXPECT_EQ(window->Session().TransferFailure(), QStringLiteral("サーバーのファイルが送ったものと一致しません"));
+    EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("アップロードに失敗しました"));
+    ASSERT_TRUE(peer.WaitScriptDone());
+    EXPECT_EQ(Commands().last(), "XSHA256 up.bin");
 }

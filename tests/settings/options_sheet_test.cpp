@@ -148,6 +148,22 @@ TEST_F(OptionsSheetTest, FirstPageLoadsAndStoresItsValues)
     EXPECT_TRUE(SettingsStore::ReadFlag(Name(SettingName::CheckOverwrite)));
 }
 
+TEST_F(OptionsSheetTest, TransferCheckIsOnUntilStoredOff)
+{
+    {
+        OptionsSheet sheet;
+        auto* verify = PageControl<QCheckBox>(sheet, 0, SettingPage1ControlId::VerifyTransfers);
+        ASSERT_TRUE(verify);
+        EXPECT_EQ(verify->text(), QStringLiteral("転送後にファイルを照合する"));
+        EXPECT_EQ(verify->accessibleName(), verify->text());
+        EXPECT_TRUE(verify->isChecked());  // nothing stored yet
+        EXPECT_TRUE(RunAndConfirm(sheet, [&](OptionsSheet&) { verify->setChecked(false); }));
+    }
+    EXPECT_FALSE(SettingsStore::ReadFlagOr(Name(SettingName::VerifyTransfers), true));
+    OptionsSheet again;
+    EXPECT_FALSE(PageControl<QCheckBox>(again, 0, SettingPage1ControlId::VerifyTransfers)->isChecked());
+}
+
 TEST_F(OptionsSheetTest, ExtensionBoxFollowsItsCheckBox)
 {
     OptionsSheet sheet;
