@@ -270,6 +270,7 @@ void FtpSession::DropControlConnection()
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 {
     d->features.clear();
+    d->digestCheck.Reset({});
     // Until FEAT says otherwise, an automatic choice speaks the locale's character set.
     d->codec = std::make_unique<WireCodec>(d->charsetChoice);
     d->passiveRefused = false;

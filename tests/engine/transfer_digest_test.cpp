@@ -1,3 +1,4 @@
+#include "engine/data_stream.h"
 #include "engine/ftp_session.h"
 #include "engine/transfer_digest.h"
 #include "tests/support/local_files.h"
@@ -102,6 +103,40 @@ TEST(StreamDigest, PiecesGiveTheDigestOfTheWholeAndAPrefixIsReadFromTheFile)
     shortFile.UpdateFromFile(QFile::encodeName(path), text.size() + 1);
     EXPECT_FALSE(shortFile.IsUsable());
     EXPECT_TRUE(shortFile.HexDigest().isEmpty());
+}
+
+// The loops a protected connection copies through (plain downloads splice unless a digest is
+// wanted, and are covered by the peer's tests below).
+TEST(StreamDigest, CopyLoopsHashEveryByteAsItPasses)
+{
+    const QByteArray contents = QByteArray(300000, 'x') + "tail";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("f"));
+    WriteAll(path, {});
+    StreamDigest in(DigestAlgorithm::Sha256);
+    qsizetype at = 0;
+    const ReceiveSome receive = [&](char* buffer, qsizetype size) {
+        const qsizetype n = qMin<qsizetype>(qMin<qsizetype>(size, 7000), contents.size() - at);
+        memcpy(buffer, contents.constData() + at, size_t(n));
+        at += n;
+        return n;
+    };
+    int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+    ASSERT_EQ(CopyInToFile(DataContext{std::chrono::milliseconds(1000), nullptr, {}, &in}, receive, fd, false, 65536),
+              DataEnd::Clean);
+    ::close(fd);
+    EXPECT_EQ(in.HexDigest(), Hex(contents, QCryptographicHash::Sha256));
+
+    StreamDigest out(DigestAlgorithm::Md5);
+    QByteArray sent;
+    fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    ASSERT_EQ(CopyFileOut(DataContext{std::chrono::milliseconds(1000), nullptr, {}, &out},
+                          [&](const char* data, qsizetype size) { sent.append(data, size); return true; }, fd, false,
+                          65536),
+              DataEnd::Clean);
+    ::close(fd);
+    EXPECT_EQ(sent, contents);
+    EXPECT_EQ(out.HexDigest(), Hex(contents, QCryptographicHash::Md5));
 }
 
 // --- the exchange, through the scripted peer ---
