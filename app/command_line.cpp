@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstring>
 
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
@@ -83,4 +84,26 @@ QStringList RawArguments(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
+}
+
+void HideLinkPasswords(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        char* const scheme = std::strstr(argv[i], "://");
+        if (!scheme)
+            continue;
+        char* const authority = scheme + 3;
+        const size_t authorityLength = std::strcspn(authority, "/?#");
+        // The last '@' of the authority ends the user information; its first ':' starts the
+        // password.
+        char* at = nullptr;
+        for (char* c = authority; c < authority + authorityLength; ++c)
+            if (*c == '@')
+                at = c;
+        if (!at)
+            continue;
+        char* const colon = static_cast<char*>(std::memchr(authority, ':', at - authority));
+        if (colon)
+            std::memset(colon + 1, '*', at - colon - 1);
+    }
 }

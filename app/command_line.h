@@ -28,5 +28,10 @@ int PrintCommandLineAnswer(const CommandLine& commandLine);
 // The arguments as the program got them, before Qt takes its own options out.
 QStringList RawArguments(int argc, char** argv);
 
+// Overwrites the password of every ftp:// or ftps:// link among the arguments with '*', in the
+// process's own argument memory: other users of the machine read that through ps for as long
+// as the program runs. Call it once the link has been copied.
+void HideLinkPasswords(int argc, char** argv);
+
 // Makes DIR the settings folder for this run, where the store reads it (TALLOWIN_CONFIG_DIR).
 void ApplyConfigDir(const CommandLine& commandLine);

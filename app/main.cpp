@@ -85,6 +85,7 @@ int main(int argc, char** argv)
     if (commandLine.action != CommandLine::Action::Run)
         return PrintCommandLineAnswer(commandLine);
     ApplyConfigDir(commandLine);
+    HideLinkPasswords(argc, argv);
 
     // Qt's own dialogs and buttons in Japanese (はい / いいえ / キャンセル).
     QTranslator qtTranslator;
