@@ -1,5 +1,7 @@
 // Tallowin: start-up, the main window's modal run, and the end of the program when it closes.
 #include "app/app_text.h"
+#include "app/command_line.h"
+#include "app/launch_url.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/shortcut_table.h"
 #include "platform/prompter.h"
@@ -43,11 +45,32 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
     }
 }
 
+// A link given on the command line fills the login dialog the window opens with; a link that
+// cannot be used is said in a box before the window opens, and nothing is connected.
+void TakeStartLink(MainWindow& window, const QString& link)
+{
+    if (link.isEmpty())
+        return;
+    const LaunchUrlResult result = ParseLaunchUrl(link);
+    if (!result.url) {
+        Prompter::Current().ShowMessage(LaunchUrlErrorText(link, result.error));
+        return;
+    }
+    window.SetStartLogin(PresetForUrl(*result.url));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer without a display. Qt's own options (-platform ...) are
+    // unknown here, so other errors wait for the second reading, after Qt took its own.
+    const CommandLine early = ParseCommandLine(RawArguments(argc, argv));
+    if (early.action == CommandLine::Action::ShowHelp || early.action == CommandLine::Action::ShowVersion)
+        return PrintCommandLineAnswer(early);
     if (!HasDisplaySetting()) {
+        if (early.action == CommandLine::Action::Fail)
+            return PrintCommandLineAnswer(early);
         std::fputs(AppText::NoDisplay, stderr);
         return EXIT_FAILURE;
     }
@@ -58,6 +81,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(VersionInfo::InternalName);
     QApplication::setApplicationVersion(VersionInfo::Version);
     QApplication::setDesktopFileName(QStringLiteral("tallowin"));
+    const CommandLine commandLine = ParseCommandLine(QApplication::arguments());
+    if (commandLine.action != CommandLine::Action::Run)
+        return PrintCommandLineAnswer(commandLine);
+    ApplyConfigDir(commandLine);
+    HideLinkPasswords(argc, argv);
 
     // Qt's own dialogs and buttons in Japanese (はい / いいえ / キャンセル).
     QTranslator qtTranslator;
@@ -73,6 +101,7 @@ int main(int argc, char** argv)
     MainWindow window;
     QApplication::setWindowIcon(window.windowIcon());
     InstallShortcutTable(window);
+    TakeStartLink(window, commandLine.url);
     window.exec();
     return EXIT_SUCCESS;
 }

@@ -248,8 +248,13 @@ void MainWindow::showEvent(QShowEvent* event)
         return;
     shownOnce = true;
     // The login dialog opens over the window once it is on screen.
-    if (SettingsStore::ReadFlag(SettingName::ConnectDlgWithStartup))
+    if (startLogin || SettingsStore::ReadFlag(SettingName::ConnectDlgWithStartup))
         QMetaObject::invokeMethod(this, &MainWindow::Connect, Qt::QueuedConnection);
+}
+
+void MainWindow::SetStartLogin(const LoginPreset& preset)
+{
+    startLogin = preset;
 }
 
 std::unique_ptr<WaitDialog> MainWindow::ShowWaitText(const QString& text, bool cancellable)

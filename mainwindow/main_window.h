@@ -5,6 +5,7 @@
 #include "mainwindow/server_worker.h"
 #include "mainwindow/wait_dialog.h"
 #include "platform/dialup_service.h"
+#include "settings/login_preset.h"
 
 #include <QDialog>
 #include <QMutex>
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLineEdit;
 class QListWidget;
@@ -56,6 +58,10 @@ public:
     bool IsServerWorkRunning() const { return serverTaskDepth > 0; }
     // Presses "中止" of the work that runs now; nothing when none runs.
     void CancelServerWork();
+
+    // The login dialog opens once the window is shown, whatever the start setting says, filled
+    // in from the preset (a link the program was started with); used for that one dialog only.
+    void SetStartLogin(const LoginPreset& preset);
 
     // Runs the command of a shortcut (MainControlId); false for an unknown command.
     bool RunCommand(int commandId);
@@ -231,6 +237,7 @@ private:
 
     TransferModeButton pressedMode = TransferModeButton::Ascii;
     bool shownOnce = false;
+    std::optional<LoginPreset> startLogin;
 
     // Tests that must reach the private helpers define this type.
     friend struct MainWindowTestAccess;

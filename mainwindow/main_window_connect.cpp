@@ -130,6 +130,11 @@ void MainWindow::Connect()
     QString charset;
     {
         LoginDialog login;
+        if (startLogin) {
+            login.ShowPreset(*startLogin);
+            // The link's password lives on in the dialog only for this one attempt.
+            startLogin.reset();
+        }
         if (!Prompter::Current().RunDialog(login)) {
             ShowPasswordStoreNotice(*logBox);
             return;

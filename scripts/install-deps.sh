@@ -16,6 +16,9 @@ packages=(
   # saved passwords in the desktop's keyring (QtKeychain loads libsecret when it runs); the
   # keyring tests start their own session bus and GNOME Keyring
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus dbus-bin dbus-daemon
+  # the Debian package (scripts/package.sh): dpkg-shlibdeps and dpkg-buildflags, and the
+  # checks of the desktop entry, the AppStream record, the package itself and its scheme handler
+  dpkg-dev desktop-file-utils appstream lintian xdg-utils
   # libFuzzer for the fuzz targets
   clang libclang-rt-14-dev
 )

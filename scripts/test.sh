@@ -25,3 +25,22 @@ exports=$(scripts/ftp-servers.sh start "$servers")
 eval "$exports"
 
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
+
+# The Debian package: built and checked (desktop entry, AppStream record, lintian), then
+# unpacked into a throwaway root, where the installed program answers --version without a
+# display and its desktop entry is the one that opens ftp:// and ftps:// links.
+deb=$(scripts/package.sh | tail -n 1)
+unpacked=$(mktemp -d)
+trap 'stop_servers; rm -rf "$unpacked"' EXIT
+dpkg -x "$deb" "$unpacked"
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$unpacked/usr/bin/tallowin" --version)
+expected="tallowin $(dpkg-deb -f "$deb" Version)"
+[ "$version" = "$expected" ] || { echo "package: --version said '$version', not '$expected'" >&2; exit 1; }
+update-desktop-database "$unpacked/usr/share/applications"
+for scheme in ftp ftps; do
+  handler=$(env -i PATH="$PATH" HOME="$unpacked" XDG_DATA_DIRS="$unpacked/usr/share" \
+    XDG_DATA_HOME="$unpacked/none" XDG_CONFIG_HOME="$unpacked/none" XDG_CONFIG_DIRS="$unpacked/none" \
+    xdg-mime query default "x-scheme-handler/$scheme")
+  [ "$handler" = tallowin.desktop ] || { echo "package: $scheme:// links open '$handler'" >&2; exit 1; }
+done
+echo "package: $deb ($version; opens ftp:// and ftps:// links)"

@@ -109,6 +109,14 @@ void LoginDialog::OnProfilePicked(int line)
     ShowFields();
 }
 
+void LoginDialog::ShowPreset(const LoginPreset& preset)
+{
+    const bool slotInRange = preset.profileSlot >= 1 && preset.profileSlot <= ConnectionProfile::SlotCount;
+    ui->profileList->setCurrentIndex(slotInRange ? preset.profileSlot - 1 : -1);
+    fields = preset.fields;
+    ShowFields();
+}
+
 void LoginDialog::accept()
 {
     ReadControls();

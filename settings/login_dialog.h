@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/connection_profile.h"
+#include "settings/login_preset.h"
 
 #include <QDialog>
 
@@ -27,6 +28,10 @@ public:
     bool savePassword = false;
 
     void accept() override;
+
+    // Shows the preset's texts in place of slot 1's, with its profile line selected (none for
+    // slot 0, so that a name typed into the list saves the texts as a new profile).
+    void ShowPreset(const LoginPreset& preset);
 
 private:
     void ReadControls();

@@ -4,6 +4,7 @@
 #include "tests/support/main_window_test_access.h"
 #include "mainwindow/shortcut_table.h"
 #include "resources/resource_ids.h"
+#include "settings/login_dialog.h"
 #include "settings/settings_store.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_config_dir.h"
@@ -118,6 +119,35 @@ TEST_F(WindowTest, StoredOneOpensTheLoginOverTheShownWindow)
     EXPECT_TRUE(windowShownFirst);
     EXPECT_EQ(prompter.unanswered, 0);
     EXPECT_TRUE(Enabled(window, MainControlId::Connect));
+}
+
+TEST_F(WindowTest, AStartLinkOpensTheLoginFilledInOnceWhateverTheStartSetting)
+{
+    StoreNumber(SettingName::ConnectDlgWithStartup, 0);
+    LoginPreset preset;
+    preset.fields.server = QStringLiteral("127.0.0.1:2121");
+    preset.fields.userName = QStringLiteral("user");
+    preset.fields.password = QStringLiteral("from-link");
+    MainWindow window;
+    window.SetStartLogin(preset);
+    QStringList shown;
+    const auto readFields = [&shown](QDialog& dialog) {
+        auto* login = static_cast<LoginDialog*>(&dialog);
+        login->accept();
+        shown = QStringList{login->fields.server, login->fields.userName, login->fields.password};
+        return false;
+    };
+    prompter.QueueDialog(readFields);
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("127.0.0.1:2121"), QStringLiteral("user"),
+                                  QStringLiteral("from-link")}));
+
+    // The next 接続 shows the dialog as usual: the link's password is gone.
+    prompter.QueueDialog(readFields);
+    window.Connect();
+    EXPECT_EQ(shown, (QStringList{QString(), QString(), QString()}));
+    EXPECT_EQ(prompter.unanswered, 0);
 }
 
 TEST_F(WindowTest, NoConnectAtStartUnlessStoredAsOne)

@@ -475,3 +475,33 @@ TEST_F(LoginDialogTest, CharsetChoiceIsStoredPerSlotAndDefaultsToAutomatic)
     dialog.accept();
     EXPECT_EQ(dialog.fields.charset, QStringLiteral("EUC-JP"));
 }
+
+TEST_F(LoginDialogTest, APresetFillsTheFieldsAndSelectsItsProfileOrNone)
+{
+    SaveSlots(3);
+    LoginPreset preset;
+    preset.fields = Profile(QStringLiteral("link"));
+    preset.fields.encryption = 2;
+    preset.profileSlot = 2;
+    LoginDialog dialog;
+    LoginControls controls(dialog);
+    auto* encryption = FindControl<QComboBox>(dialog, LoginControlId::Encryption);
+    dialog.ShowPreset(preset);
+    EXPECT_EQ(controls.list->currentText(), QStringLiteral("p2"));
+    ExpectProfile(controls.Shown(), preset.fields);
+    EXPECT_EQ(encryption->currentText(), QStringLiteral("TLS が必須"));
+
+    // No profile: no line selected, so that a name typed in saves a new one with the link's
+    // texts; the password goes into the store only through that save.
+    preset.profileSlot = 0;
+    preset.fields.encryption = 1;
+    dialog.ShowPreset(preset);
+    EXPECT_EQ(controls.list->currentIndex(), -1);
+    EXPECT_EQ(encryption->currentText(), QStringLiteral("TLS を使えれば使う"));
+    dialog.accept();
+    ExpectProfile(dialog.fields, preset.fields);
+    EXPECT_EQ(StoredString(SettingName::PassN, 4), QString());
+    controls.savePassword->setChecked(true);
+    controls.SaveAs(QStringLiteral("from link"));
+    EXPECT_EQ(StoredString(SettingName::PassN, 4), QStringLiteral("link-pass"));
+}
