@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, starts
-# the real FTP servers the integration tests use on loopback, and runs every test.
+# the real FTP servers the integration tests use on loopback, builds and checks the Debian
+# package, and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,22 +17,13 @@ build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALLOWIN_SANITIZE=ON -DTALLOWIN_BENCH=OFF
 cmake --build "$build" -j2
 
-servers="$root/$build/ftp-servers"
-stop_servers() { scripts/ftp-servers.sh stop "$servers" || true; }
-trap stop_servers EXIT
-# Prints the export lines the integration tests read (addresses, users, server roots).
-# (Captured first: a failed start must stop the run, which `eval "$(...)"` would hide.)
-exports=$(scripts/ftp-servers.sh start "$servers")
-eval "$exports"
-
-ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
-
 # The Debian package: built and checked (desktop entry, AppStream record, lintian), then
 # unpacked into a throwaway root, where the installed program answers --version without a
-# display and its desktop entry is the one that opens ftp:// and ftps:// links.
+# display and its desktop entry is the one that opens ftp:// and ftps:// links. Before the
+# tests, so that their summary is the run's last word.
 deb=$(scripts/package.sh | tail -n 1)
 unpacked=$(mktemp -d)
-trap 'stop_servers; rm -rf "$unpacked"' EXIT
+trap 'rm -rf "$unpacked"' EXIT
 dpkg -x "$deb" "$unpacked"
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$unpacked/usr/bin/tallowin" --version)
 expected="tallowin $(dpkg-deb -f "$deb" Version)"
@@ -44,3 +36,15 @@ for scheme in ftp ftps; do
   [ "$handler" = tallowin.desktop ] || { echo "package: $scheme:// links open '$handler'" >&2; exit 1; }
 done
 echo "package: $deb ($version; opens ftp:// and ftps:// links)"
+rm -rf "$unpacked"
+trap - EXIT
+
+servers="$root/$build/ftp-servers"
+stop_servers() { scripts/ftp-servers.sh stop "$servers" || true; }
+trap stop_servers EXIT
+# Prints the export lines the integration tests read (addresses, users, server roots).
+# (Captured first: a failed start must stop the run, which `eval "$(...)"` would hide.)
+exports=$(scripts/ftp-servers.sh start "$servers")
+eval "$exports"
+
+ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
