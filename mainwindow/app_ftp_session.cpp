@@ -238,7 +238,8 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
             bool deleted = false;
             if (remote.state == RemoteName::Absent && LastTransferAnswered()) {
                 ResetCancel();
-                deleted = DeleteRemoteFile(target);
+                // 550: the cancel came before anything was stored.
+                deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
                 Cancel();
             }
             if (deleted || (remote.state == RemoteName::Absent && !LastTransferAnswered()))
