@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <vector>
 
@@ -987,15 +988,22 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
         AbortTransfer(data.get());
         return Outcome(false);
     }
-    if (end != DataEnd::Clean)
+    // A listing has no size to vouch for it: over TLS only close_notify says it is whole.
+    const bool whole = end == DataEnd::Clean && data->EndedInOrder();
+    if (!whole)
         raw.clear();
     out = d->codec->Decode(raw);
-    return Outcome(FinishTransfer(*data, end == DataEnd::Clean));
+    const bool ok = FinishTransfer(*data, whole);
+    if (end == DataEnd::Clean && !whole && (d->replyCode == 226 || d->replyCode == 250))
+        d->replyCode = LocalStatus::DataCutShort;
+    return Outcome(ok);
 }
 
 bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
 {
     const QByteArray chosenPartial = std::exchange(d->partialFile, QByteArray());
+    d->transferAnswered = false;
+    d->lastReceived = 0;
     if (CancelPending())
         return Outcome(false);
     const QByteArray target = LocalPathBytes(local);
@@ -1096,6 +1104,7 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
 
 bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
 {
+    d->transferAnswered = false;
     if (CancelPending())
         return Outcome(false);
     // The local file is opened before anything is asked of the server, so a file that cannot

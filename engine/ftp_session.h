@@ -142,6 +142,8 @@ public:
 
     // Data connection operations. The listing is a machine listing (MLSD) when the server offers
     // one, a long listing (LIST) otherwise; LastListingIsMachine() tells which the latest was.
+    // Over TLS a listing whose data ends without close_notify fails (LocalStatus::DataCutShort
+    // when the server said it was complete): nothing else can tell that it is whole.
     bool GetFileList(const QString& path, QString& out);
     bool LastListingIsMachine() const;
     // With resume, a download whose "NAME.part" holds data goes on from its end (REST, then RETR

@@ -208,16 +208,20 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     if (options.automaticType)
         ChooseType(*this, name, options.textEndings);
     const LocalFileInfo info(localPath);
+    // Only a regular file is read, never through a link: what a link leads to can change between
+    // the question and the open (StoreFile refuses links all the same).
+    const bool regularFile = info.isFile() && !info.isSymLink();
 
     // The server decides whether the name is taken: the pane's listing may be stale, may have
     // failed, or the server may fold letter case.
-    const RemoteName remote = entry >= 0 ? RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : ReadSize(entries[entry].size)}
-                                         : AskRemoteName(target);
+    const RemoteName remote =
+        entry < 0 ? AskRemoteName(target)
+                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : ReadSize(entries[entry].size)};
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
     // is not its file's.
     qint64 resumeAt = 0;
-    if (remote.state == RemoteName::Exists && info.isFile() && CanResume()) {
+    if (remote.state == RemoteName::Exists && regularFile && CanResume()) {
         if (remote.size > 0 && remote.size < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
             resumeAt = remote.size;
     }
@@ -227,14 +231,14 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
 
     // Only a regular file has a length to send; a vanished file fails like any other.
     bool stored = false;
-    if (info.isFile()) {
+    if (regularFile) {
         SetTransferSize(info.size());
         stored = StoreFile(localPath, target, resumeAt);
         if (IsCancelled()) {
             // Only a file this upload made goes again: the server had none of the name right
             // before, and took the STOR. Also one whose last bytes arrived just as 中止 was pressed
             // (as a download's would not be kept); one that was replaced is now partial unless
-            // it arrived whole.
+            // it arrived whole. A STOR the server never took wrote nothing.
             bool deleted = false;
             if (remote.state == RemoteName::Absent && LastTransferAnswered()) {
                 ResetCancel();
@@ -242,7 +246,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
                 deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
                 Cancel();
             }
-            if (deleted || (remote.state == RemoteName::Absent && !LastTransferAnswered()))
+            if (deleted || !LastTransferAnswered())
                 stored = false;
             else if (!stored)
                 transferFailure = FilesText::UploadIncomplete.arg(name);
@@ -287,7 +291,7 @@ QString AppFtpSession::DownloadFailureReason(const QString& localPath, const QSt
         return FilesText::ReasonDownloadSizeMismatch.arg(QString::number(LastReceivedSize()),
                                                          QString::number(TransferSize()));
     case LocalStatus::DataCutShort:
-        return FilesText::ReasonDataCutShort.arg(QString::number(LastReceivedSize()));
+        return FilesText::ReasonDownloadCutShort.arg(QString::number(LastReceivedSize()));
     case LocalStatus::TargetNotReplaced:
         return FilesText::ReasonTargetNotReplaced.arg(localPath, GetReplyText(), partialPath);
     default:

@@ -19,6 +19,8 @@ QString FailureReason(const FtpSession& session)
         return FilesText::ReasonDataOpenFailed;
     case LocalStatus::SizeMismatch:
         return FilesText::ReasonSizeMismatch;
+    case LocalStatus::DataCutShort:
+        return FilesText::ReasonDataCutShort;
     default:
         break;
     }

@@ -81,8 +81,10 @@ inline const QString ReasonUnsafeName = QStringLiteral("%1 はローカルに作
 inline const QString ReasonSizeMismatch = QStringLiteral("再開した転送のサイズがサーバーのファイルと一致しません");
 // A download of another size than the server gave: %1 the bytes received, %2 the server's size.
 inline const QString ReasonDownloadSizeMismatch = QStringLiteral("サイズが一致しません (受信 %1 バイト, サーバー %2 バイト)");
-// %1 the bytes received before the encrypted data connection ended without its closing notice.
-inline const QString ReasonDataCutShort = QStringLiteral("データ接続が終了の通知なしに切れました (受信 %1 バイト)");
+// An encrypted data connection that ended without its closing notice; for a download with %1
+// the bytes received.
+inline const QString ReasonDataCutShort = QStringLiteral("データ接続が終了の通知なしに切れました");
+inline const QString ReasonDownloadCutShort = QStringLiteral("データ接続が終了の通知なしに切れました (受信 %1 バイト)");
 // %1 the target, %2 the system's reason, %3 the partial file that keeps the data.
 inline const QString ReasonTargetNotReplaced =
     QStringLiteral("%1 を置き換えられません (%2)。受信したデータは %3 に残してあります");

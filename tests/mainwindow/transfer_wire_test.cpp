@@ -1,5 +1,6 @@
 // What the transfers put on the wire and in the progress box, against the scripted FTP peer:
 // the type each mode sends, and the texts the box paints.
+#include "mainwindow/remote_tree.h"
 #include "mainwindow/strings.h"
 #include "mainwindow/wait_dialog.h"
 #include "settings/settings_store.h"
@@ -191,4 +192,43 @@ TEST_F(TransferWireTest, ACancelledUploadOfANewNameDeletesWhatItsStorMade)
     EXPECT_TRUE(prompter.questions.isEmpty());
     EXPECT_EQ(Commands().last(), "DELE up.bin");
     EXPECT_TRUE(session.TransferFailure().isEmpty());
+}
+
+// A download the listing gave no size for is checked against SIZE's: cut short, it fails with
+// both sizes in its reason, the target is not made, and the data waits for a resume.
+TEST_F(TransferWireTest, ADownloadShorterThanSizeSaysFailsNamingBothSizes)
+{
+    peer.Login().Read().Send(SizeFeatures)
+        .Answer("213 11")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("hello ").CloseData().Send("226 done\r\n");
+    Connect();
+    AppFtpSession& session = window->Session();
+    ASSERT_TRUE(session.QueryFeatures());
+    window->SelectBinaryMode();
+    EXPECT_FALSE(session.DownloadFile(Scratch(), QStringLiteral("/"), QStringLiteral("f.bin"), RemoteEntryList()));
+    EXPECT_EQ(session.TransferFailure(), QStringLiteral("サイズが一致しません (受信 6 バイト, サーバー 11 バイト)"));
+    EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("f.bin"))));
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("f.bin.part"))), QByteArray("hello "));
+    EXPECT_EQ(Commands().mid(0, 2), (QList<QByteArray>{"FEAT", "SIZE /f.bin"}));
+}
+
+// A listing may claim any size: the walk's byte count stops at the largest number instead of
+// wrapping to a negative total.
+TEST(RemoteWalkSums, SizesNearTheTopOfTheRangeSaturate)
+{
+    const QByteArray huge = "-rw-r--r--    1 ftp      ftp      9223372036854775807 Jan 01 12:34 ";
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("250 ok").Answer("200 ok").AnswerPassive().AcceptData().Answer("150 here")
+        .SendData(huge + "a\r\n" + huge + "b\r\n").CloseData().Send("226 done\r\n")
+        .Answer("250 ok");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
+    RemoteTree tree;
+    ASSERT_TRUE(WalkRemoteTree(session, QStringLiteral("/d"), QString(), QStringLiteral("/"), tree))
+        << peer.Commands().join(' ').constData();
+    EXPECT_EQ(tree.files, 2);
+    EXPECT_EQ(tree.bytes, std::numeric_limits<qint64>::max());
 }
