@@ -181,6 +181,8 @@ public:
     // Options of the session.
     bool IsPassiveMode() const;
     void SetPassiveMode(bool passive);
+    // The size of the file of the next transfer as the server gave it (0: none given): the
+    // progress total, and what a binary download must come to; see RetrieveFile.
     qint64 TransferSize() const;
     void SetTransferSize(qint64 size);
     // Called after every chunk of a transfer with the bytes moved so far (a resumed transfer
