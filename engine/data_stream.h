@@ -68,6 +68,9 @@ public:
     virtual void Close() = 0;
     // Breaks the connection off with a reset, so the peer sees the data as incomplete.
     virtual void Abort() = 0;
+    // Whether the peer announced the end of its data in a way no one on the path can forge. A
+    // plain connection has only its FIN, so it says yes.
+    virtual bool EndedInOrder() const { return true; }
 };
 
 // A data connection without protection: zero-copy splice() into files where the kernel takes

@@ -2,6 +2,7 @@
 
 #include "engine/cancel_signal.h"
 #include "engine/data_stream.h"
+#include "engine/transfer_files.h"
 #include "engine/ftp_reply.h"
 #include "engine/local_name.h"
 #include "engine/sockets.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <vector>
 
@@ -149,6 +151,10 @@ struct FtpSession::Private {
     std::unique_ptr<WireCodec> codec = std::make_unique<WireCodec>();
     ProgressCallback progress;
     qint64 progressBase = 0;  // what a resumed transfer had before it went on
+    mutable qint64 moved = 0;  // the bytes the latest data connection carried (before line ends)
+    qint64 lastReceived = 0;   // the latest download's size as sent, counted from the file's start
+    bool transferAnswered = false;  // the latest transfer command was answered with 1xx
+    QByteArray partialFile;    // the partial file the next download uses; empty: "NAME.part"
     std::chrono::milliseconds idleLimit{60000};
 
     CancelSignal cancel;
@@ -185,10 +191,13 @@ struct FtpSession::Private {
     bool TextMode() const { return typeCommand == QLatin1String("TYPE A"); }
     DataContext Context() const
     {
-        if (!progress)
-            return DataContext{idleLimit, &cancel, {}, digest.get()};
         // The base is read at every call: a download learns it only from REST's answer.
-        return DataContext{idleLimit, &cancel, [this](qint64 bytes) { progress(progressBase + bytes); },
+        return DataContext{idleLimit, &cancel,
+                           [this](qint64 bytes) {
+                               moved = bytes;
+                               if (progress)
+                                   progress(progressBase + bytes);
+                           },
                            digest.get()};
     }
 
@@ -848,6 +857,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& transferCommand, std
                                              Restart* restart)
 {
     QString command = transferCommand;
+    d->transferAnswered = false;
     auto plain = std::make_unique<PlainDataStream>(d->Context());
     plain->Socket().WatchCancel(d->cancel.Fd());
     if (d->passiveMode) {
@@ -864,6 +874,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& transferCommand, std
             return Opening::Failed;
         if (d->replyCode < 100 || d->replyCode > 199)
             return Opening::Refused;
+        d->transferAnswered = true;
         data = std::move(plain);
         return ProtectData(data) ? Opening::Open : Opening::Failed;
     }
@@ -884,6 +895,7 @@ FtpSession::Opening FtpSession::OpenTransfer(const QString& transferCommand, std
         d->listenSocket.Close();
         return Opening::Refused;
     }
+    d->transferAnswered = true;
     const std::optional<SocketAddress> server = d->controlSocket->PeerAddress();
     const bool accepted = server && d->listenSocket.Accept(plain->Socket(), *server, d->idleLimit);
     d->listenSocket.Close();
@@ -1028,20 +1040,28 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
         AbortTransfer(data.get());
         return Outcome(false);
     }
-    if (end != DataEnd::Clean)
+    // A listing has no size to vouch for it: over TLS only close_notify says it is whole.
+    const bool whole = end == DataEnd::Clean && data->EndedInOrder();
+    if (!whole)
         raw.clear();
     out = d->codec->Decode(raw);
-    return Outcome(FinishTransfer(*data, end == DataEnd::Clean));
+    const bool ok = FinishTransfer(*data, whole);
+    if (end == DataEnd::Clean && !whole && (d->replyCode == 226 || d->replyCode == 250))
+        d->replyCode = LocalStatus::DataCutShort;
+    return Outcome(ok);
 }
 
 bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
 {
+    const QByteArray chosenPartial = std::exchange(d->partialFile, QByteArray());
+    d->transferAnswered = false;
+    d->lastReceived = 0;
     if (CancelPending())
         return Outcome(false);
     const QByteArray target = LocalPathBytes(local);
-    const QByteArray partial = PartialName(target);
+    const QByteArray partial = chosenPartial.isEmpty() ? PartialName(target) : chosenPartial;
     // A name no local file can have fails before anything is asked of the server.
-    if (partial.isEmpty()) {
+    if (target.isEmpty() || partial.isEmpty()) {
         d->replyCode = LocalStatus::DataOpenFailed;
         return false;
     }
@@ -1069,8 +1089,10 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
         d->digest->UpdateFromFile(partial, start);
 
     d->progressBase = start;
+    d->moved = 0;
     const DataEnd end = data->ReceiveToFile(fileFd, d->TextMode());
     d->progressBase = 0;
+    d->lastReceived = start + d->moved;
     struct stat written;
     const qint64 size = ::fstat(fileFd, &written) == 0 ? written.st_size : -1;
     // What arrived is kept for a resume where one can follow: binary data after a failure of
@@ -1085,19 +1107,26 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
         AbortTransfer(data.get());
         return Outcome(false);
     }
-    // A file that is replaced passes its mode on; a new one keeps the mode the partial file was
-    // made with (the umask applied). The mode is a courtesy: file systems without Unix modes (FAT
-    // on a memory stick, many network shares) refuse it, and the data is whole all the same.
+    // Whether the data is the server's whole file: its size where the server gave one, and over
+    // TLS an end announced with close_notify (anyone on the path can end the TCP connection).
+    const DownloadVerdict verdict =
+        end == DataEnd::Clean ? JudgeDownload(!d->TextMode(), data->EndedInOrder(), d->lastReceived, d->transferSize)
+                              : DownloadVerdict::Whole;
+    const bool whole = end == DataEnd::Clean && verdict == DownloadVerdict::Whole;
+    // A file that is replaced passes its permission bits on (never set-id bits to new content);
+    // a new one keeps the mode the partial file was made with (the umask applied). The mode is a
+    // courtesy: file systems without Unix modes (FAT on a memory stick, many network shares)
+    // refuse it, and the data is whole all the same.
     struct stat old;
     const bool replacing = ::lstat(target.constData(), &old) == 0;
     if (replacing && S_ISREG(old.st_mode))
-        ::fchmod(fileFd, old.st_mode & 07777);
+        ::fchmod(fileFd, old.st_mode & 0777);
     bool localOk = end != DataEnd::LocalFailed;
     // On the disk before it replaces a file: after a crash the old file is either intact or the
     // whole new one. A new name is not synced: a crash can leave it short, as any copy made
     // without a sync, but nothing the user had is lost, and a sync per file would cost most of
     // the time of a folder of small files.
-    if (replacing && end == DataEnd::Clean && ::fsync(fileFd) != 0)
+    if (replacing && whole && ::fsync(fileFd) != 0)
         localOk = false;
     localOk = (::close(fileFd) == 0) && localOk;
 
@@ -1105,40 +1134,46 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     // A cancel that came with the last bytes still leaves the target as it was.
     if (ok && d->cancel.IsRaised())
         ok = false;
+    if (ok && verdict != DownloadVerdict::Whole) {
+        // Data longer than the server's file is no beginning of it, and not worth resuming.
+        if (d->TextMode() || (d->transferSize > 0 && d->lastReceived > d->transferSize))
+            ::unlink(partial.constData());
+        d->replyCode = verdict == DownloadVerdict::SizeMismatch ? LocalStatus::SizeMismatch
+                                                                : LocalStatus::DataCutShort;
+        return Outcome(false);
+    }
     // Bytes that are not the server's file are not worth keeping for a resume either.
     if (ok && DigestDiffers(remote)) {
         ::unlink(partial.constData());
         d->replyCode = LocalStatus::DownloadDiffers;
         return Outcome(false);
     }
-    // A resumed download must end where the server's file ends; if not, the file changed on the
-    // server or the partial data was not its beginning, and neither is worth resuming again.
-    const bool mismatch = ok && restart.accepted && d->transferSize > 0 && size != d->transferSize;
-    if (mismatch) {
-        ::unlink(partial.constData());
-        d->replyCode = LocalStatus::SizeMismatch;
-        return Outcome(false);
+    if (ok) {
+        const QString why = PutInPlace(partial, target, replacing);
+        if (!why.isEmpty()) {
+            // The data is whole: it stays for a resume (which finds nothing more to fetch).
+            d->replyCode = LocalStatus::TargetNotReplaced;
+            d->replyText = why;
+            return Outcome(false);
+        }
+        return Outcome(true);
     }
-    if (ok && ::rename(partial.constData(), target.constData()) != 0) {
-        localOk = false;
-        ok = false;
-    }
-    if (!ok)
-        keepOrDrop(!localOk);
+    keepOrDrop(!localOk);
     if (!localOk)
         d->replyCode = LocalStatus::DataOpenFailed;
-    return Outcome(ok);
+    return Outcome(false);
 }
 
 bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
 {
+    d->transferAnswered = false;
     if (CancelPending())
         return Outcome(false);
     // The local file is opened before anything is asked of the server, so a file that cannot
     // be read never leaves an empty file on the server.
-    const int fileFd = ::open(LocalPathBytes(local).constData(), O_RDONLY | O_CLOEXEC);
+    const int fileFd = OpenForUpload(LocalPathBytes(local));
     struct stat info;
-    if (fileFd < 0 || ::fstat(fileFd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (fileFd < 0 || ::fstat(fileFd, &info) != 0) {
         if (fileFd >= 0)
             ::close(fileFd);
         d->replyCode = LocalStatus::DataOpenFailed;
@@ -1212,6 +1247,10 @@ QString FtpSession::PartialPath(const QString& local)
 {
     return LocalPathText(PartialName(LocalPathBytes(local)));
 }
+
+void FtpSession::SetPartialFile(const QString& partial) { d->partialFile = LocalPathBytes(partial); }
+qint64 FtpSession::LastReceivedSize() const { return d->lastReceived; }
+bool FtpSession::LastTransferAnswered() const { return d->transferAnswered; }
 
 qint64 FtpSession::RemoteFileSize(const QString& name)
 {

@@ -25,9 +25,11 @@ inline constexpr int Cancelled = 5005;              // FtpSession::Cancel() ende
 inline constexpr int TlsRefused = 5006;             // TLS required, and the server refused AUTH TLS
 inline constexpr int TlsFailed = 5007;              // the TLS handshake or PBSZ/PROT failed
 inline constexpr int CertificateRejected = 5008;    // the certificate check said no
-inline constexpr int SizeMismatch = 5009;           // a resumed transfer did not end at the file's size
 inline constexpr int DownloadDiffers = 5010;        // the server's digest is not the downloaded bytes'
 inline constexpr int UploadDiffers = 5011;          // the server's digest is not the uploaded file's
+inline constexpr int SizeMismatch = 5009;           // a transfer did not end at the file's size
+inline constexpr int DataCutShort = 5020;           // a TLS data connection ended without close_notify
+inline constexpr int TargetNotReplaced = 5021;      // a whole download could not take the target's place
 // The reply text that goes with Cancelled.
 inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
@@ -142,14 +144,20 @@ public:
 
     // Data connection operations. The listing is a machine listing (MLSD) when the server offers
     // one, a long listing (LIST) otherwise; LastListingIsMachine() tells which the latest was.
+    // Over TLS a listing whose data ends without close_notify fails (LocalStatus::DataCutShort
+    // when the server said it was complete): nothing else can tell that it is whole.
     bool GetFileList(const QString& path, QString& out);
     bool LastListingIsMachine() const;
     // With resume, a download whose "NAME.part" holds data goes on from its end (REST, then RETR
-    // appending) when CanResume(); it starts over when the server refuses REST. A resumed
+    // appending) when CanResume(); it starts over when the server refuses REST. A binary
     // download that ends at another size than TransferSize() (when not 0) fails with
-    // LocalStatus::SizeMismatch and its partial file is removed, so that it is never resumed
-    // again. Partial data is kept only where it can be resumed: not in text mode, not after the
-    // local disk failed, not when nothing arrived.
+    // LocalStatus::SizeMismatch; its partial file stays for a resume when it is shorter, and is
+    // removed when it is longer (then it is no beginning of the server's file). Over TLS, data
+    // that ends without close_notify fails with LocalStatus::DataCutShort unless it is
+    // TransferSize() long. Partial data is kept only where it can be resumed: not in text mode,
+    // not after the local disk failed, not when nothing arrived. When the whole file cannot take
+    // the target's place (a folder of that name), LocalStatus::TargetNotReplaced, the reason in
+    // the reply text, and the partial file keeps the data.
     virtual bool RetrieveFile(const QString& remote, const QString& local, bool resume = false);
     // With resumeAt (the size of the server's shorter copy), the local file goes from that offset
     // with REST and STOR, or APPE when REST is refused, when CanResume(). Afterwards the server's
@@ -169,12 +177,24 @@ public:
     QString LastVerification() const;
     // Where a download to local keeps its data until it is whole: "NAME.part" beside it.
     static QString PartialPath(const QString& local);
+    // The partial file the next RetrieveFile uses instead of PartialPath (which it truncates
+    // unless it resumes): one the caller knows to be its own, or a free name. The next
+    // RetrieveFile clears it.
+    void SetPartialFile(const QString& partial);
+    // The size of the latest download as the server sent it (before line ends were converted),
+    // counted from the start of the file.
+    qint64 LastReceivedSize() const;
+    // Whether the latest transfer command was answered with a preliminary (1xx) reply, i.e. the
+    // server took it.
+    bool LastTransferAnswered() const;
     // The size of a remote file by SIZE; -1 when FEAT did not list SIZE or the server gave none.
     qint64 RemoteFileSize(const QString& name);
 
     // Options of the session.
     bool IsPassiveMode() const;
     void SetPassiveMode(bool passive);
+    // The size of the file of the next transfer as the server gave it (0: none given): the
+    // progress total, and what a binary download must come to; see RetrieveFile.
     qint64 TransferSize() const;
     void SetTransferSize(qint64 size);
     // Called after every chunk of a transfer with the bytes moved so far (a resumed transfer

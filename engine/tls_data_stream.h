@@ -25,6 +25,8 @@ public:
     // answers an upload ended without it with 426, pyftpdlib not at all), and after a download
     // the server keeps the session for the next data connection.
     void Close() override;
+    // Only close_notify: a TCP end can be anyone's.
+    bool EndedInOrder() const override { return channel.PeerClosedCleanly(); }
     void Abort() override
     {
         channel.Abandon();

@@ -3,6 +3,7 @@
 #include "engine/local_name.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
+#include "mainwindow/partial_files.h"
 #include "mainwindow/strings.h"
 #include "mainwindow/transfer_mode.h"
 #include "platform/prompter.h"
@@ -186,6 +187,7 @@ QString AppFtpSession::WithVerification(const QString& text) const
 
 bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
 {
+    serverName = QStringLiteral("%1:%2").arg(host.toLower()).arg(port);
     SetPassiveMode(SettingsStore::ReadFlag(SettingName::UsePASV));
     return FtpSession::ConnectToServer(host, port);
 }
@@ -209,41 +211,50 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     const QString localPath = JoinPath(localFolder, name);
     const QString target = byPath ? JoinPath(remoteFolder, name) : name;
     const int entry = FindEntry(entries, name);
-    const bool listed = entry >= 0;
     const TransferOptions options = Options();
     if (options.automaticType)
         ChooseType(*this, name, options.textEndings);
     const LocalFileInfo info(localPath);
+    // Only a regular file is read, never through a link: what a link leads to can change between
+    // the question and the open (StoreFile refuses links all the same).
+    const bool regularFile = info.isFile() && !info.isSymLink();
+
+    // The server decides whether the name is taken: the pane's listing may be stale, may have
+    // failed, or the server may fold letter case.
+    const RemoteName remote =
+        entry < 0 ? AskRemoteName(target)
+                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : ReadSize(entries[entry].size)};
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
     // is not its file's.
     qint64 resumeAt = 0;
-    if (listed && info.isFile() && CanResume() && !IsLinkEntry(entries, name)) {
-        const qint64 remoteSize = ReadSize(entries[entry].size);
-        if (remoteSize > 0 && remoteSize < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
-            resumeAt = remoteSize;
+    if (remote.state == RemoteName::Exists && regularFile && CanResume()) {
+        if (remote.size > 0 && remote.size < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
+            resumeAt = remote.size;
     }
-    if (resumeAt == 0 && options.checkOverwrite && listed && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    if (resumeAt == 0 && options.checkOverwrite && remote.state == RemoteName::Exists &&
+        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     // Only a regular file has a length to send; a vanished file fails like any other.
     bool stored = false;
-    if (info.isFile()) {
+    if (regularFile) {
         SetTransferSize(info.size());
         SetVerifyTransfers(options.verifyTransfers);
         stored = StoreFile(localPath, target, resumeAt);
         if (IsCancelled()) {
-            // A file that was not there before goes again, also one whose last bytes arrived
-            // just as 中止 was pressed (as a download's would not be kept); one that was
-            // replaced is now partial unless it arrived whole.
+            // Only a file this upload made goes again: the server had none of the name right
+            // before, and took the STOR. Also one whose last bytes arrived just as 中止 was pressed
+            // (as a download's would not be kept); one that was replaced is now partial unless
+            // it arrived whole. A STOR the server never took wrote nothing.
             bool deleted = false;
-            if (!listed) {
+            if (remote.state == RemoteName::Absent && LastTransferAnswered()) {
                 ResetCancel();
                 // 550: the cancel came before anything was stored.
                 deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
                 Cancel();
             }
-            if (deleted)
+            if (deleted || !LastTransferAnswered())
                 stored = false;
             else if (!stored)
                 transferFailure = FilesText::UploadIncomplete.arg(name);
@@ -257,6 +268,43 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     }
     SetReplyText(stored ? WithVerification(FilesText::UploadCompleted) : FilesText::UploadFailed);
     return stored;
+}
+
+AppFtpSession::RemoteName AppFtpSession::AskRemoteName(const QString& path)
+{
+    // MLST first: it answers for any name in any type. Some servers refuse SIZE in text mode
+    // with the same 550 that says a name is free, so SIZE's 550 counts only in binary mode.
+    if (HasFeature(QStringLiteral("MLST")) && IsConnected()) {
+        SendCommand(QStringLiteral("MLST ") + path);
+        GetResponce();
+        if (GetReplyCode() == 250)
+            return {RemoteName::Exists, HasFeature(QStringLiteral("SIZE")) ? RemoteFileSize(path) : -1};
+        if (GetReplyCode() == 550)
+            return {RemoteName::Absent, -1};
+    }
+    if (HasFeature(QStringLiteral("SIZE"))) {
+        const qint64 size = RemoteFileSize(path);
+        if (size >= 0)
+            return {RemoteName::Exists, size};
+        if (GetReplyCode() == 550 && TypeCommand() == QLatin1String("TYPE I"))
+            return {RemoteName::Absent, -1};
+    }
+    return {RemoteName::Unknown, -1};
+}
+
+QString AppFtpSession::DownloadFailureReason(const QString& localPath, const QString& partialPath) const
+{
+    switch (GetReplyCode()) {
+    case LocalStatus::SizeMismatch:
+        return FilesText::ReasonDownloadSizeMismatch.arg(QString::number(LastReceivedSize()),
+                                                         QString::number(TransferSize()));
+    case LocalStatus::DataCutShort:
+        return FilesText::ReasonDownloadCutShort.arg(QString::number(LastReceivedSize()));
+    case LocalStatus::TargetNotReplaced:
+        return FilesText::ReasonTargetNotReplaced.arg(localPath, GetReplyText(), partialPath);
+    default:
+        return FailureReason(*this);
+    }
 }
 
 bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remoteFolder,
@@ -292,28 +340,30 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         return *askedTime;
     };
 
-    // What an earlier download left goes on, when it is shorter than the server's file and the
-    // server's file did not change after it was written (then its beginning would be another
-    // file's, and a size check at the end cannot tell).
+    // The size the data is checked against at the end: the listing's, else SIZE's.
+    if (remoteSize < 0)
+        remoteSize = RemoteFileSize(remotePath);
+
+    // What an earlier download left goes on, when it is ours and the server's file is still the
+    // one its data began (else its beginning would be another file's, and a size check at the
+    // end cannot tell). Where a partial file can be kept for a later resume, the server's
+    // modification time is what a record of it needs.
+    PartialFile partial(localPath);
+    const QDateTime recordedTime = CanResume() ? remoteTime() : QDateTime();
     bool resume = false;
-    const LocalFileInfo partial(PartialPath(localPath));
-    if (CanResume() && partial.isFile() && !partial.isSymLink() && partial.size() > 0) {
-        if (remoteSize < 0)
-            remoteSize = RemoteFileSize(remotePath);
-        const QDateTime changed = remoteTime();
-        const bool changedSince = changed.isValid() && changed > partial.lastModified();
-        if (!changedSince && (remoteSize < 0 || partial.size() < remoteSize))
-            resume = Prompter::AskFromAnyThread(FilesText::ResumeQuestion);
-    }
+    if (CanResume() && partial.Resumable(ServerName(), remotePath, remoteSize, recordedTime))
+        resume = Prompter::AskFromAnyThread(FilesText::ResumeQuestion);
     if (!resume && options.checkOverwrite && LocalFileExists(localPath) &&
         !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     SetTransferSize(qMax<qint64>(remoteSize, 0));
     SetVerifyTransfers(options.verifyTransfers);
+    SetPartialFile(partial.Path());
     const bool retrieved = RetrieveFile(remotePath, localPath, resume);
+    partial.Settle(ServerName(), remotePath, remoteSize, recordedTime);
     if (!retrieved) {
-        transferFailure = FailureReason(*this);
+        transferFailure = DownloadFailureReason(localPath, partial.Path());
     } else if (options.keepTimestamps) {
         const QDateTime time = remoteTime();
         if (time.isValid())

@@ -1,6 +1,7 @@
 #include "mainwindow/local_tree.h"
 
 #include "engine/local_name.h"
+#include "mainwindow/byte_sums.h"
 
 #include <cerrno>
 #include <cstring>
@@ -58,7 +59,7 @@ void ListIn(int folderFd, const QString& prefix, dev_t device, std::set<FolderId
         const QString relative = prefix + LocalPathText(name);
         if (S_ISREG(info.st_mode)) {
             listing.files.append({relative, qint64(info.st_size)});
-            listing.bytes += info.st_size;
+            listing.bytes = AddBytes(listing.bytes, qint64(info.st_size));
             return true;
         }
         if (!S_ISDIR(info.st_mode)) {

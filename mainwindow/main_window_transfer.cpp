@@ -1,5 +1,6 @@
 // Transfer modes, uploads and downloads.
 #include "engine/local_name.h"
+#include "mainwindow/byte_sums.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/local_tree.h"
 #include "mainwindow/main_window.h"
@@ -116,12 +117,12 @@ void MainWindow::UploadSelection()
     for (const PaneEntry& item : std::as_const(items)) {
         if (item.kind == PaneEntryKind::File) {
             ++fileCount;
-            byteCount += LocalFileInfo(JoinPath(fromFolder, item.text)).size();
+            byteCount = AddBytes(byteCount, LocalFileInfo(JoinPath(fromFolder, item.text)).size());
         } else if (item.kind == PaneEntryKind::Folder && IsPlainName(FolderNameOf(item.text))) {
             Tree tree{FolderNameOf(item.text), ListLocalTree(JoinPath(fromFolder, FolderNameOf(item.text)))};
             folderCount += 1 + tree.listing.folders.size();
             fileCount += tree.listing.files.size();
-            byteCount += tree.listing.bytes;
+            byteCount = AddBytes(byteCount, tree.listing.bytes);
             trees.append(std::move(tree));
         }
     }
@@ -157,7 +158,7 @@ void MainWindow::UploadSelection()
             cutShort = session.TransferFailure();
             return false;
         }
-        bytesDone += size;
+        bytesDone = AddBytes(bytesDone, size);
         tally.Count(stored || session.TransferFailure().isEmpty(), session.TransferFailure());
         PostLog(stored ? session.WithVerification(FilesText::UploadSucceededLine.arg(name))
                        : FilesText::UploadFailedLine.arg(name));
@@ -236,7 +237,7 @@ void MainWindow::DownloadSelection()
     for (const PaneEntry& item : std::as_const(items)) {
         if (item.kind == PaneEntryKind::File) {
             ++fileCount;
-            byteCount += ListedSize(remoteEntries, item.text);
+            byteCount = AddBytes(byteCount, ListedSize(remoteEntries, item.text));
         } else if (item.kind == PaneEntryKind::Folder && IsPlainName(FolderNameOf(item.text))) {
             const int index = FindEntry(remoteEntries, item.text, true);
             trees.append({FolderNameOf(item.text), index >= 0 ? remoteEntries[index].listed.unique : QString(), {}});
@@ -258,7 +259,7 @@ void MainWindow::DownloadSelection()
         for (const Tree& tree : std::as_const(trees)) {
             folderCount += tree.walked.folders.size();
             fileCount += tree.walked.files;
-            byteCount += tree.walked.bytes;
+            byteCount = AddBytes(byteCount, tree.walked.bytes);
         }
     }
     const QString question = trees.isEmpty()
@@ -289,7 +290,7 @@ void MainWindow::DownloadSelection()
         const bool retrieved = session.DownloadFile(localDir, remoteDir, name, entries);
         if (session.IsCancelled())
             return false;
-        bytesDone += ListedSize(entries, name);
+        bytesDone = AddBytes(bytesDone, ListedSize(entries, name));
         tally.Count(retrieved || session.TransferFailure().isEmpty(), session.TransferFailure());
         PostLog(retrieved ? session.WithVerification(FilesText::DownloadSucceededLine.arg(name))
                           : FilesText::DownloadFailed);

@@ -23,6 +23,8 @@ QString FailureReason(const FtpSession& session)
         return FilesText::ReasonDownloadDiffers;
     case LocalStatus::UploadDiffers:
         return FilesText::ReasonUploadDiffers;
+    case LocalStatus::DataCutShort:
+        return FilesText::ReasonDataCutShort;
     default:
         break;
     }

@@ -1,6 +1,7 @@
 #include "mainwindow/remote_tree.h"
 
 #include "engine/ftp_session.h"
+#include "mainwindow/byte_sums.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
@@ -171,7 +172,7 @@ bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& uni
             }
             if (!entry.isDirectory) {
                 ++tree.files;
-                tree.bytes += qMax<qint64>(entry.listed.size, 0);
+                tree.bytes = AddBytes(tree.bytes, entry.listed.size);
                 continue;
             }
             const bool again = !entry.listed.unique.isEmpty() && seen.contains(entry.listed.unique);

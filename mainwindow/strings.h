@@ -84,6 +84,15 @@ inline const QString ReasonDownloadDiffers = QStringLiteral("受け取ったフ�
 inline const QString ReasonUploadDiffers = QStringLiteral("サーバーのファイルが送ったものと一致しません");
 // Below a transfer's line when the server's digest matched; %1 is the algorithm ("SHA-256").
 inline const QString Verified = QStringLiteral("照合しました (%1)");
+// A download of another size than the server gave: %1 the bytes received, %2 the server's size.
+inline const QString ReasonDownloadSizeMismatch = QStringLiteral("サイズが一致しません (受信 %1 バイト, サーバー %2 バイト)");
+// An encrypted data connection that ended without its closing notice; for a download with %1
+// the bytes received.
+inline const QString ReasonDataCutShort = QStringLiteral("データ接続が終了の通知なしに切れました");
+inline const QString ReasonDownloadCutShort = QStringLiteral("データ接続が終了の通知なしに切れました (受信 %1 バイト)");
+// %1 the target, %2 the system's reason, %3 the partial file that keeps the data.
+inline const QString ReasonTargetNotReplaced =
+    QStringLiteral("%1 を置き換えられません (%2)。受信したデータは %3 に残してあります");
 }  // namespace FilesText
 
 // Texts of connecting and disconnecting, dial-up included.

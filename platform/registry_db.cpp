@@ -413,6 +413,21 @@ long SetValue(qint64 keyId, const QString& name, quint32 type, const QByteArray&
     });
 }
 
+long DeleteValue(qint64 keyId, const QString& name)
+{
+    return WithDatabase(ErrorCantWrite, [&](Connection& connection, int& sqliteCode) -> long {
+        Statement remove(connection.Handle(), "DELETE FROM registry_values WHERE key_id = ?1 AND folded = ?2");
+        remove.Bind(1, keyId);
+        remove.Bind(2, Folded(name));
+        const int step = remove.Step();
+        if (step != SQLITE_DONE) {
+            sqliteCode = step;
+            return ErrorCantWrite;
+        }
+        return Success;
+    });
+}
+
 long QueryValue(qint64 keyId, const QString& name, qsizetype bufferSize, QByteArray& data)
 {
     return WithDatabase(ErrorCantRead, [&](Connection& connection, int& sqliteCode) -> long {

@@ -36,6 +36,9 @@ long OpenKey(const QString& path, qint64& keyId);
 // Stores the value's type and bytes, replacing any earlier value of that name.
 long SetValue(qint64 keyId, const QString& name, quint32 type, const QByteArray& data);
 
+// Removes the value; Success also when there was none.
+long DeleteValue(qint64 keyId, const QString& name);
+
 // Reads the value's bytes. Data longer than bufferSize fails with ErrorMoreData and leaves
 // data untouched; the stored type is not examined.
 long QueryValue(qint64 keyId, const QString& name, qsizetype bufferSize, QByteArray& data);

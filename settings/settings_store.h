@@ -48,6 +48,9 @@ inline constexpr char Profiles[] = "Software\\ovreta\\Tallowin";
 // Certificates a person chose to trust always: values named "host:port" ("[address]:port" for
 // IPv6) holding the SHA-256 fingerprint.
 inline constexpr char TrustedCertificates[] = "Software\\ovreta\\Tallowin\\TrustedCertificates";
+// Downloads whose data waits in a partial file: one binary value per target, named by a digest
+// of the target's path (names here compare without regard to case, paths do not).
+inline constexpr char PartialDownloads[] = "Software\\ovreta\\Tallowin\\PartialDownloads";
 }  // namespace SettingKey
 
 // Stateless operations on the settings key. Nothing is cached: each call opens the key, reads

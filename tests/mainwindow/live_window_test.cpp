@@ -89,6 +89,9 @@ TEST_P(LiveWindowTest, CancelledDownloadLeavesTheTargetsAsTheyWereWhileThePaneSt
 TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomplete)
 {
     window->SelectBinaryMode();
+    // As the window's connect does: what the server offers tells whether it can say that a name
+    // is free, which decides whether a cancelled upload's file goes again.
+    ASSERT_TRUE(window->Session().QueryFeatures());
     MakeHugeSparseFile(Scratch(QStringLiteral("new.bin")));
     MakeHugeSparseFile(Scratch(QStringLiteral("old.bin")));
     PutRemoteFile(QStringLiteral("old.bin"), "previous");

@@ -64,7 +64,17 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
     EXPECT_FALSE(QFile::exists(partial));
 
     // いいえ: the usual overwrite question, and the partial data is not used.
-    WriteFile(partial, "not the beginning");
+    prompter.QueueAnswer(true);
+    prompter.QueueAnswer(true);  // overwrite the file that arrived above
+    {
+        PressCancelWhen cancel(ShowsBytesMoved);
+        window->DownloadSelection();
+        ASSERT_TRUE(cancel.pressed);
+    }
+    ASSERT_TRUE(QFile::exists(partial));
+    if (QFileInfo(partial).size() == data.size()) {
+        ASSERT_TRUE(QFile::resize(partial, data.size() / 2));
+    }
     prompter.questions.clear();
     prompter.QueueAnswer(true);
     prompter.QueueAnswer(false);
@@ -74,22 +84,38 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
     EXPECT_TRUE(ReadFile(target) == data) << "download after いいえ differs";
     EXPECT_FALSE(QFile::exists(partial));
 
-    // A partial file older than the server's file is not offered: its beginning may be another
-    // file's.
-    WriteFile(partial, "older than the server's file");
-    {
-        QFile file(partial);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC),
-                                     QFileDevice::FileModificationTime));
-    }
+    // A partial file this program did not record is the user's: not offered, and left as it is.
+    WriteFile(partial, "the user's own notes");
     prompter.questions.clear();
     prompter.QueueAnswer(true);
     prompter.QueueAnswer(true);
     window->DownloadSelection();
     EXPECT_EQ(prompter.questions.mid(1), QStringList{FilesText::OverwriteQuestion});
-    EXPECT_TRUE(ReadFile(target) == data) << "download over an older partial file differs";
-    EXPECT_FALSE(QFile::exists(partial));
+    EXPECT_TRUE(ReadFile(target) == data) << "download beside the user's partial file differs";
+    EXPECT_EQ(ReadFile(partial), QByteArray("the user's own notes"));
+}
+
+// A server folder holding "a" and "a.part": once "a.part" is downloaded, the download of "a"
+// must not take it for its own partial data.
+TEST_P(ResumeWindowTest, ADownloadedFileNamedLikeAPartialFileIsNeverResumedFrom)
+{
+    window->SelectBinaryMode();
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
+    ASSERT_TRUE(window->Session().QueryFeatures());
+    const QByteArray whole = RandomData(1 << 20);
+    PutRemoteFile(QStringLiteral("a"), whole);
+    PutRemoteFile(QStringLiteral("a.part"), whole.left(1000));
+    Relist();
+
+    for (const QString& name : {QStringLiteral("a.part"), QStringLiteral("a")}) {
+        ASSERT_TRUE(SelectTexts(RemoteList(), {name}));
+        prompter.QueueAnswer(true);
+        window->DownloadSelection();
+    }
+    EXPECT_EQ(prompter.questions.size(), 2);  // the two download questions, nothing of a resume
+    EXPECT_TRUE(ReadFile(Scratch(QStringLiteral("a"))) == whole) << "\"a\" differs";
+    EXPECT_TRUE(ReadFile(Scratch(QStringLiteral("a.part"))) == whole.left(1000)) << "\"a.part\" differs";
+    EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("a.1.part"))));
 }
 
 TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)

@@ -1,5 +1,7 @@
 // What the transfers put on the wire and in the progress box, against the scripted FTP peer:
 // the type each mode sends, and the texts the box paints.
+#include "mainwindow/remote_tree.h"
+#include "mainwindow/strings.h"
 #include "mainwindow/wait_dialog.h"
 #include "settings/settings_store.h"
 #include "tests/mainwindow/files_fixture.h"
@@ -186,4 +188,102 @@ TEST_F(TransferWireTest, AnUploadTheServerHoldsOtherwiseFailsWithItsReason)
     EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("アップロードに失敗しました"));
     ASSERT_TRUE(peer.WaitScriptDone());
     EXPECT_EQ(Commands().last(), "XSHA256 up.bin");
+namespace {
+const QByteArray SizeFeatures = "211-Features:\r\n SIZE\r\n REST STREAM\r\n211 End\r\n";
+}  // namespace
+
+// The pane's listing may be stale or case-folded: before an upload the server is asked whether
+// the name is taken. Here it is (SIZE answers), so the overwrite question comes, and a 中止
+// before the server took the STOR deletes nothing: the file is the user's.
+TEST_F(TransferWireTest, AnUploadTheListingMissedAsksTheServerAndACancelBeforeStorDeletesNothing)
+{
+    peer.Login().Read().Send(SizeFeatures)
+        .Answer("213 40")
+        .Answer("200 ok").AnswerPassive().AcceptData()
+        .Read().Do([this] { window->Session().Cancel(); })
+        .Read().Send("426 aborted\r\n226 ABOR ok\r\n");
+    Connect();
+    AppFtpSession& session = window->Session();
+    session.SetIdleLimit(std::chrono::seconds(5));
+    ASSERT_TRUE(session.QueryFeatures());
+    window->SelectBinaryMode();
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
+    WriteFile(Scratch(QStringLiteral("up.bin")), "hello world");
+    prompter.QueueAnswer(true);
+    EXPECT_FALSE(session.UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("up.bin"), RemoteEntryList()));
+    session.ResetCancel();
+    EXPECT_EQ(prompter.questions, QStringList{FilesText::OverwriteQuestion});
+    EXPECT_EQ(Commands().mid(0, 2), (QList<QByteArray>{"FEAT", "SIZE up.bin"}));
+    EXPECT_FALSE(peer.Commands().contains("DELE up.bin"));
+}
+
+// A name the server does not have: no question, and after 中止 the file that STOR made goes.
+TEST_F(TransferWireTest, ACancelledUploadOfANewNameDeletesWhatItsStorMade)
+{
+    peer.Login().Read().Send(SizeFeatures)
+        .Answer("550 No such file")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go ahead")
+        .Read().Send("426 aborted\r\n226 ABOR ok\r\n")
+        .Answer("250 deleted");
+    Connect();
+    AppFtpSession& session = window->Session();
+    ASSERT_TRUE(session.QueryFeatures());
+    window->SelectBinaryMode();
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
+    {
+        // Larger than any socket buffer, so the upload is still going when 中止 comes.
+        QFile file(Scratch(QStringLiteral("up.bin")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(64 * 1024 * 1024));
+    }
+    // 中止 once bytes moved, i.e. after the server took the STOR.
+    session.SetProgressShown([&session](const QString& text) {
+        if (text.contains(QStringLiteral("/67108864")))
+            session.Cancel();
+    });
+    EXPECT_FALSE(session.UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("up.bin"), RemoteEntryList()));
+    session.ResetCancel();
+    ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(prompter.questions.isEmpty());
+    EXPECT_EQ(Commands().last(), "DELE up.bin");
+    EXPECT_TRUE(session.TransferFailure().isEmpty());
+}
+
+// A download the listing gave no size for is checked against SIZE's: cut short, it fails with
+// both sizes in its reason, the target is not made, and the data waits for a resume.
+TEST_F(TransferWireTest, ADownloadShorterThanSizeSaysFailsNamingBothSizes)
+{
+    peer.Login().Read().Send(SizeFeatures)
+        .Answer("213 11")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("hello ").CloseData().Send("226 done\r\n");
+    Connect();
+    AppFtpSession& session = window->Session();
+    ASSERT_TRUE(session.QueryFeatures());
+    window->SelectBinaryMode();
+    EXPECT_FALSE(session.DownloadFile(Scratch(), QStringLiteral("/"), QStringLiteral("f.bin"), RemoteEntryList()));
+    EXPECT_EQ(session.TransferFailure(), QStringLiteral("サイズが一致しません (受信 6 バイト, サーバー 11 バイト)"));
+    EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("f.bin"))));
+    EXPECT_EQ(ReadFile(Scratch(QStringLiteral("f.bin.part"))), QByteArray("hello "));
+    EXPECT_EQ(Commands().mid(0, 2), (QList<QByteArray>{"FEAT", "SIZE /f.bin"}));
+}
+
+// A listing may claim any size: the walk's byte count stops at the largest number instead of
+// wrapping to a negative total.
+TEST(RemoteWalkSums, SizesNearTheTopOfTheRangeSaturate)
+{
+    const QByteArray huge = "-rw-r--r--    1 ftp      ftp      9223372036854775807 Jan 01 12:34 ";
+    ScriptedFtpPeer peer;
+    peer.Greet()
+        .Answer("250 ok").Answer("200 ok").AnswerPassive().AcceptData().Answer("150 here")
+        .SendData(huge + "a\r\n" + huge + "b\r\n").CloseData().Send("226 done\r\n")
+        .Answer("250 ok");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
+    RemoteTree tree;
+    ASSERT_TRUE(WalkRemoteTree(session, QStringLiteral("/d"), QString(), QStringLiteral("/"), tree))
+        << peer.Commands().join(' ').constData();
+    EXPECT_EQ(tree.files, 2);
+    EXPECT_EQ(tree.bytes, std::numeric_limits<qint64>::max());
 }

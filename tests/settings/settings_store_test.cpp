@@ -1,5 +1,6 @@
 #include "platform/registry_db.h"
 #include "settings/connection_profile.h"
+#include "settings/partial_records.h"
 #include "settings/registry_key.h"
 #include "settings/settings_store.h"
 #include "tests/support/qt_printers.h"
@@ -389,4 +390,45 @@ TEST(SettingsStoreDefaults, FirstStartTurnsOnAutomaticAndPassiveModesAndKeepsSto
         EXPECT_TRUE(SettingsStore::ReadFlag(Name(SettingName::AutoTransferMode)));
         EXPECT_EQ(SettingsStore::ReadString(Name(SettingName::AutoTransferModeList)), QString());
     }
+}
+
+// Partial-download records: local paths are long and differ in letter case where the store's
+// names do not, and a record that goes is gone.
+TEST_F(SettingsStoreTest, PartialRecordsKeepLongPathsApartByCaseAndAreForgotten)
+{
+    const QString longFolder = QStringLiteral("/home/u/") + QString(300, QChar(0x3042));
+    PartialRecord record;
+    record.target = longFolder + QStringLiteral("/File");
+    record.partial = record.target + QStringLiteral(".1.part");
+    record.server = QStringLiteral("ftp.example:21");
+    record.remotePath = QStringLiteral("/pub/File");
+    record.remoteSize = 5'000'000'000;
+    record.remoteTime = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9, 123), Qt::UTC);
+    record.device = 42;
+    record.inode = 1ull << 40;
+    ASSERT_TRUE(PartialRecords::Store(record));
+    PartialRecord lower = record;
+    lower.target = longFolder + QStringLiteral("/file");
+    lower.partial = lower.target + QStringLiteral(".part");
+    ASSERT_TRUE(PartialRecords::Store(lower));
+
+    const std::optional<PartialRecord> found = PartialRecords::Find(record.target);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->partial, record.partial);
+    EXPECT_EQ(found->remoteSize, record.remoteSize);
+    EXPECT_EQ(found->remoteTime, record.remoteTime);
+    EXPECT_EQ(found->inode, record.inode);
+    EXPECT_TRUE(found->SameRemoteFile(record.server, record.remotePath, record.remoteSize, record.remoteTime));
+    EXPECT_FALSE(found->SameRemoteFile(record.server, record.remotePath, record.remoteSize + 1, record.remoteTime));
+    EXPECT_FALSE(found->SameRemoteFile(record.server, record.remotePath, record.remoteSize, record.remoteTime.addSecs(1)));
+    // Nothing that tells the file is not enough.
+    PartialRecord unknown = record;
+    unknown.remoteSize = -1;
+    unknown.remoteTime = QDateTime();
+    EXPECT_FALSE(unknown.SameRemoteFile(record.server, record.remotePath, -1, QDateTime()));
+
+    PartialRecords::Forget(record.target);
+    EXPECT_FALSE(PartialRecords::Find(record.target).has_value());
+    ASSERT_TRUE(PartialRecords::Find(lower.target).has_value());
+    EXPECT_EQ(PartialRecords::Find(lower.target)->partial, lower.partial);
 }

@@ -1,0 +1,251 @@
+// How downloads end: only the whole file of the server's size takes the target's place; data
+// cut short stays in the partial file for a resume; a TLS end without close_notify is no end;
+// a target that cannot be replaced keeps the data; uploads read regular files only.
+#include "engine/ftp_session.h"
+#include "engine/tls_data_stream.h"
+#include "engine/transfer_files.h"
+#include "tests/support/local_files.h"
+#include "tests/support/scripted_ftp_peer.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace {
+
+const QByteArray RestFeatures = "211-Features:\r\n REST STREAM\r\n SIZE\r\n211 End\r\n";
+
+void Start(FtpSession& session, ScriptedFtpPeer& peer)
+{
+    session.SetPassiveMode(true);
+    session.SetTypeBinary();
+    ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
+    ASSERT_TRUE(session.QueryFeatures());
+}
+
+mode_t Mode(const QString& path)
+{
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 07777;
+}
+
+// A connection cut at the right moment ends like a whole file on the wire (end of data, then
+// 226 from a server that thinks it sent everything): only the size tells.
+TEST(DownloadEnd, DataShorterThanTheServersSizeNeverReplacesTheTargetAndIsResumedLater)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("f.bin"));
+    WriteAll(target, "the good old file");
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send(RestFeatures)
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("hello ").CloseData().Send("226 done\r\n")
+        .AnswerPassive().AcceptData().Answer("350 Restarting at 6").Answer("150 sending")
+        .SendData("world").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    Start(session, peer);
+    session.SetTransferSize(11);
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("f.bin"), target));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::SizeMismatch);
+    EXPECT_EQ(session.LastReceivedSize(), 6);
+    EXPECT_EQ(ReadAll(target), QByteArray("the good old file"));
+    EXPECT_EQ(ReadAll(target + QStringLiteral(".part")), QByteArray("hello "));
+
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), target, true));
+    EXPECT_EQ(ReadAll(target), QByteArray("hello world"));
+    EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.bin")});
+}
+
+// The caller's partial file is used, and a "NAME.part" it did not choose is left as it is.
+TEST(DownloadEnd, AChosenPartialFileLeavesTheUsualNameAlone)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("a"));
+    WriteAll(target + QStringLiteral(".part"), "the user's own file");
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send(RestFeatures)
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("cut").CloseData().Send("226 done\r\n")
+        .AnswerPassive().AcceptData().Answer("150 sending").SendData("whole").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    Start(session, peer);
+    session.SetTransferSize(5);
+    session.SetPartialFile(dir.filePath(QStringLiteral("a.1.part")));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("a"), target));
+    EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("a.1.part"))), QByteArray("cut"));
+    // The choice holds for one download only.
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("a"), target + QStringLiteral("2")));
+    EXPECT_EQ(ReadAll(target + QStringLiteral(".part")), QByteArray("the user's own file"));
+    EXPECT_EQ(ReadAll(target + QStringLiteral("2")), QByteArray("whole"));
+}
+
+// A folder took the target's name while the data came: the data stays, and the reason is given.
+// A file that is replaced passes on its permission bits, never set-id bits.
+TEST(DownloadEnd, TargetThatCannotBeReplacedKeepsTheDataAndReplacedModesLoseSetId)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("now a folder"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString target = dir.filePath(QStringLiteral("tool"));
+    WriteAll(target, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 06755), 0);
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send(RestFeatures)
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("data").CloseData().Send("226 done\r\n")
+        .AnswerPassive().AcceptData().Answer("150 sending").SendData("new tool").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    Start(session, peer);
+    session.SetTransferSize(4);
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("f"), folder));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::TargetNotReplaced);
+    EXPECT_FALSE(session.GetReplyText().isEmpty());
+    EXPECT_EQ(ReadAll(folder + QStringLiteral(".part")), QByteArray("data"));
+
+    session.SetTransferSize(8);
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("tool"), target));
+    EXPECT_EQ(ReadAll(target), QByteArray("new tool"));
+    EXPECT_EQ(Mode(target), mode_t(0755));
+}
+
+// Uploads send regular files only: a link is not followed at the last step, and a pipe (which
+// would wait for a writer forever) is refused, both before the server is asked anything.
+TEST(UploadSource, OnlyARegularFileIsSentNeverThroughALinkOrFromAPipe)
+{
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("real"));
+    WriteAll(real, "secret");
+    const QString link = dir.filePath(QStringLiteral("link"));
+    ASSERT_EQ(::symlink("real", QFile::encodeName(link).constData()), 0);
+    const QString pipe = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send(RestFeatures);
+    FtpSession session;
+    Start(session, peer);
+    for (const QString& source : {link, pipe}) {
+        EXPECT_FALSE(session.StoreFile(source, QStringLiteral("up")));
+        EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
+    }
+    EXPECT_EQ(peer.Commands(), QList<QByteArray>{"FEAT"});
+}
+
+// --- TLS data that ends without close_notify ---
+
+// A TLS server on one end of a socket pair with a throwaway certificate: sends the data, then
+// ends with close_notify or only closes the socket (what anyone on the path can do).
+class TlsSender {
+public:
+    TlsSender()
+    {
+        key = EVP_EC_gen("P-256");
+        cert = X509_new();
+        X509_set_version(cert, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+        X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+        X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+        X509_set_pubkey(cert, key);
+        X509_NAME* name = X509_get_subject_name(cert);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("peer"), -1, -1, 0);
+        X509_set_issuer_name(cert, name);
+        X509_sign(cert, key, EVP_sha256());
+        ctx = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate(ctx, cert);
+        SSL_CTX_use_PrivateKey(ctx, key);
+    }
+    ~TlsSender()
+    {
+        if (thread.joinable())
+            thread.join();
+        SSL_CTX_free(ctx);
+        X509_free(cert);
+        EVP_PKEY_free(key);
+    }
+
+    void Serve(int fd, QByteArray data, bool closeNotify)
+    {
+        thread = std::thread([this, fd, data, closeNotify] {
+            SSL* ssl = SSL_new(ctx);
+            SSL_set_fd(ssl, fd);
+            if (SSL_accept(ssl) == 1) {
+                SSL_write(ssl, data.constData(), int(data.size()));
+                if (closeNotify)
+                    SSL_shutdown(ssl);
+            }
+            SSL_free(ssl);
+            ::shutdown(fd, SHUT_RDWR);
+            ::close(fd);
+        });
+    }
+
+private:
+    EVP_PKEY* key = nullptr;
+    X509* cert = nullptr;
+    SSL_CTX* ctx = nullptr;
+    std::thread thread;
+};
+
+// What the client's stream says of the end, and how much arrived in the file.
+struct TlsEnd {
+    DataEnd end;
+    bool inOrder;
+    qint64 received;
+};
+
+TlsEnd ReceiveOverTls(bool closeNotify, const QByteArray& data, const QString& file)
+{
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return {DataEnd::NetworkFailed, false, -1};
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    TlsSender sender;
+    sender.Serve(fds[1], data, closeNotify);
+    TlsContext tls;
+    auto plain = std::make_unique<PlainDataStream>(DataContext{});
+    plain->Socket().Attach(fds[0]);
+    TlsDataStream stream(DataContext{}, std::move(plain), tls);
+    if (!stream.Handshake(QStringLiteral("peer")))
+        return {DataEnd::NetworkFailed, false, -1};
+    const int fileFd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const DataEnd end = stream.ReceiveToFile(fileFd, false);
+    ::close(fileFd);
+    stream.Close();
+    return {end, stream.EndedInOrder(), QFileInfo(file).size()};
+}
+
+TEST(TlsDownloadEnd, AnEndWithoutCloseNotifyCountsOnlyAtTheServersSize)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("data"));
+    const QByteArray data(70000, 'x');
+
+    const TlsEnd announced = ReceiveOverTls(true, data, file);
+    ASSERT_EQ(announced.end, DataEnd::Clean);
+    EXPECT_TRUE(announced.inOrder);
+    EXPECT_EQ(JudgeDownload(true, announced.inOrder, announced.received, 0), DownloadVerdict::Whole);
+
+    const TlsEnd cut = ReceiveOverTls(false, data, file);
+    ASSERT_EQ(cut.end, DataEnd::Clean);  // the socket's end looks like any other
+    EXPECT_FALSE(cut.inOrder);
+    EXPECT_EQ(cut.received, data.size());
+    // Without a size from the server nothing vouches for it; with one, the size does.
+    EXPECT_EQ(JudgeDownload(true, cut.inOrder, cut.received, 0), DownloadVerdict::CutShort);
+    EXPECT_EQ(JudgeDownload(false, cut.inOrder, cut.received, data.size() + 1), DownloadVerdict::CutShort);
+    EXPECT_EQ(JudgeDownload(true, cut.inOrder, cut.received, data.size()), DownloadVerdict::Whole);
+    EXPECT_EQ(JudgeDownload(true, cut.inOrder, cut.received, data.size() + 1), DownloadVerdict::SizeMismatch);
+}
+
+}  // namespace
