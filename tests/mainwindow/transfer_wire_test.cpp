@@ -188,6 +188,8 @@ TEST_F(TransferWireTest, AnUploadTheServerHoldsOtherwiseFailsWithItsReason)
     EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("アップロードに失敗しました"));
     ASSERT_TRUE(peer.WaitScriptDone());
     EXPECT_EQ(Commands().last(), "XSHA256 up.bin");
+}
+
 namespace {
 const QByteArray SizeFeatures = "211-Features:\r\n SIZE\r\n REST STREAM\r\n211 End\r\n";
 }  // namespace
