@@ -140,8 +140,14 @@ public:
 
     // Data connection operations. The listing is a machine listing (MLSD) when the server offers
     // one, a long listing (LIST) otherwise; LastListingIsMachine() tells which the latest was.
+    // A listing longer than the listing limit is cut at the last line end within it, the rest
+    // refused with ABOR, and what came is kept: LastListingCut() says so. The limit is
+    // DefaultListingLimit bytes unless set.
     bool GetFileList(const QString& path, QString& out);
     bool LastListingIsMachine() const;
+    bool LastListingCut() const;
+    static constexpr qsizetype DefaultListingLimit = 128 * 1024 * 1024;
+    void SetListingLimit(qsizetype bytes);
     // With resume, a download whose "NAME.part" holds data goes on from its end (REST, then RETR
     // appending) when CanResume(); it starts over when the server refuses REST. A resumed
     // download that ends at another size than TransferSize() (when not 0) fails with
@@ -258,6 +264,8 @@ private:
     bool ConnectPassive(PlainDataStream& data);
     // Ends the data connection and reads the final reply (226, or 250 from some servers).
     bool FinishTransfer(DataStream& data, bool dataOk);
+    // Ends a listing that passed the listing limit, keeping its whole lines in out.
+    bool KeepCutListing(DataStream& data, QByteArray& raw, QString& out);
     // The result of a public operation: a failure while a cancel is raised reads as Cancelled.
     bool Outcome(bool ok);
 
