@@ -80,3 +80,23 @@ std::optional<ListingEntry> ParseListingEntry(QStringView line, ListingFormat fo
         return entry;
     return ParseUnixLine(line);
 }
+
+bool ReadListingEntries(QStringView text, ListingFormat format, qsizetype maxEntries,
+                        const std::function<void(ListingEntry&&)>& take)
+{
+    qsizetype taken = 0;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = text.indexOf(u'\n', pos);
+        if (end < 0)
+            end = text.size();
+        if (std::optional<ListingEntry> entry = ParseListingEntry(text.mid(pos, end - pos), format)) {
+            if (taken == maxEntries)
+                return true;
+            take(std::move(*entry));
+            ++taken;
+        }
+        pos = end + 1;
+    }
+    return false;
+}

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <limits>
 
 namespace {
 
@@ -77,23 +76,6 @@ private:
     QElapsedTimer sinceShown;
     qint64 shownAt = 0;
 };
-
-// The size column read the way atoi reads it (leading blanks skipped, digits up to the first
-// other character, 0 without any), in 64 bits so that files of 2 GiB and more keep their size.
-qint64 ReadSize(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    qint64 size = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        const int digit = text[i].unicode() - u'0';
-        if (size > (std::numeric_limits<qint64>::max() - digit) / 10)
-            return std::numeric_limits<qint64>::max();
-        size = size * 10 + digit;
-    }
-    return size;
-}
 
 void ChooseType(FtpSession& session, const QString& name, const QString& textEndings)
 {
@@ -203,20 +185,22 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     const QString target = byPath ? JoinPath(remoteFolder, name) : name;
     const int entry = FindEntry(entries, name);
     const bool listed = entry >= 0;
+    // A name missing from a cut listing may be on the server all the same.
+    const bool mayExist = listed || entries.cut;
     const TransferOptions options = Options();
     if (options.automaticType)
         ChooseType(*this, name, options.textEndings);
     const LocalFileInfo info(localPath);
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
-    // is not its file's.
+    // is not its file's, and a rounded size ("33.5k") is no byte count to go on from.
     qint64 resumeAt = 0;
     if (listed && info.isFile() && CanResume() && !IsLinkEntry(entries, name)) {
-        const qint64 remoteSize = ReadSize(entries[entry].size);
+        const qint64 remoteSize = entries[entry].listed.size;
         if (remoteSize > 0 && remoteSize < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
             resumeAt = remoteSize;
     }
-    if (resumeAt == 0 && options.checkOverwrite && listed && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    if (resumeAt == 0 && options.checkOverwrite && mayExist && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     // Only a regular file has a length to send; a vanished file fails like any other.
@@ -229,7 +213,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
             // just as 中止 was pressed (as a download's would not be kept); one that was
             // replaced is now partial unless it arrived whole.
             bool deleted = false;
-            if (!listed) {
+            if (!mayExist) {
                 ResetCancel();
                 // 550: the cancel came before anything was stored.
                 deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
@@ -270,7 +254,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     if (options.automaticType)
         ChooseType(*this, localPath, options.textEndings);
     // A link's listed size is not its file's.
-    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? ReadSize(entries[entry].size) : -1;
+    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? entries[entry].listed.size : -1;
 
     // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
     // asked instead, once.

@@ -243,15 +243,20 @@ void MainWindow::DownloadSelection()
     }
     if (!trees.isEmpty()) {
         bool walked = true;
+        bool tooLarge = false;
+        const qint64 walkLimit = walkEntryLimit;
         if (!RunServerWork([&] {
                 for (Tree& tree : trees)
-                    if (walked)
+                    if (walked) {
                         walked = WalkRemoteTree(session, JoinPath(fromFolder, tree.name), tree.unique, fromFolder,
-                                                tree.walked);
+                                                tree.walked, walkLimit);
+                        tooLarge = tree.walked.tooLarge;
+                    }
             }))
             return ShowPaths();
         if (!walked) {
-            WriteLog(FilesText::ListingFailed.arg(FailureReason(session)));
+            WriteLog(tooLarge ? FilesText::WalkTooLarge.arg(walkLimit)
+                              : FilesText::ListingFailed.arg(FailureReason(session)));
             return ShowPaths();
         }
         for (const Tree& tree : std::as_const(trees)) {

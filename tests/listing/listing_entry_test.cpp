@@ -171,3 +171,25 @@ TEST(EntryTextTest, MadeFromValuesWhenNothingWasListed)
 }
 
 }  // namespace
+
+namespace {
+
+// The cap on one listing's entries counts usable entries only; lines left out cost nothing.
+TEST(ReadListingEntriesTest, StopsAtTheCapAndSaysSo)
+{
+    const QString listing = QStringLiteral(
+        "total 3\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 a\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 ..\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 b\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 c");
+    QStringList names;
+    const auto take = [&](ListingEntry&& entry) { names << entry.name; };
+    EXPECT_FALSE(ReadListingEntries(listing, ListingFormat::Long, 3, take));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    names.clear();
+    EXPECT_TRUE(ReadListingEntries(listing, ListingFormat::Long, 2, take));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+}  // namespace
