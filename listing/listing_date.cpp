@@ -192,7 +192,8 @@ std::optional<NumericDate> ReadNumericDate(QStringView s)
         return date;
     }
     // Numbers only: "18.09.06" could be any of three dates, so a short year is not read.
-    if (year.size() != 4 || !YearNumber(year) || !DayAndMonth(SmallNumber(parts[0]), SmallNumber(parts[1]), date.month, date.day))
+    if (year.size() != 4 || !YearNumber(year) ||
+        !DayAndMonth(SmallNumber(parts[0]), SmallNumber(parts[1]), date.month, date.day))
         return std::nullopt;
     return date;
 }

@@ -50,9 +50,9 @@ std::optional<ListingEntry> ParseMachineLine(QStringView line)
                 digits = digits.mid(2);
             bool ok = !digits.isEmpty() && digits.size() <= 6;
             int mode = 0;
-            for (QChar c : digits) {
-                ok = ok && c >= u'0' && c <= u'7';
-                mode = mode * 8 + (c.unicode() - u'0');
+            for (qsizetype i = 0; ok && i < digits.size(); ++i) {
+                ok = digits[i] >= u'0' && digits[i] <= u'7';
+                mode = mode * 8 + (digits[i].unicode() - u'0');
             }
             if (ok) {
                 entry.mode = mode & 07777;

@@ -83,6 +83,8 @@ TEST(MachineListingTest, FactsInAnyCaseAndNamesAfterTheFirstBlank)
     EXPECT_EQ(Machine(QStringLiteral("type=file;perm=adfrw; f")).ModeText(), QStringLiteral("-rw-------"));
     EXPECT_EQ(Machine(QStringLiteral("type=dir;perm=flcdmpe; d")).ModeText(), QStringLiteral("drwx------"));
     EXPECT_EQ(Machine(QStringLiteral("type=file; f")).ModeText(), QString());
+    // A mode of other characters is no mode (and no arithmetic on them).
+    EXPECT_EQ(Machine(QStringLiteral("type=file;UNIX.mode=\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF; f")).mode, -1);
     EXPECT_EQ(Machine(QStringLiteral("type=file; f")).SizeText(), QString());
 }
 
