@@ -134,8 +134,9 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line)
         entry.modified = size.date.time;
         nameBegin = dateEnd + 1;
         // A date of one field without a time of day ("2004.07.15   name") leaves the time's
-        // column blank: the name starts after it.
-        if (size.date.fields == 1) {
+        // column blank, and servers whose mode column is not ls's (NetWare: "d [R----F--]")
+        // pad the date's: the name starts after the blanks.
+        if (size.date.fields == 1 || !IsModeText(fields[0])) {
             while (nameBegin < line.size() && line[nameBegin] == u' ')
                 ++nameBegin;
         }

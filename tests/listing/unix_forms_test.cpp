@@ -146,6 +146,8 @@ TEST(UnixFormsTest, ColumnsLeftOutOrRunTogether)
         {u"-r--r--r-- 0125039 12 Nov 11 2005 no owner", u"no owner", 12, At(QDate(2005, 11, 11))},
         {u"-r-xr-xr-x longowner longgroup123456 Feb 12 17:20 run together", u"run together", 123456,
          At(WithoutYear(2, 12), 17, 20)},
+        {u"d [R----F--] supervisor            512       Jan 16 18:53    netware dir", u"netware dir", 512,
+         At(WithoutYear(1, 16), 18, 53), EntryKind::Folder},
         {u"drwxr-xr-x 3 slopri devlab 512 no date dir", u"no date dir", 512, QDateTime(), EntryKind::Folder},
         {u"-rw-r--r--   1 root     other  33.5k Oct  5 21:22 rounded size", u"rounded size", -1,
          At(WithoutYear(10, 5), 21, 22)},
