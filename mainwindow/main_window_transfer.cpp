@@ -180,7 +180,10 @@ void MainWindow::UploadSelection()
             if (session.IsCancelled())
                 return false;
             if (!ready) {
-                tally.Count(false, remoteDir + QStringLiteral(": ") + FailureReason(session));
+                // A folder too large to list whole is left alone: its names could not be checked.
+                const QString reason = entries.cut ? FilesText::WalkTooLarge.arg(entries.size() - 1)
+                                                   : FailureReason(session);
+                tally.Count(false, remoteDir + QStringLiteral(": ") + reason);
                 continue;
             }
             for (const LocalTreeFile& file : std::as_const(filesIn[relative]))

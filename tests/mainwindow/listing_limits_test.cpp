@@ -3,6 +3,7 @@
 // transferred; an upload onto a cut listing still asks before replacing a name it cannot see.
 #include "tests/mainwindow/files_fixture.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,28 @@ TEST_P(ListingLimitsTest, AnUploadAsksBeforeReplacingANameACutListingDoesNotShow
     EXPECT_TRUE(prompter.questions.contains(QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？")))
         << prompter.questions.join(u'|').toStdString();
     EXPECT_EQ(ReadFile(InFolder(hidden)), QByteArray("old ") + hidden.left(1).toLatin1());
+}
+
+TEST_P(ListingLimitsTest, AFolderUploadLeavesAServerFolderItCannotListWhole)
+{
+    PutRemoteFolder(folder + QStringLiteral("/up"));
+    for (const char* name : {"up/a", "up/b", "up/c"})
+        PutRemoteFile(QString::fromLatin1(name), "old");
+    ASSERT_TRUE(QDir(Scratch()).mkpath(QStringLiteral("up")));
+    WriteFile(Scratch(QStringLiteral("up/c")), "new");
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    Relist();
+
+    LogWatch log(*window);
+    window->Session().SetListingLimit(100);
+    ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("<up>")}));
+    prompter.QueueAnswer(true);  // upload the folder
+    window->UploadSelection();
+    EXPECT_EQ(ReadFile(InFolder(QStringLiteral("up/c"))), QByteArray("old"));
+    ASSERT_FALSE(log.lines.isEmpty());
+    EXPECT_TRUE(log.lines.last().contains(RemoteFolder(QStringLiteral("up")) +
+                                          QStringLiteral(": フォルダの中身が多すぎるため中止しました")))
+        << log.lines.last().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ListingLimitsTest, ::testing::ValuesIn(AllServers()));
