@@ -52,8 +52,10 @@ DataEnd CopyAllIn(const DataContext& context, const ReceiveSome& receive, QByteA
             return DataEnd::Clean;
         if (n < 0)
             return IsCancelled(context) ? DataEnd::Cancelled : DataEnd::NetworkFailed;
-        if (out.size() + n > maxSize)
-            return DataEnd::NetworkFailed;
+        if (out.size() + n > maxSize) {
+            out.append(buffer.data(), maxSize - out.size());
+            return DataEnd::Cut;
+        }
         out.append(buffer.data(), n);
     }
 }

@@ -17,6 +17,7 @@ enum class DataEnd {
     NetworkFailed,  // the connection broke, or nothing moved for the idle limit
     LocalFailed,    // the local file could not be read or written
     Cancelled,      // the session's cancel signal was raised
+    Cut,            // more came than the reader takes: it has the first part, the rest is unread
 };
 
 // What every copy over a data connection needs from its session.
@@ -37,7 +38,8 @@ struct DataContext {
 // failure; send moves the whole piece or fails. The cancel signal is looked at between pieces.
 using ReceiveSome = std::function<qsizetype(char* buffer, qsizetype size)>;
 using SendWhole = std::function<bool(const char* data, qsizetype size)>;
-// Everything until the peer's end, at most maxSize bytes (more is a network failure).
+// Everything until the peer's end, at most maxSize bytes: when more comes, out holds the first
+// maxSize and the end is Cut.
 DataEnd CopyAllIn(const DataContext& context, const ReceiveSome& receive, QByteArray& out,
                   qsizetype maxSize, size_t chunk);
 // Everything until the peer's end into the file; in text mode CR LF becomes LF.
@@ -57,8 +59,8 @@ class DataStream {
 public:
     virtual ~DataStream() = default;
 
-    // Everything the peer sends until it ends the connection, at most maxSize bytes (more is a
-    // network failure).
+    // Everything the peer sends until it ends the connection, at most maxSize bytes (when more
+    // comes, the first maxSize and DataEnd::Cut).
     virtual DataEnd ReceiveAll(QByteArray& out, qsizetype maxSize) = 0;
     // Everything the peer sends, into the file; in text mode CR LF becomes LF.
     virtual DataEnd ReceiveToFile(int fileFd, bool textMode) = 0;

@@ -28,7 +28,6 @@ const QString ClosedReplyText = QStringLiteral("GetResponce nRead=0 Error");
 const QString NoConnectionText = QString(QChar(1));
 
 constexpr qsizetype ControlReadSize = 16 * 1024;
-constexpr qsizetype MaxListing = 256 * 1024 * 1024;
 // After ABOR: once a positive reply came, the one that may still follow it is waited for only
 // this long before a NOOP settles the count.
 constexpr std::chrono::milliseconds AbortGrace{250};
@@ -145,6 +144,8 @@ struct FtpSession::Private {
     QStringList features;          // FEAT's lines since this connect
     bool passiveRefused = false;   // PASV was refused since this connect: EPSV goes first
     bool lastListingMachine = false;
+    bool lastListingCut = false;
+    qsizetype listingLimit = FtpSession::DefaultListingLimit;
 
     ReplyReader reader;
     QByteArray charsetChoice;      // the wire's character set as chosen; empty: automatic
@@ -1007,6 +1008,7 @@ bool FtpSession::Outcome(bool ok)
 
 bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
 {
+    d->lastListingCut = false;
     if (CancelPending())
         return Outcome(false);
     // A machine listing where the server offers one (names, sizes and times without guessing);
@@ -1035,11 +1037,13 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
 
     // Gathered whole and decoded once: a character split between two reads stays whole.
     QByteArray raw;
-    const DataEnd end = data->ReceiveAll(raw, MaxListing);
+    const DataEnd end = data->ReceiveAll(raw, d->listingLimit);
     if (end == DataEnd::Cancelled) {
         AbortTransfer(data.get());
         return Outcome(false);
     }
+    if (end == DataEnd::Cut)
+        return Outcome(KeepCutListing(*data, raw, out));
     // A listing has no size to vouch for it: over TLS only close_notify says it is whole.
     const bool whole = end == DataEnd::Clean && data->EndedInOrder();
     if (!whole)
@@ -1049,6 +1053,18 @@ bool FtpSession::GetFileList(const QString& /*path*/, QString& out)
     if (end == DataEnd::Clean && !whole && (d->replyCode == 226 || d->replyCode == 250))
         d->replyCode = LocalStatus::DataCutShort;
     return Outcome(ok);
+}
+
+bool FtpSession::KeepCutListing(DataStream& data, QByteArray& raw, QString& out)
+{
+    // A listing past the limit would only fill the memory: the server is stopped, and the lines
+    // that came whole are kept (a line cut off could be read with a wrong name or size). A line
+    // feed never stands inside a character of the character sets a listing comes in.
+    AbortTransfer(&data);
+    raw.truncate(raw.lastIndexOf('\n') + 1);
+    out = d->codec->Decode(raw);
+    d->lastListingCut = true;
+    return !d->cancel.IsRaised();
 }
 
 bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
@@ -1275,6 +1291,8 @@ qint64 FtpSession::TransferOffset() const { return d->progressBase; }
 void FtpSession::SetVerifyTransfers(bool verify) { d->verifyTransfers = verify; }
 QString FtpSession::LastVerification() const { return d->lastVerification; }
 bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
+bool FtpSession::LastListingCut() const { return d->lastListingCut; }
+void FtpSession::SetListingLimit(qsizetype bytes) { d->listingLimit = bytes; }
 void FtpSession::SetEncryption(Encryption encryption) { d->encryption = encryption; }
 void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = charset; }
 QByteArray FtpSession::WireCharset() const { return d->codec->Charset(); }

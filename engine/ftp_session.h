@@ -146,8 +146,14 @@ public:
     // one, a long listing (LIST) otherwise; LastListingIsMachine() tells which the latest was.
     // Over TLS a listing whose data ends without close_notify fails (LocalStatus::DataCutShort
     // when the server said it was complete): nothing else can tell that it is whole.
+    // A listing longer than the listing limit is cut at the last line end within it, the rest
+    // refused with ABOR, and what came is kept: LastListingCut() says so. The limit is
+    // DefaultListingLimit bytes unless set.
     bool GetFileList(const QString& path, QString& out);
     bool LastListingIsMachine() const;
+    bool LastListingCut() const;
+    static constexpr qsizetype DefaultListingLimit = 128 * 1024 * 1024;
+    void SetListingLimit(qsizetype bytes);
     // With resume, a download whose "NAME.part" holds data goes on from its end (REST, then RETR
     // appending) when CanResume(); it starts over when the server refuses REST. A binary
     // download that ends at another size than TransferSize() (when not 0) fails with
@@ -303,6 +309,8 @@ private:
     bool DigestDiffers(const QString& remote);
     // Sends a command of the digest exchange and reads its reply.
     std::function<bool(const QString& command, int& code, QString& text)> DigestAsker();
+    // Ends a listing that passed the listing limit, keeping its whole lines in out.
+    bool KeepCutListing(DataStream& data, QByteArray& raw, QString& out);
     // The result of a public operation: a failure while a cancel is raised reads as Cancelled.
     bool Outcome(bool ok);
 

@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 // What a remote listing says about one entry of a folder, as typed values. Every listing format
@@ -47,6 +48,14 @@ struct ListingEntry {
 // empty name, a name with "/" or NUL (no real folder holds one, and a path must never be built
 // from it), and a line whose shape is not understood (never guessed at).
 std::optional<ListingEntry> ParseListingEntry(QStringView line, ListingFormat format);
+
+// The most entries one listing gives: a server must not be able to fill the memory or the pane.
+inline constexpr qsizetype MaxListingEntries = 1'000'000;
+
+// Hands every usable entry of a listing text to take, in listing order, at most maxEntries of
+// them; a last line without a line feed counts. True when entries were left out for the limit.
+bool ReadListingEntries(QStringView text, ListingFormat format, qsizetype maxEntries,
+                        const std::function<void(ListingEntry&&)>& take);
 
 // The formats one by one.
 std::optional<ListingEntry> ParseUnixLine(QStringView line);

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <limits>
 
 namespace {
 
@@ -78,23 +77,6 @@ private:
     QElapsedTimer sinceShown;
     qint64 shownAt = 0;
 };
-
-// The size column read the way atoi reads it (leading blanks skipped, digits up to the first
-// other character, 0 without any), in 64 bits so that files of 2 GiB and more keep their size.
-qint64 ReadSize(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    qint64 size = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        const int digit = text[i].unicode() - u'0';
-        if (size > (std::numeric_limits<qint64>::max() - digit) / 10)
-            return std::numeric_limits<qint64>::max();
-        size = size * 10 + digit;
-    }
-    return size;
-}
 
 void ChooseType(FtpSession& session, const QString& name, const QString& textEndings)
 {
@@ -223,17 +205,19 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     // failed, or the server may fold letter case.
     const RemoteName remote =
         entry < 0 ? AskRemoteName(target)
-                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : ReadSize(entries[entry].size)};
+                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : entries[entry].listed.size};
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
-    // is not its file's.
+    // is not its file's, and a rounded size ("33.5k") is no byte count to go on from.
     qint64 resumeAt = 0;
     if (remote.state == RemoteName::Exists && regularFile && CanResume()) {
         if (remote.size > 0 && remote.size < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
             resumeAt = remote.size;
     }
-    if (resumeAt == 0 && options.checkOverwrite && remote.state == RemoteName::Exists &&
-        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    // A name missing from a cut listing may be on the server all the same, even where the server
+    // cannot be asked.
+    const bool mayExist = remote.state == RemoteName::Exists || (remote.state == RemoteName::Unknown && entries.cut);
+    if (resumeAt == 0 && options.checkOverwrite && mayExist && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
         return false;
 
     // Only a regular file has a length to send; a vanished file fails like any other.
@@ -274,8 +258,8 @@ AppFtpSession::RemoteName AppFtpSession::AskRemoteName(const QString& path)
 {
     // MLST first: it answers for any name in any type. Some servers refuse SIZE in text mode
     // with the same 550 that says a name is free, so SIZE's 550 counts only in binary mode.
-    if (HasFeature(QStringLiteral("MLST")) && IsConnected()) {
-        SendCommand(QStringLiteral("MLST ") + path);
+    // A name the wire cannot carry is not sent, and then no reply is to be waited for.
+    if (HasFeature(QStringLiteral("MLST")) && IsConnected() && SendCommand(QStringLiteral("MLST ") + path)) {
         GetResponce();
         if (GetReplyCode() == 250)
             return {RemoteName::Exists, HasFeature(QStringLiteral("SIZE")) ? RemoteFileSize(path) : -1};
@@ -326,7 +310,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     if (options.automaticType)
         ChooseType(*this, localPath, options.textEndings);
     // A link's listed size is not its file's.
-    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? ReadSize(entries[entry].size) : -1;
+    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? entries[entry].listed.size : -1;
 
     // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
     // asked instead, once.

@@ -109,29 +109,29 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
     return true;
 }
 
-void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format)
+void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format, qsizetype maxEntries)
 {
     entries.clear();
-    qsizetype pos = 0;
-    while (pos < listing.size()) {
-        qsizetype end = listing.indexOf(u'\n', pos);
-        if (end < 0)
-            end = listing.size();
-        if (std::optional<RemoteEntry> entry = ParseListingLine(listing.mid(pos, end - pos), format)) {
-            if (entry->isDirectory)
-                entry->name = FolderDisplayText(entry->name);
-            entries.append(std::move(*entry));
-        }
-        pos = end + 1;
-    }
+    entries.cut = ReadListingEntries(listing, format, maxEntries, [&](ListingEntry&& listed) {
+        RemoteEntry entry = ToRemoteEntry(std::move(listed));
+        if (entry.isDirectory)
+            entry.name = FolderDisplayText(entry.name);
+        entries.append(std::move(entry));
+    });
     RemoteEntry closing;
     closing.name = RemoteEntryList::EndMarker;
     entries.append(closing);
 }
 
-void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries, ListingFormat format)
+void ReadSessionListing(const FtpSession& session, QStringView listing, RemoteEntryList& entries,
+                        qsizetype maxEntries)
 {
-    ReadRemoteListing(listing, entries, format);
+    ReadRemoteListing(listing, entries, LastListingFormat(session), maxEntries);
+    entries.cut = entries.cut || session.LastListingCut();
+}
+
+void ShowRemoteEntries(QListWidget& list, const RemoteEntryList& entries)
+{
     std::vector<PaneEntry> texts{{MainText::ParentEntry, PaneEntryKind::Parent}};
     texts.reserve(size_t(entries.size()));
     for (qsizetype i = 0; i + 1 < entries.size(); ++i)
@@ -139,12 +139,19 @@ void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& ent
     FillPane(list, std::move(texts));
 }
 
+void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries, ListingFormat format)
+{
+    ReadRemoteListing(listing, entries, format);
+    ShowRemoteEntries(list, entries);
+}
+
 bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
                       RemoteEntryList& entries)
 {
     QString listing;
     const bool listed = session.GetFileList(folder, listing);
-    FillRemotePane(list, listing, entries, LastListingFormat(session));
+    ReadSessionListing(session, listing, entries);
+    ShowRemoteEntries(list, entries);
     return listed;
 }
 

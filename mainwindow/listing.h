@@ -52,9 +52,18 @@ ListingFormat LastListingFormat(const FtpSession& session);
 bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
                       RemoteEntryList& entries);
 
-// The entry list alone from a listing text, as FillRemotePane makes it.
-void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format);
+// The entry list alone from a listing text, at most maxEntries of them (entries.cut says when
+// more were left out). This is the parsing: it runs on the worker, with the listing's fetching.
+void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format,
+                       qsizetype maxEntries = MaxListingEntries);
 
-// The same from a listing text already fetched; a last line without a line feed counts.
+// The session's latest listing text read into entries; cut also when the session cut the text.
+void ReadSessionListing(const FtpSession& session, QStringView listing, RemoteEntryList& entries,
+                        qsizetype maxEntries = MaxListingEntries);
+
+// Fills the remote pane from an entry list: formatting only, for the window's thread.
+void ShowRemoteEntries(QListWidget& list, const RemoteEntryList& entries);
+
+// Both from a listing text already fetched; a last line without a line feed counts.
 void FillRemotePane(QListWidget& list, QStringView listing, RemoteEntryList& entries,
                     ListingFormat format = ListingFormat::Long);

@@ -460,16 +460,26 @@ bool MainWindow::ListRemoteFolder(const QString& folder)
 {
     // The listing comes from the worker; the pane is filled here. A listing that was cancelled
     // or failed leaves ".." alone, so the pane never shows one folder under another's path.
-    QString listing;
+    RemoteEntryList entries;
     bool listed = false;
-    if (!RunServerWork([&] { listed = session.GetFileList(folder, listing); })) {
+    const qsizetype limit = listingEntryLimit;
+    if (!RunServerWork([&] {
+            QString listing;
+            listed = session.GetFileList(folder, listing);
+            ReadSessionListing(session, listing, entries, limit);
+        })) {
         FillRemotePane(*remoteList, QString(), remoteEntries);
         listingFailure = MainText::Cancelled;
         return false;
     }
-    FillRemotePane(*remoteList, listing, remoteEntries, LastListingFormat(session));
+    remoteEntries = std::move(entries);
+    ShowRemoteEntries(*remoteList, remoteEntries);
     if (listed) {
         listingFailure.clear();
+        if (remoteEntries.cut) {
+            listingFailure = FilesText::ListingCut.arg(remoteEntries.size() - 1);
+            WriteLog(listingFailure);
+        }
         return true;
     }
     listingFailure = FilesText::ListingFailed.arg(FailureReason(session));

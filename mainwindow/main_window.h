@@ -2,6 +2,7 @@
 
 #include "mainwindow/app_ftp_session.h"
 #include "mainwindow/remote_entry.h"
+#include "mainwindow/remote_tree.h"
 #include "mainwindow/server_worker.h"
 #include "mainwindow/wait_dialog.h"
 #include "platform/dialup_service.h"
@@ -172,7 +173,9 @@ private:
     // localPath, remotePath -> path edits.
     void ShowPaths();
     // Refill a pane; see mainwindow/listing.h. A remote listing that fails says so in the log
-    // with the server's reply, and WriteOutcome keeps saying so until the handler ends.
+    // with the server's reply, one that was cut says how much it shows, and WriteOutcome keeps
+    // saying so until the handler ends. The listing is fetched and parsed on the worker; the
+    // window only fills the pane.
     bool ListLocalFolder(const QString& folder);
     bool ListRemoteFolder(const QString& folder);
     // Writes a handler's last message; after a failed remote listing the failure stays beside it.
@@ -233,7 +236,11 @@ private:
     QTimer workingBoxTimer;
     RemoteEntryList remoteEntries;
     DialHandle dialHandle;  // the dial-up connection of the last dial; empty for none
-    QString listingFailure;  // the log line of the latest remote listing when it failed
+    QString listingFailure;  // the log line of the latest remote listing when it failed or was cut
+    // The most entries a listing fills the pane with, and a folder walk collects; tests lower
+    // them (the listing's text has its limit on the session).
+    qsizetype listingEntryLimit = MaxListingEntries;
+    qint64 walkEntryLimit = MaxWalkEntries;
 
     TransferModeButton pressedMode = TransferModeButton::Ascii;
     bool shownOnce = false;

@@ -325,8 +325,12 @@ void MainWindow::DeleteRemoteEntries()
                 const QString path = JoinPath(remotePath, name);
                 RemoteTree tree;
                 bool walked = false;
-                if (!RunServerWork([&] { walked = WalkRemoteTree(session, path, unique, remotePath, tree); }))
+                if (!RunServerWork([&] {
+                        walked = WalkRemoteTree(session, path, unique, remotePath, tree, walkEntryLimit);
+                    }))
                     return ShowPaths();
+                if (tree.tooLarge)
+                    reason = FilesText::WalkTooLarge.arg(walkEntryLimit);
                 if (walked && tree.Items() > 0) {
                     if (!Prompter::Current().AskYesNo(
                             FilesText::FolderTreeDeleteQuestion.arg(name, QString::number(tree.Items()))))

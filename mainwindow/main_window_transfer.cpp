@@ -182,7 +182,10 @@ void MainWindow::UploadSelection()
             if (session.IsCancelled())
                 return false;
             if (!ready) {
-                tally.Count(false, remoteDir + QStringLiteral(": ") + FailureReason(session));
+                // A folder too large to list whole is left alone: its names could not be checked.
+                const QString reason = entries.cut ? FilesText::WalkTooLarge.arg(entries.size() - 1)
+                                                   : FailureReason(session);
+                tally.Count(false, remoteDir + QStringLiteral(": ") + reason);
                 continue;
             }
             for (const LocalTreeFile& file : std::as_const(filesIn[relative]))
@@ -245,15 +248,20 @@ void MainWindow::DownloadSelection()
     }
     if (!trees.isEmpty()) {
         bool walked = true;
+        bool tooLarge = false;
+        const qint64 walkLimit = walkEntryLimit;
         if (!RunServerWork([&] {
                 for (Tree& tree : trees)
-                    if (walked)
+                    if (walked) {
                         walked = WalkRemoteTree(session, JoinPath(fromFolder, tree.name), tree.unique, fromFolder,
-                                                tree.walked);
+                                                tree.walked, walkLimit);
+                        tooLarge = tree.walked.tooLarge;
+                    }
             }))
             return ShowPaths();
         if (!walked) {
-            WriteLog(FilesText::ListingFailed.arg(FailureReason(session)));
+            WriteLog(tooLarge ? FilesText::WalkTooLarge.arg(walkLimit)
+                              : FilesText::ListingFailed.arg(FailureReason(session)));
             return ShowPaths();
         }
         for (const Tree& tree : std::as_const(trees)) {

@@ -21,4 +21,7 @@ struct RemoteEntry {
 class RemoteEntryList : public QVector<RemoteEntry> {
 public:
     static inline const QString EndMarker = QStringLiteral("*end*");
+    // Entries were left out: the listing was longer than a listing may be. A name not found may
+    // still be on the server.
+    bool cut = false;
 };

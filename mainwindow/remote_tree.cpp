@@ -10,6 +10,7 @@
 #include <QStringView>
 #include <QStringList>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -82,12 +83,13 @@ void MarkLinks(FtpSession& session, const QString& folder, RemoteEntryList& entr
     }
 }
 
-bool ListHere(FtpSession& session, const QString& path, RemoteEntryList& entries)
+bool ListHere(FtpSession& session, const QString& path, RemoteEntryList& entries,
+              qsizetype maxEntries = MaxListingEntries)
 {
     QString listing;
     if (!session.ChangeDir(path) || !session.GetFileList(path, listing))
         return false;
-    ReadRemoteListing(listing, entries, LastListingFormat(session));
+    ReadSessionListing(session, listing, entries, maxEntries);
     if (session.LastListingIsMachine())
         MarkLinks(session, path, entries);
     return true;
@@ -130,11 +132,11 @@ bool ListRemoteFolderAt(FtpSession& session, const QString& path, const QString&
 {
     const bool listed = ListHere(session, path, entries);
     ReturnToRemoteFolder(session, returnTo);
-    return listed;
+    return listed && !entries.cut;
 }
 
 bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& unique,
-                    const QString& returnTo, RemoteTree& tree)
+                    const QString& returnTo, RemoteTree& tree, qint64 maxEntries)
 {
     AskForIdentities(session);
     // A link selected as a folder is not entered: what it leads to lies outside.
@@ -152,10 +154,20 @@ bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& uni
     };
     QList<Pending> pending{{QString(), path, 0}};
     bool ok = true;
+    qint64 collected = 0;
     while (!pending.isEmpty() && ok) {
         const Pending folder = pending.takeLast();
         RemoteTreeFolder walked{folder.relative, folder.path, {}};
-        if (session.IsCancelled() || !ListHere(session, folder.path, walked.entries)) {
+        // One entry more than the walk may still take tells that the tree is too large, without
+        // reading a listing of millions into memory first.
+        const qsizetype room = qsizetype(std::min<qint64>(MaxListingEntries, maxEntries - collected + 1));
+        if (session.IsCancelled() || !ListHere(session, folder.path, walked.entries, room)) {
+            ok = false;
+            break;
+        }
+        collected += walked.entries.size() - 1;
+        if (walked.entries.cut || collected > maxEntries) {
+            tree.tooLarge = true;
             ok = false;
             break;
         }

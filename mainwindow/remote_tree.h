@@ -22,8 +22,15 @@ struct RemoteTreeFolder {
     RemoteEntryList entries;  // closed by the end marker, as the pane's list is
 };
 
+// The most entries one walk collects, all its folders' listings together: a tree beyond it
+// stops the walk (tooLarge) before it fills the memory.
+inline constexpr qint64 MaxWalkEntries = 1'000'000;
+
 struct RemoteTree {
     QList<RemoteTreeFolder> folders;  // each folder before the folders it holds
+    // The walk stopped because the tree holds more than maxEntries entries, or one of its
+    // folders' listings was cut: what was collected is not the whole tree.
+    bool tooLarge = false;
     qint64 files = 0;  // file entries, links left out
     qint64 bytes = 0;  // their listed sizes
     // Relative paths of the links, and of what was listed as a folder but not entered (met
@@ -36,12 +43,12 @@ struct RemoteTree {
 // Lists the folder at the path and every folder below it, then enters returnTo again (also after
 // a cancel, so that the window's folder stays the server's). unique is the folder's identity
 // from its parent's listing, when known. A folder that is really a link gives a tree without
-// folders. False when a listing failed or the walk was cancelled.
+// folders. False when a listing failed, the walk was cancelled, or the tree was too large.
 bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& unique,
-                    const QString& returnTo, RemoteTree& tree);
+                    const QString& returnTo, RemoteTree& tree, qint64 maxEntries = MaxWalkEntries);
 
 // Lists one remote folder into entries, then enters returnTo again. False when the folder could
-// not be entered or listed.
+// not be entered or listed, or not whole (a name missing from a cut listing may be there).
 bool ListRemoteFolderAt(FtpSession& session, const QString& path, const QString& returnTo,
                         RemoteEntryList& entries);
 

@@ -68,6 +68,10 @@ inline const QString RenameFailed = QStringLiteral("リネームに失敗しま�
 inline const QString FolderNotRead = QStringLiteral("%1 を開けません");
 inline const QString FolderNotOpened = QStringLiteral("%1 を開けません: %2");
 inline const QString ListingFailed = QStringLiteral("ファイルリストの取得に失敗しました: %1");
+// A listing longer than a listing may be (entries or text): %1 entries are shown.
+inline const QString ListingCut = QStringLiteral("一覧が大きすぎるため、先頭の %1 件だけを表示しています");
+// A folder walk that would collect more than a walk may: %1 is that limit.
+inline const QString WalkTooLarge = QStringLiteral("フォルダの中身が多すぎるため中止しました (%1 件以上)");
 // %1 items, %2 of them failed, %3 the first failure's reason.
 inline const QString BatchFailed = QStringLiteral("%1 個中 %2 個が失敗しました。最初の失敗: %3");
 inline const QString ReasonListenFailed = QStringLiteral("データ接続を待ち受けられません");

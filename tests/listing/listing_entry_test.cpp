@@ -83,6 +83,8 @@ TEST(MachineListingTest, FactsInAnyCaseAndNamesAfterTheFirstBlank)
     EXPECT_EQ(Machine(QStringLiteral("type=file;perm=adfrw; f")).ModeText(), QStringLiteral("-rw-------"));
     EXPECT_EQ(Machine(QStringLiteral("type=dir;perm=flcdmpe; d")).ModeText(), QStringLiteral("drwx------"));
     EXPECT_EQ(Machine(QStringLiteral("type=file; f")).ModeText(), QString());
+    // A mode of other characters is no mode (and no arithmetic on them).
+    EXPECT_EQ(Machine(QStringLiteral("type=file;UNIX.mode=\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF; f")).mode, -1);
     EXPECT_EQ(Machine(QStringLiteral("type=file; f")).SizeText(), QString());
 }
 
@@ -168,6 +170,28 @@ TEST(EntryTextTest, MadeFromValuesWhenNothingWasListed)
     EXPECT_TRUE(entry.DateText().contains(u':'));
     entry.modified = QDateTime(QDate(2001, 2, 3), QTime(4, 5));
     EXPECT_EQ(entry.DateText(), QStringLiteral("Feb  3  2001"));
+}
+
+}  // namespace
+
+namespace {
+
+// The cap on one listing's entries counts usable entries only; lines left out cost nothing.
+TEST(ReadListingEntriesTest, StopsAtTheCapAndSaysSo)
+{
+    const QString listing = QStringLiteral(
+        "total 3\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 a\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 ..\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 b\r\n"
+        "-rw-r--r-- 1 u g 1 Jan  1 12:34 c");
+    QStringList names;
+    const auto take = [&](ListingEntry&& entry) { names << entry.name; };
+    EXPECT_FALSE(ReadListingEntries(listing, ListingFormat::Long, 3, take));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    names.clear();
+    EXPECT_TRUE(ReadListingEntries(listing, ListingFormat::Long, 2, take));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 }  // namespace

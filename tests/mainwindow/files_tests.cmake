@@ -5,6 +5,7 @@ add_executable(files_tests
   files_local_test.cpp
   files_remote_test.cpp
   folders_test.cpp
+  listing_limits_test.cpp
   live_window_test.cpp
   transfer_mode_test.cpp
   transfer_resume_test.cpp

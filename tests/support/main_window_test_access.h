@@ -23,6 +23,13 @@ struct MainWindowTestAccess {
         window.ShowPaths();
     }
     static void WriteLog(MainWindow& window, const QString& text) { window.WriteLog(text); }
+    // Lowers the caps on a listing's entries and on a folder walk, so that tests need no
+    // million entries.
+    static void SetListingLimits(MainWindow& window, qsizetype entries, qint64 walkEntries)
+    {
+        window.listingEntryLimit = entries;
+        window.walkEntryLimit = walkEntries;
+    }
     static void SetConnectedState(MainWindow& window, bool connected) { window.SetConnectedState(connected); }
     static void ShowModePressed(MainWindow& window, TransferModeButton mode) { window.ShowModePressed(mode); }
 };
