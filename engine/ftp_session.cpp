@@ -155,6 +155,7 @@ struct FtpSession::Private {
 
     Encryption encryption = Encryption::None;
     CertificateCheck certificateCheck;
+    ClearTextCheck clearTextCheck;
     TlsState tlsState = TlsState::Off;
     std::unique_ptr<TlsContext> tls;          // one per connection: its sessions are the server's
     std::unique_ptr<TlsChannel> controlTls;   // while the control connection is protected
@@ -304,8 +305,13 @@ bool FtpSession::StartTls(const QString& host, quint16 port)
     if (d->replyCode != 234) {
         d->tlsState = TlsState::Refused;
         // Decided by this reply alone: some servers list AUTH TLS in FEAT and then refuse it.
-        if (d->encryption == Encryption::IfAvailable && d->replyCode >= 400 && d->replyCode <= 599)
-            return IsConnected();  // a 421 closed it all the same
+        if (d->encryption == Encryption::IfAvailable && d->replyCode >= 400 && d->replyCode <= 599) {
+            if (!IsConnected())
+                return false;  // a 421 closed it all the same
+            // Anyone on the path can answer AUTH TLS with a refusal: clear text needs a yes.
+            if (!d->clearTextCheck || d->clearTextCheck(host, port))
+                return true;
+        }
         d->replyCode = LocalStatus::TlsRefused;  // the text stays the server's
         return false;
     }
@@ -1171,6 +1177,7 @@ void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = char
 QByteArray FtpSession::WireCharset() const { return d->codec->Charset(); }
 FtpSession::Encryption FtpSession::GetEncryption() const { return d->encryption; }
 void FtpSession::SetCertificateCheck(CertificateCheck check) { d->certificateCheck = std::move(check); }
+void FtpSession::SetClearTextCheck(ClearTextCheck check) { d->clearTextCheck = std::move(check); }
 FtpSession::TlsState FtpSession::GetTlsState() const { return d->tlsState; }
 QString FtpSession::TlsProtocol() const
 {

@@ -61,7 +61,9 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 // Encryption (explicit FTPS, RFC 4217): unless it is None, ConnectToServer sends AUTH TLS right
 // after the greeting. A refusal (4xx/5xx) goes on in clear under IfAvailable and ends the
 // connection under Required, before anything else is sent. A handshake that fails after the
-// server accepted always ends the connection: never a fall-back to clear text. A certificate
+// server accepted always ends the connection: never a fall-back to clear text. Before going on in
+// clear after a refusal, the clear-text check is asked (no check: it goes on); a no ends the
+// connection with nothing more sent. A certificate
 // the system's trust store and the host name do not vouch for goes to the certificate check
 // (no check: refused) before USER can be sent. Then PBSZ 0 and PROT P, and every data
 // connection is TLS too, resuming the newest session the server handed out.
@@ -85,6 +87,10 @@ public:
     // Asked once per connect about a certificate that was not vouched for; true to go on.
     using CertificateCheck =
         std::function<bool(const CertificateInfo& certificate, const QString& host, quint16 port)>;
+
+    // Asked under IfAvailable when the server refused AUTH TLS, before anything else is sent;
+    // true to go on in clear text.
+    using ClearTextCheck = std::function<bool(const QString& host, quint16 port)>;
 
     FtpSession();
     virtual ~FtpSession();
@@ -186,6 +192,7 @@ public:
     void SetEncryption(Encryption encryption);
     Encryption GetEncryption() const;
     void SetCertificateCheck(CertificateCheck check);
+    void SetClearTextCheck(ClearTextCheck check);
     TlsState GetTlsState() const;
     // "TLS 1.3" while the control connection is protected, else empty.
     QString TlsProtocol() const;

@@ -45,6 +45,9 @@ inline constexpr char Profiles[] = "Software\\ovreta\\Tallowin";
 // Certificates a person chose to trust always: values named "host:port" ("[address]:port" for
 // IPv6) holding the SHA-256 fingerprint.
 inline constexpr char TrustedCertificates[] = "Software\\ovreta\\Tallowin\\TrustedCertificates";
+// What the connects learned about servers' TLS: values named like the trusted certificates,
+// holding a number (TlsMemory's bits).
+inline constexpr char TlsServers[] = "Software\\ovreta\\Tallowin\\TlsServers";
 }  // namespace SettingKey
 
 // Stateless operations on the settings key. Nothing is cached: each call opens the key, reads
