@@ -2,6 +2,7 @@
 #include "app/app_text.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/shortcut_table.h"
+#include "platform/core_dumps.h"
 #include "platform/prompter.h"
 #include "resources/version_info.h"
 
@@ -47,6 +48,8 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
 
 int main(int argc, char** argv)
 {
+    // Before any password can be typed or read from the store.
+    DisableCoreDumps();
     if (!HasDisplaySetting()) {
         std::fputs(AppText::NoDisplay, stderr);
         return EXIT_FAILURE;

@@ -99,3 +99,30 @@ TEST_F(ConnectTest, ClosingDuringWorkAsksAndCancelsThenTheWindowGoesAndRemembers
     MainWindow again;
     EXPECT_EQ(again.size(), placed.size());
 }
+
+// A link is opened by server work like any folder: the window stays live, and 中止 ends a CWD that
+// is never answered.
+TEST_F(ConnectTest, OpeningALinkRunsOnTheWorkerAndCanBeCancelled)
+{
+    ScriptedFtpPeer peer;
+    peer.Login().Answer("211 End").Answer("257 \"/home\" is the current directory")
+        .Answer("257 \"/home\" is the current directory")
+        .Answer("200 Type set to A").Answer("200 PORT command successful").Answer("150 Here comes the listing")
+        .ConnectData().SendData("lrwxrwxrwx 1 ftp ftp 3 Jan 01  2024 ln -> sub\r\n").CloseData()
+        .Send("226 Transfer complete\r\n")
+        .Read();  // CWD ln, never answered
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    // On the window's thread the CWD would hold everything for the idle limit, with no box.
+    window->Session().SetIdleLimit(std::chrono::seconds(3));
+    const auto link = window->RemoteList()->findItems(QStringLiteral("ln"), Qt::MatchExactly);
+    ASSERT_FALSE(link.isEmpty());
+    window->RemoteList()->setFocus();
+    window->RemoteList()->setCurrentItem(link.first());
+    PressCancelWhen cancel([&](const QString&) { return peer.Commands().contains("CWD ln"); });
+    window->OpenRemoteEntry();
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_TRUE(window->LogText().startsWith(MainText::Cancelled)) << window->LogText().toStdString();
+}
