@@ -151,30 +151,4 @@ TEST_F(KeyringTest, PlainPasswordMovesIntoTheKeyringAtItsNextSuccessfulLogin)
     EXPECT_EQ(prompter.unanswered, 0);
 }
 
-// Once moved to the keyring, the password is nowhere in the settings file's bytes: not in the
-// value that held it, not in a freed page.
-TEST_F(KeyringTest, MovedPasswordLeavesNoCopyInTheSettingsFile)
-{
-    SettingsStore::WriteSavePassword(true);
-    const QString password = QStringLiteral("Moved-0ut-0f-The-Store");
-    ScriptedFtpPeer accepting;
-    ScriptConnect(accepting);
-    SavePlain(Account(PeerServer(accepting), QStringLiteral("user"), password), QStringLiteral("good"));
-    const auto fileHolds = [&] {
-        QFile file(config.DatabasePath());
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()), password.size() * 2);
-        return bytes.contains(password.toUtf8()) || bytes.contains(utf16);
-    };
-    ASSERT_TRUE(fileHolds());
-
-    QueuePick(QStringLiteral("good"));
-    window->Connect();
-    ASSERT_TRUE(LooksConnected());
-    ASSERT_EQ(StoredPassword(1), QString());
-    EXPECT_EQ(KeyringEntry(QStringLiteral("user@") + PeerServer(accepting)), password);
-    EXPECT_FALSE(fileHolds());
-}
-
 }  // namespace
