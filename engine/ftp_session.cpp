@@ -152,6 +152,13 @@ struct FtpSession::Private {
 
     CancelSignal cancel;
     bool ignoringCancel = false;  // while the session settles a cancelled exchange
+    // What a cancelled exchange left the control connection owing; SettleCancelled reads it.
+    enum class Owed {
+        Nothing,
+        Reply,  // the reply of a command whose wait was cancelled
+        Abort,  // ABOR, and the replies of the transfer and of ABOR
+    };
+    Owed owed = Owed::Nothing;
 
     Encryption encryption = Encryption::None;
     CertificateCheck certificateCheck;
@@ -223,6 +230,7 @@ bool FtpSession::CreateControlSocket()
     d->controlSocket = std::make_unique<ControlSocket>();
     d->controlSocket->WatchCancel(d->ignoringCancel ? -1 : d->cancel.Fd());
     d->reader.Clear();
+    d->owed = Private::Owed::Nothing;
     return true;
 }
 
@@ -231,6 +239,7 @@ void FtpSession::ReleaseControlSocket()
     d->controlTls.reset();
     d->controlSocket.reset();
     d->reader.Clear();
+    d->owed = Private::Owed::Nothing;
 }
 
 bool FtpSession::IsConnected() const
@@ -259,6 +268,7 @@ void FtpSession::DropControlConnection()
     if (d->controlSocket)
         d->controlSocket->Close();
     d->reader.Clear();
+    d->owed = Private::Owed::Nothing;
 }
 
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
@@ -347,6 +357,7 @@ bool FtpSession::SendCommand(const QString& command)
 {
     if (CancelPending())
         return false;
+    SettleCancelled();
     // A TYPE sent by the caller leaves the type in force unknown.
     if (command.startsWith(QLatin1String("TYPE"), Qt::CaseInsensitive))
         d->typeInForce.clear();
@@ -431,10 +442,10 @@ bool FtpSession::ReadReply()
 {
     const ReadEnd end = ReadOne(d->idleLimit, false);
     if (end == ReadEnd::Cancelled) {
-        // The awaited reply is still to come; taking it here keeps the next command in step.
-        const auto settle = d->IgnoreCancel();
-        if (ReadOne(AbortBound, true) != ReadEnd::Reply)
-            DropControlConnection();
+        // The awaited reply is still to come; it is taken before the next command, so that the
+        // next command reads its own.
+        if (d->owed == Private::Owed::Nothing)
+            d->owed = Private::Owed::Reply;
         EndCancelled();
     }
     return end == ReadEnd::Reply;
@@ -447,7 +458,40 @@ void FtpSession::AbortTransfer(DataStream* data)
     if (data)
         data->Abort();
     d->listenSocket.Close();
+    // ABOR and the replies wait for SettleCancelled: a server that never answers must not hold
+    // the cancel up.
+    d->owed = Private::Owed::Abort;
+}
+
+bool FtpSession::SettlePending() const
+{
+    return d->owed != Private::Owed::Nothing && IsConnected();
+}
+
+void FtpSession::SettleCancelled()
+{
+    const Private::Owed owed = d->owed;
+    d->owed = Private::Owed::Nothing;
+    if (owed == Private::Owed::Nothing || !IsConnected())
+        return;
+    // The operation's outcome stays what its caller was told.
+    const int code = d->replyCode;
+    const QString text = d->replyText;
     const auto settle = d->IgnoreCancel();
+    if (owed == Private::Owed::Reply) {
+        if (ReadOne(AbortBound, true) != ReadEnd::Reply)
+            DropControlConnection();
+    } else {
+        ReadAbortReplies();
+    }
+    if (IsConnected()) {
+        d->replyCode = code;
+        d->replyText = text;
+    }
+}
+
+void FtpSession::ReadAbortReplies()
+{
     if (!SendLine(QStringLiteral("ABOR")))
         return;  // the connection is gone
     // The transfer's own final reply (426, or 226 when it ended first, or a refusal) and the
@@ -498,6 +542,7 @@ void FtpSession::Resynchronize()
 
 QString FtpSession::GetResponce()
 {
+    SettleCancelled();
     if (!d->Established())
         return NoConnectionText;
     return ReadReply() ? d->replyText : ClosedReplyText;
@@ -1187,3 +1232,4 @@ bool FtpSession::DataProtected() const { return d->protectData; }
 bool FtpSession::LastDataSessionReused() const { return d->lastDataReused; }
 QString FtpSession::PasvHost() const { return d->pasvHost; }
 int FtpSession::PasvPort() const { return d->pasvPort; }
+

@@ -41,13 +41,16 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 // LocalStatus::Cancelled and LocalStatus::CancelledText. The request stays in force until
 // ResetCancel() (called on the session's thread before the next piece of work): every
 // operation started meanwhile ends the same way before it sends anything, so a batch in
-// progress stops before its next file. After a cancel the control connection is either in step
-// (the next command reads its own reply) or closed (IsConnected() false, the caller connects
-// again); it never stays a reply behind:
-//   - a transfer or listing closes its data connection, sends ABOR and reads what follows for
-//     at most AbortBound; when the replies did not add up, a NOOP and its 200 bring the
-//     connection back in step;
-//   - a command whose reply was awaited reads that reply within AbortBound;
+// progress stops before its next file. A cancelled operation returns without waiting for the
+// server: what the control connection still owes is settled by SettleCancelled(), which the
+// caller may run at once or later (the window runs it on its worker after the cancelled work
+// has returned), and which the next command runs first in any case. Settled, the connection is
+// either in step (the next command reads its own reply) or closed (IsConnected() false, the
+// caller connects again); it never stays a reply behind:
+//   - a transfer or listing closes its data connection at once; the settling sends ABOR and
+//     reads what follows for at most AbortBound; when the replies did not add up, a NOOP and its
+//     200 bring the connection back in step;
+//   - a command whose reply was awaited: the settling reads that reply within AbortBound;
 //   - connect and login end and leave the session disconnected.
 // A download goes into "NAME.part" beside the target and replaces the target only when the whole
 // file arrived. One that stops (cancel, a broken connection, a failing final reply) keeps what
@@ -114,6 +117,11 @@ public:
     bool IsCancelled() const;
     void ResetCancel();
     static constexpr std::chrono::milliseconds AbortBound{2000};
+    // Whether a cancelled exchange left the connection owing replies (see the class comment).
+    bool SettlePending() const;
+    // Reads what a cancelled exchange left owing, bounded; closes the connection when it cannot
+    // be brought back in step. Waits through a cancel. Keeps the latest reply code and text.
+    void SettleCancelled();
 
     // One-command operations.
     bool UserLogin(const QString& user, const QString& password);
@@ -232,11 +240,13 @@ private:
     bool CancelPending() const;
     void EndCancelled();
     void DropControlConnection();
-    // After a transfer command was sent: ends the data connection, sends ABOR and reads what
-    // follows, bounded; see the class comment.
+    // After a transfer command was sent: ends the data connection; ABOR and what follows are
+    // left owing for SettleCancelled.
     void AbortTransfer(DataStream* data);
     // Sends NOOP and discards replies until its 200, bounded; closes the connection failing that.
     void Resynchronize();
+    // Sends ABOR after a cancelled transfer and reads the replies, bounded; see the class comment.
+    void ReadAbortReplies();
     // Sends the command and reads its reply: true when it was answered with the code.
     bool Command(const QString& command, int expectedCode);
     void SendTypeCommand();
