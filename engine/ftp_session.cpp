@@ -159,6 +159,12 @@ struct FtpSession::Private {
         Abort,  // ABOR, and the replies of the transfer and of ABOR
     };
     Owed owed = Owed::Nothing;
+    QString folderAfterSettling;  // CWD to it once settled; empty for none
+    void ClearOwed()
+    {
+        owed = Owed::Nothing;
+        folderAfterSettling.clear();
+    }
 
     Encryption encryption = Encryption::None;
     CertificateCheck certificateCheck;
@@ -230,7 +236,7 @@ bool FtpSession::CreateControlSocket()
     d->controlSocket = std::make_unique<ControlSocket>();
     d->controlSocket->WatchCancel(d->ignoringCancel ? -1 : d->cancel.Fd());
     d->reader.Clear();
-    d->owed = Private::Owed::Nothing;
+    d->ClearOwed();
     return true;
 }
 
@@ -239,7 +245,7 @@ void FtpSession::ReleaseControlSocket()
     d->controlTls.reset();
     d->controlSocket.reset();
     d->reader.Clear();
-    d->owed = Private::Owed::Nothing;
+    d->ClearOwed();
 }
 
 bool FtpSession::IsConnected() const
@@ -268,7 +274,7 @@ void FtpSession::DropControlConnection()
     if (d->controlSocket)
         d->controlSocket->Close();
     d->reader.Clear();
-    d->owed = Private::Owed::Nothing;
+    d->ClearOwed();
 }
 
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
@@ -471,7 +477,8 @@ bool FtpSession::SettlePending() const
 void FtpSession::SettleCancelled()
 {
     const Private::Owed owed = d->owed;
-    d->owed = Private::Owed::Nothing;
+    const QString folder = d->folderAfterSettling;
+    d->ClearOwed();
     if (owed == Private::Owed::Nothing || !IsConnected())
         return;
     // The operation's outcome stays what its caller was told.
@@ -484,10 +491,21 @@ void FtpSession::SettleCancelled()
     } else {
         ReadAbortReplies();
     }
+    if (!folder.isEmpty() && IsConnected() && SendLine(QStringLiteral("CWD ") + folder) &&
+        ReadOne(AbortBound, true) != ReadEnd::Reply)
+        DropControlConnection();
     if (IsConnected()) {
         d->replyCode = code;
         d->replyText = text;
     }
+}
+
+void FtpSession::ChangeDirAfterSettling(const QString& folder)
+{
+    if (d->owed == Private::Owed::Nothing)
+        ChangeDir(folder);
+    else
+        d->folderAfterSettling = folder;
 }
 
 void FtpSession::ReadAbortReplies()

@@ -122,6 +122,10 @@ public:
     // Reads what a cancelled exchange left owing, bounded; closes the connection when it cannot
     // be brought back in step. Waits through a cancel. Keeps the latest reply code and text.
     void SettleCancelled();
+    // The folder to go back to once settled (a walk cancelled in a subfolder): its CWD follows
+    // the settling, its reply read within AbortBound. Nothing owed: CWD at once. Call with the
+    // cancel reset.
+    void ChangeDirAfterSettling(const QString& folder);
 
     // One-command operations.
     bool UserLogin(const QString& user, const QString& password);

@@ -121,6 +121,31 @@ INSTANTIATE_TEST_SUITE_P(
         AbortPattern{"SilentForGood", "", false, ""}),
     [](const testing::TestParamInfo<AbortPattern>& info) { return std::string(info.param.name); });
 
+// A walk cancelled in a subfolder goes back to its folder once the connection is in step: the CWD
+// follows the abort's replies, and the outcome stays the cancel's.
+TEST(SettleCancelled, GoesBackToTheFolderAfterTheAbortReplies)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 listing").SendData("partial")
+        .Read().Send("426 aborted\r\n226 ABOR ok\r\n").Answer("250 back").Answer("257 \"/top\" here");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    std::thread canceller([&] { CancelOnceSeen(session, peer, "LIST -aL"); });
+    QString out;
+    EXPECT_FALSE(session.GetFileList(QString(), out));
+    canceller.join();
+    session.ResetCancel();
+    ASSERT_TRUE(session.SettlePending());
+    session.ChangeDirAfterSettling(QStringLiteral("/top"));
+    EXPECT_EQ(peer.Commands().size(), 3);  // nothing sent since the listing
+    session.SettleCancelled();
+    EXPECT_FALSE(session.SettlePending());
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
+    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/top"));
+    EXPECT_EQ(peer.Commands().mid(3), (QList<QByteArray>{"ABOR", "CWD /top", "PWD"}));
+}
+
 // Cancels that come from another thread while the session waits on the control connection.
 struct ControlWait {
     const char* name;
