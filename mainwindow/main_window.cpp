@@ -279,9 +279,10 @@ MainWindow::ServerTask::ServerTask(MainWindow& window)
     if (!accepted)
         return;
     if (window.serverTaskDepth++ == 0) {
-        window.WaitForSettling();
         window.cancelRequested = false;
         window.session.ResetCancel();
+        // 中止 pressed meanwhile cancels this handler's work.
+        window.WaitForSettling();
     }
 }
 
