@@ -1250,4 +1250,3 @@ bool FtpSession::DataProtected() const { return d->protectData; }
 bool FtpSession::LastDataSessionReused() const { return d->lastDataReused; }
 QString FtpSession::PasvHost() const { return d->pasvHost; }
 int FtpSession::PasvPort() const { return d->pasvPort; }
-

@@ -516,4 +516,3 @@ void MainWindow::ShowModePressed(TransferModeButton mode)
     binaryModeButton->setChecked(mode == TransferModeButton::Binary);
     autoModeButton->setChecked(mode == TransferModeButton::Auto);
 }
-
