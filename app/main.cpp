@@ -4,6 +4,7 @@
 #include "app/launch_url.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/shortcut_table.h"
+#include "platform/core_dumps.h"
 #include "platform/prompter.h"
 #include "resources/version_info.h"
 
@@ -63,6 +64,8 @@ void TakeStartLink(MainWindow& window, const QString& link)
 
 int main(int argc, char** argv)
 {
+    // Before any password can be typed or read from the store.
+    DisableCoreDumps();
     // --help and --version answer without a display. Qt's own options (-platform ...) are
     // unknown here, so other errors wait for the second reading, after Qt took its own.
     const CommandLine early = ParseCommandLine(RawArguments(argc, argv));

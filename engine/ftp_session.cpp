@@ -160,9 +160,23 @@ struct FtpSession::Private {
 
     CancelSignal cancel;
     bool ignoringCancel = false;  // while the session settles a cancelled exchange
+    // What a cancelled exchange left the control connection owing; SettleCancelled reads it.
+    enum class Owed {
+        Nothing,
+        Reply,  // the reply of a command whose wait was cancelled
+        Abort,  // ABOR, and the replies of the transfer and of ABOR
+    };
+    Owed owed = Owed::Nothing;
+    QString folderAfterSettling;  // CWD to it once settled; empty for none
+    void ClearOwed()
+    {
+        owed = Owed::Nothing;
+        folderAfterSettling.clear();
+    }
 
     Encryption encryption = Encryption::None;
     CertificateCheck certificateCheck;
+    ClearTextCheck clearTextCheck;
     TlsState tlsState = TlsState::Off;
     std::unique_ptr<TlsContext> tls;          // one per connection: its sessions are the server's
     std::unique_ptr<TlsChannel> controlTls;   // while the control connection is protected
@@ -239,6 +253,7 @@ bool FtpSession::CreateControlSocket()
     d->controlSocket = std::make_unique<ControlSocket>();
     d->controlSocket->WatchCancel(d->ignoringCancel ? -1 : d->cancel.Fd());
     d->reader.Clear();
+    d->ClearOwed();
     return true;
 }
 
@@ -247,6 +262,7 @@ void FtpSession::ReleaseControlSocket()
     d->controlTls.reset();
     d->controlSocket.reset();
     d->reader.Clear();
+    d->ClearOwed();
 }
 
 bool FtpSession::IsConnected() const
@@ -275,6 +291,7 @@ void FtpSession::DropControlConnection()
     if (d->controlSocket)
         d->controlSocket->Close();
     d->reader.Clear();
+    d->ClearOwed();
 }
 
 bool FtpSession::ConnectToServer(const QString& host, quint16 port)
@@ -322,8 +339,13 @@ bool FtpSession::StartTls(const QString& host, quint16 port)
     if (d->replyCode != 234) {
         d->tlsState = TlsState::Refused;
         // Decided by this reply alone: some servers list AUTH TLS in FEAT and then refuse it.
-        if (d->encryption == Encryption::IfAvailable && d->replyCode >= 400 && d->replyCode <= 599)
-            return IsConnected();  // a 421 closed it all the same
+        if (d->encryption == Encryption::IfAvailable && d->replyCode >= 400 && d->replyCode <= 599) {
+            if (!IsConnected())
+                return false;  // a 421 closed it all the same
+            // Anyone on the path can answer AUTH TLS with a refusal: clear text needs a yes.
+            if (!d->clearTextCheck || d->clearTextCheck(host, port))
+                return true;
+        }
         d->replyCode = LocalStatus::TlsRefused;  // the text stays the server's
         return false;
     }
@@ -359,6 +381,7 @@ bool FtpSession::SendCommand(const QString& command)
 {
     if (CancelPending())
         return false;
+    SettleCancelled();
     // A TYPE sent by the caller leaves the type in force unknown.
     if (command.startsWith(QLatin1String("TYPE"), Qt::CaseInsensitive))
         d->typeInForce.clear();
@@ -443,10 +466,10 @@ bool FtpSession::ReadReply()
 {
     const ReadEnd end = ReadOne(d->idleLimit, false);
     if (end == ReadEnd::Cancelled) {
-        // The awaited reply is still to come; taking it here keeps the next command in step.
-        const auto settle = d->IgnoreCancel();
-        if (ReadOne(AbortBound, true) != ReadEnd::Reply)
-            DropControlConnection();
+        // The awaited reply is still to come; it is taken before the next command, so that the
+        // next command reads its own.
+        if (d->owed == Private::Owed::Nothing)
+            d->owed = Private::Owed::Reply;
         EndCancelled();
     }
     return end == ReadEnd::Reply;
@@ -459,7 +482,52 @@ void FtpSession::AbortTransfer(DataStream* data)
     if (data)
         data->Abort();
     d->listenSocket.Close();
+    // ABOR and the replies wait for SettleCancelled: a server that never answers must not hold
+    // the cancel up.
+    d->owed = Private::Owed::Abort;
+}
+
+bool FtpSession::SettlePending() const
+{
+    return d->owed != Private::Owed::Nothing && IsConnected();
+}
+
+void FtpSession::SettleCancelled()
+{
+    const Private::Owed owed = d->owed;
+    const QString folder = d->folderAfterSettling;
+    d->ClearOwed();
+    if (owed == Private::Owed::Nothing || !IsConnected())
+        return;
+    // The operation's outcome stays what its caller was told.
+    const int code = d->replyCode;
+    const QString text = d->replyText;
     const auto settle = d->IgnoreCancel();
+    if (owed == Private::Owed::Reply) {
+        if (ReadOne(AbortBound, true) != ReadEnd::Reply)
+            DropControlConnection();
+    } else {
+        ReadAbortReplies();
+    }
+    if (!folder.isEmpty() && IsConnected() && SendLine(QStringLiteral("CWD ") + folder) &&
+        ReadOne(AbortBound, true) != ReadEnd::Reply)
+        DropControlConnection();
+    if (IsConnected()) {
+        d->replyCode = code;
+        d->replyText = text;
+    }
+}
+
+void FtpSession::ChangeDirAfterSettling(const QString& folder)
+{
+    if (d->owed == Private::Owed::Nothing)
+        ChangeDir(folder);
+    else
+        d->folderAfterSettling = folder;
+}
+
+void FtpSession::ReadAbortReplies()
+{
     if (!SendLine(QStringLiteral("ABOR")))
         return;  // the connection is gone
     // The transfer's own final reply (426, or 226 when it ended first, or a refusal) and the
@@ -510,6 +578,7 @@ void FtpSession::Resynchronize()
 
 QString FtpSession::GetResponce()
 {
+    SettleCancelled();
     if (!d->Established())
         return NoConnectionText;
     return ReadReply() ? d->replyText : ClosedReplyText;
@@ -1298,6 +1367,7 @@ void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = char
 QByteArray FtpSession::WireCharset() const { return d->codec->Charset(); }
 FtpSession::Encryption FtpSession::GetEncryption() const { return d->encryption; }
 void FtpSession::SetCertificateCheck(CertificateCheck check) { d->certificateCheck = std::move(check); }
+void FtpSession::SetClearTextCheck(ClearTextCheck check) { d->clearTextCheck = std::move(check); }
 FtpSession::TlsState FtpSession::GetTlsState() const { return d->tlsState; }
 QString FtpSession::TlsProtocol() const
 {

@@ -45,13 +45,16 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 // LocalStatus::Cancelled and LocalStatus::CancelledText. The request stays in force until
 // ResetCancel() (called on the session's thread before the next piece of work): every
 // operation started meanwhile ends the same way before it sends anything, so a batch in
-// progress stops before its next file. After a cancel the control connection is either in step
-// (the next command reads its own reply) or closed (IsConnected() false, the caller connects
-// again); it never stays a reply behind:
-//   - a transfer or listing closes its data connection, sends ABOR and reads what follows for
-//     at most AbortBound; when the replies did not add up, a NOOP and its 200 bring the
-//     connection back in step;
-//   - a command whose reply was awaited reads that reply within AbortBound;
+// progress stops before its next file. A cancelled operation returns without waiting for the
+// server: what the control connection still owes is settled by SettleCancelled(), which the
+// caller may run at once or later (the window runs it on its worker after the cancelled work
+// has returned), and which the next command runs first in any case. Settled, the connection is
+// either in step (the next command reads its own reply) or closed (IsConnected() false, the
+// caller connects again); it never stays a reply behind:
+//   - a transfer or listing closes its data connection at once; the settling sends ABOR and
+//     reads what follows for at most AbortBound; when the replies did not add up, a NOOP and its
+//     200 bring the connection back in step;
+//   - a command whose reply was awaited: the settling reads that reply within AbortBound;
 //   - connect and login end and leave the session disconnected.
 // A download goes into "NAME.part" beside the target and replaces the target only when the whole
 // file arrived. One that stops (cancel, a broken connection, a failing final reply) keeps what
@@ -65,7 +68,9 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 // Encryption (explicit FTPS, RFC 4217): unless it is None, ConnectToServer sends AUTH TLS right
 // after the greeting. A refusal (4xx/5xx) goes on in clear under IfAvailable and ends the
 // connection under Required, before anything else is sent. A handshake that fails after the
-// server accepted always ends the connection: never a fall-back to clear text. A certificate
+// server accepted always ends the connection: never a fall-back to clear text. Before going on in
+// clear after a refusal, the clear-text check is asked (no check: it goes on); a no ends the
+// connection with nothing more sent. A certificate
 // the system's trust store and the host name do not vouch for goes to the certificate check
 // (no check: refused) before USER can be sent. Then PBSZ 0 and PROT P, and every data
 // connection is TLS too, resuming the newest session the server handed out.
@@ -90,6 +95,10 @@ public:
     using CertificateCheck =
         std::function<bool(const CertificateInfo& certificate, const QString& host, quint16 port)>;
 
+    // Asked under IfAvailable when the server refused AUTH TLS, before anything else is sent;
+    // true to go on in clear text.
+    using ClearTextCheck = std::function<bool(const QString& host, quint16 port)>;
+
     FtpSession();
     virtual ~FtpSession();
     FtpSession(const FtpSession&) = delete;
@@ -112,6 +121,15 @@ public:
     bool IsCancelled() const;
     void ResetCancel();
     static constexpr std::chrono::milliseconds AbortBound{2000};
+    // Whether a cancelled exchange left the connection owing replies (see the class comment).
+    bool SettlePending() const;
+    // Reads what a cancelled exchange left owing, bounded; closes the connection when it cannot
+    // be brought back in step. Waits through a cancel. Keeps the latest reply code and text.
+    void SettleCancelled();
+    // The folder to go back to once settled (a walk cancelled in a subfolder): its CWD follows
+    // the settling, its reply read within AbortBound. Nothing owed: CWD at once. Call with the
+    // cancel reset.
+    void ChangeDirAfterSettling(const QString& folder);
 
     // One-command operations.
     bool UserLogin(const QString& user, const QString& password);
@@ -224,6 +242,7 @@ public:
     void SetEncryption(Encryption encryption);
     Encryption GetEncryption() const;
     void SetCertificateCheck(CertificateCheck check);
+    void SetClearTextCheck(ClearTextCheck check);
     TlsState GetTlsState() const;
     // "TLS 1.3" while the control connection is protected, else empty.
     QString TlsProtocol() const;
@@ -263,11 +282,13 @@ private:
     bool CancelPending() const;
     void EndCancelled();
     void DropControlConnection();
-    // After a transfer command was sent: ends the data connection, sends ABOR and reads what
-    // follows, bounded; see the class comment.
+    // After a transfer command was sent: ends the data connection; ABOR and what follows are
+    // left owing for SettleCancelled.
     void AbortTransfer(DataStream* data);
     // Sends NOOP and discards replies until its 200, bounded; closes the connection failing that.
     void Resynchronize();
+    // Sends ABOR after a cancelled transfer and reads the replies, bounded; see the class comment.
+    void ReadAbortReplies();
     // Sends the command and reads its reply: true when it was answered with the code.
     bool Command(const QString& command, int expectedCode);
     void SendTypeCommand();

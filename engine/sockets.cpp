@@ -220,7 +220,7 @@ bool ControlSocket::ConnectToHost(const QString& host, quint16 port, std::chrono
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    const QByteArray name = host.trimmed().toUtf8();
+    const QByteArray name = host.toUtf8();
     if (name.isEmpty() || ::getaddrinfo(name.constData(), nullptr, &hints, &found) != 0)
         return false;
     bool connected = false;

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <functional>
+
 namespace {
 
 QString Reason(const CertificateInfo& certificate, const QString& host)
@@ -39,6 +41,16 @@ QString Reason(const CertificateInfo& certificate, const QString& host)
     return reason;
 }
 
+// The checks run where the session runs (the worker); the questions belong to the window.
+void OnApplicationThread(const std::function<void()>& ask)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        ask();
+    else
+        QMetaObject::invokeMethod(app, ask, Qt::BlockingQueuedConnection);
+}
+
 }  // namespace
 
 QString CertificateQuestionText(const CertificateInfo& certificate, const QString& host, quint16 port,
@@ -64,14 +76,8 @@ bool JudgeCertificate(const CertificateInfo& certificate, const QString& host, q
     CertificateQuestion question;
     question.changed = !remembered.isEmpty();
     question.text = CertificateQuestionText(certificate, host, port, remembered);
-    // The check runs where the session runs (the worker); the question belongs to the window.
     CertificateAnswer answer = CertificateAnswer::Cancel;
-    const auto ask = [&] { answer = Prompter::Current().AskCertificate(question); };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread())
-        ask();
-    else
-        QMetaObject::invokeMethod(app, ask, Qt::BlockingQueuedConnection);
+    OnApplicationThread([&] { answer = Prompter::Current().AskCertificate(question); });
     switch (answer) {
     case CertificateAnswer::TrustAlways:
         CertificateTrust::Remember(host, port, certificate.sha256);
@@ -82,4 +88,37 @@ bool JudgeCertificate(const CertificateInfo& certificate, const QString& host, q
         break;
     }
     return false;
+}
+
+bool JudgeClearText(const QString& host, quint16 port)
+{
+    const bool workedBefore = TlsMemory::TlsWorkedBefore(host, port);
+    if (!workedBefore && TlsMemory::ClearTextAccepted(host, port))
+        return true;
+    CheckedQuestion question;
+    if (workedBefore) {
+        question.text = ConnectText::TlsWasRefused + u'\n' + ConnectText::ClearTextQuestion;
+    } else {
+        question.text = ConnectText::ClearTextQuestion;
+        question.checkText = ConnectText::DontAskAgain;
+    }
+    CheckedAnswer answer;
+    OnApplicationThread([&] { answer = Prompter::Current().AskChecked(question); });
+    if (answer.yes && answer.checked && !workedBefore)
+        TlsMemory::RememberClearTextAccepted(host, port);
+    return answer.yes;
+}
+
+QString EncryptionLine(FtpSession::TlsState state, const QString& protocol, bool dataProtected)
+{
+    switch (state) {
+    case FtpSession::TlsState::Protected:
+        if (!dataProtected)
+            return ConnectText::TlsProtected.arg(protocol) + u'\n' + ConnectText::DataNotEncrypted;
+        return ConnectText::TlsProtected.arg(protocol);
+    case FtpSession::TlsState::Refused:
+        return ConnectText::NotEncrypted;
+    default:
+        return {};
+    }
 }

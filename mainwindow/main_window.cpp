@@ -57,6 +57,12 @@ MainWindow::MainWindow(QWidget* parent)
     });
     connect(&worker, &ServerWorker::Started, this, &MainWindow::ApplyControlStates);
     connect(&worker, &ServerWorker::Finished, this, &MainWindow::ApplyControlStates);
+    // A connection the settling had to give up shows as lost, unless a handler runs: it shows
+    // it when it ends.
+    connect(&worker, &ServerWorker::BackgroundFinished, this, [this] {
+        if (serverTaskDepth == 0)
+            HandleLostConnection();
+    });
     workingBoxTimer.setSingleShot(true);
     workingBoxTimer.setInterval(WorkingBoxDelayMs);
     connect(&workingBoxTimer, &QTimer::timeout, this, &MainWindow::ShowWorkingBox);
@@ -272,13 +278,16 @@ std::unique_ptr<WaitDialog> MainWindow::ShowWaitText(const QString& text, bool c
 
 MainWindow::ServerTask::ServerTask(MainWindow& window)
     : window(window),
-      accepted(window.serverTaskDepth == 0 || (!window.worker.IsRunning() && !window.pausingLive))
+      accepted(window.serverTaskDepth == 0 ||
+               (!window.worker.IsRunning() && !window.pausingLive && !window.waitingForSettling))
 {
     if (!accepted)
         return;
     if (window.serverTaskDepth++ == 0) {
         window.cancelRequested = false;
         window.session.ResetCancel();
+        // 中止 pressed meanwhile cancels this handler's work.
+        window.WaitForSettling();
     }
 }
 
@@ -286,7 +295,10 @@ MainWindow::ServerTask::~ServerTask()
 {
     if (!accepted || --window.serverTaskDepth > 0)
         return;
-    window.HandleLostConnection();
+    if (window.session.SettlePending())
+        window.SettleInBackground();
+    else
+        window.HandleLostConnection();
     // The cancel belonged to this handler; the next one starts afresh, and so do direct calls.
     window.cancelRequested = false;
     window.session.ResetCancel();
@@ -327,6 +339,26 @@ bool MainWindow::RunServerWork(const std::function<void()>& work)
     return false;
 }
 
+void MainWindow::SettleInBackground()
+{
+    worker.RunInBackground([this] { session.SettleCancelled(); });
+}
+
+void MainWindow::WaitForSettling()
+{
+    if (!worker.IsBusyInBackground())
+        return;
+    waitingForSettling = true;
+    workingBoxTimer.start();
+    QEventLoop loop;
+    connect(&worker, &ServerWorker::BackgroundFinished, &loop, &QEventLoop::quit);
+    while (worker.IsBusyInBackground())
+        loop.exec();
+    workingBoxTimer.stop();
+    workingBox.reset();
+    waitingForSettling = false;
+}
+
 void MainWindow::CancelServerWork()
 {
     if (!IsServerWorkRunning() && !worker.IsRunning())
@@ -364,7 +396,7 @@ void MainWindow::ShowTransferProgress(const QString& text)
 
 void MainWindow::ShowWorkingBox()
 {
-    if (!worker.IsRunning() || progressBox || handlerBox || workingBox)
+    if (!(worker.IsRunning() || worker.IsBusyInBackground()) || progressBox || handlerBox || workingBox)
         return;
     workingBox = std::make_unique<WaitDialog>(this);
     workingBox->message = MainText::Working;

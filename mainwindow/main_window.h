@@ -51,7 +51,12 @@ public:
     QListWidget* RemoteList() const { return remoteList; }
     QString LogText() const;
     const RemoteEntryList& RemoteEntries() const { return remoteEntries; }
-    AppFtpSession& Session() { return session; }
+    // The session, once what a cancel left owing has been settled: the caller may use it at once.
+    AppFtpSession& Session()
+    {
+        WaitForSettling();
+        return session;
+    }
     TransferModeButton PressedModeButton() const { return pressedMode; }
     // The control with the given id (MainControlId), nullptr for other ids.
     QWidget* Control(int controlId) const;
@@ -125,6 +130,13 @@ private:
     // when it has ended, the window live meanwhile. False when it was cancelled (the log then
     // says so) or when a cancel earlier in the same handler stops it from starting at all.
     bool RunServerWork(const std::function<void()>& work);
+    // After a cancelled handler: what the control connection still owes the server is read on
+    // the worker while the window goes on; a connection that cannot be brought back shows as
+    // disconnected when that ends.
+    void SettleInBackground();
+    // Waits, the window live, until the settling has ended: the next handler's server work must
+    // find the connection in step.
+    void WaitForSettling();
     // Shows the transfer's progress box with the text; an empty text takes it down (not while
     // a folder batch keeps it).
     void ShowTransferProgress(const QString& text);
@@ -213,6 +225,7 @@ private:
     ServerWorker worker;
     int serverTaskDepth = 0;
     bool pausingLive = false;  // PauseLive runs the window's events
+    bool waitingForSettling = false;  // WaitForSettling runs the window's events
     bool cancelRequested = false;
     bool closeRequested = false;
     bool connectedShown = false;

@@ -8,6 +8,7 @@
 #include "platform/prompter.h"
 #include "settings/login_dialog.h"
 #include "settings/options_sheet.h"
+#include "settings/certificate_trust.h"
 #include "settings/password_vault.h"
 #include "settings/settings_store.h"
 
@@ -81,19 +82,6 @@ QByteArray WireCharset(const QString& choice)
     if (choice == QLatin1String("EUC-JP"))
         return "EUC-JP";
     return {};
-}
-
-// What the log says about encryption once connected; nothing when none was asked for.
-QString EncryptionLine(const FtpSession& session)
-{
-    switch (session.GetTlsState()) {
-    case FtpSession::TlsState::Protected:
-        return ConnectText::TlsProtected.arg(session.TlsProtocol());
-    case FtpSession::TlsState::Refused:
-        return ConnectText::NotEncrypted;
-    default:
-        return {};
-    }
 }
 
 // Why a connect failed, as the log says it.
@@ -184,6 +172,7 @@ void MainWindow::Connect()
     session.SetCharset(WireCharset(charset));
     // Asked on the worker, before USER is sent; the question itself goes to the window's thread.
     session.SetCertificateCheck(&JudgeCertificate);
+    session.SetClearTextCheck(&JudgeClearText);
     bool connected = false;
     if (address && !onWorker([&] { connected = session.ConnectToServer(address->host, address->port); }))
         return;
@@ -191,7 +180,10 @@ void MainWindow::Connect()
         WriteLog(address ? ConnectFailure(session) : ConnectText::ConnectFailed);
         return;
     }
-    const QString encryptionLine = EncryptionLine(session);
+    if (session.GetTlsState() == FtpSession::TlsState::Protected)
+        TlsMemory::RememberTlsWorked(address->host, address->port);
+    const QString encryptionLine =
+        EncryptionLine(session.GetTlsState(), session.TlsProtocol(), session.DataProtected());
     if (encryptionLine.isEmpty()) {
         WriteLog(session.GetReplyText());
     } else {

@@ -186,12 +186,23 @@ void MainWindow::OpenRemoteEntry()
         // A link opens like a folder when it leads to one; refused (550), it stays a file for
         // transfers. Servers differ in the path they report after it (the target or the link),
         // and ".." goes up from that one.
-        if (!session.ChangeDir(text)) {
-            WriteLog(session.GetReplyText());
+        bool changed = false;
+        QString reported;
+        const bool done = RunServerWork([&] {
+            changed = session.ChangeDir(text);
+            if (changed)
+                reported = session.GetRemoteDir();
+        });
+        if (!changed) {
+            if (done)
+                WriteLog(session.GetReplyText());
             return;
         }
-        const QString reported = session.GetRemoteDir();
         remotePath = reported.isEmpty() ? JoinPath(remotePath, text) : reported;
+        // Cancelled during PWD: the server is in the link's folder all the same, and the pane
+        // follows it without a listing.
+        if (!done)
+            return ShowPaths();
     } else {
         return;
     }

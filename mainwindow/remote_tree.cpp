@@ -119,6 +119,12 @@ void ReturnToRemoteFolder(FtpSession& session, const QString& folder)
         session.ChangeDir(folder);
         return;
     }
+    // After 中止 the way back waits for the settling, which the window runs once the work has
+    // returned: the box does not stay up for a server that does not answer ABOR.
+    if (session.SettlePending()) {
+        session.ChangeDirAfterSettling(folder);
+        return;
+    }
     const auto limit = session.IdleLimit();
     session.ResetCancel();
     session.SetIdleLimit(std::min<std::chrono::milliseconds>(limit, ReturnWait));

@@ -15,9 +15,12 @@ struct ServerAddress {
 // Reads the server text of the login dialog: "host", "host:port", "[address]" or
 // "[address]:port" (brackets around an IPv6 address). A text with several colons and no brackets
 // is a bare IPv6 address. Without a port the FTP port 21 is used. Nothing when the port is not a
-// number from 1 to 65535 or the host is empty.
-inline std::optional<ServerAddress> ParseServerText(const QString& text)
+// number from 1 to 65535 or the host is empty. Blanks around the text and the host go here, once:
+// the host as returned is the one connected to, checked against the certificate and named in the
+// trust records alike.
+inline std::optional<ServerAddress> ParseServerText(const QString& typed)
 {
+    const QString text = typed.trimmed();
     QString host = text;
     QString portText;
     bool hasPort = false;
@@ -39,6 +42,7 @@ inline std::optional<ServerAddress> ParseServerText(const QString& text)
         hasPort = true;
         portText = text.mid(colon + 1);
     }
+    host = host.trimmed();
     if (host.isEmpty())
         return std::nullopt;
 

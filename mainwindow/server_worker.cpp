@@ -49,3 +49,15 @@ void ServerWorker::Run(const std::function<void()>& work)
     running = false;
     emit Finished();
 }
+
+void ServerWorker::RunInBackground(const std::function<void()>& work)
+{
+    inBackground = true;
+    QMetaObject::invokeMethod(context, [this, work] {
+        work();
+        QMetaObject::invokeMethod(this, [this] {
+            inBackground = false;
+            emit BackgroundFinished();
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}

@@ -21,14 +21,21 @@ public:
     // that made the worker; not while other work runs.
     void Run(const std::function<void()>& work);
     bool IsRunning() const { return running; }
+    // Starts the work on the worker thread and returns at once; BackgroundFinished follows when
+    // it has ended. Work run later waits for it (the thread takes one piece at a time).
+    void RunInBackground(const std::function<void()>& work);
+    bool IsBusyInBackground() const { return inBackground; }
 
 signals:
     // Work starts and ends (on the window's thread).
     void Started();
     void Finished();
+    // Background work has ended (on the window's thread).
+    void BackgroundFinished();
 
 private:
     QThread thread;
     QObject* context = nullptr;  // lives on the worker thread; the work runs in its event queue
     bool running = false;
+    bool inBackground = false;
 };

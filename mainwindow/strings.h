@@ -123,6 +123,16 @@ inline const QString NotEncrypted = QStringLiteral("この接続は暗号化さ�
 inline const QString TlsNotSupported = QStringLiteral("サーバーが TLS に対応していません");
 inline const QString TlsFailed = QStringLiteral("TLS の接続に失敗しました");
 inline const QString CertificateRefused = QStringLiteral("証明書が信頼されなかったため接続を中止しました");
+// Said below the protection line when the server refused PROT P and the data goes in clear.
+inline const QString DataNotEncrypted = QStringLiteral("データ接続は暗号化されていません");
+// Asked before USER goes out in clear after the server refused AUTH TLS.
+inline const QString ClearTextQuestion = QStringLiteral(
+    "このサーバーは暗号化 (TLS) に対応していません。続けると、パスワードとファイルは暗号化されずに送られます。"
+    "続けますか？");
+inline const QString DontAskAgain = QStringLiteral("このサーバーでは今後確認しない");
+// Put before the question when TLS worked with the server before.
+inline const QString TlsWasRefused = QStringLiteral(
+    "前回は TLS で接続できたサーバーが、今回は TLS を拒否しました。通信が妨害されている可能性があります。");
 }  // namespace ConnectText
 
 // The certificate question: what the certificate says and why the system did not vouch for it.

@@ -3,6 +3,7 @@
 #include "platform/strings.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -82,4 +83,36 @@ CertificateAnswer QtPrompter::AskCertificate(const CertificateQuestion& question
     if (clicked && clicked->text() == PlatformText::TrustOnce)
         return CertificateAnswer::TrustOnce;
     return CertificateAnswer::Cancel;
+}
+
+std::unique_ptr<QMessageBox> QtPrompter::CheckedBox(const CheckedQuestion& question)
+{
+    auto box = std::make_unique<QMessageBox>();
+    box->setWindowTitle(Caption());
+    box->setIcon(QMessageBox::Warning);
+    box->setText(question.text);
+    QPushButton* yes = box->addButton(PlatformText::Yes, QMessageBox::YesRole);
+    QPushButton* no = box->addButton(PlatformText::No, QMessageBox::NoRole);
+    for (QPushButton* button : {yes, no})
+        button->setAccessibleName(button->text());
+    // Going on in clear is the choice that cannot be taken back: Enter and Esc both say no.
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    if (!question.checkText.isEmpty()) {
+        auto* check = new QCheckBox(question.checkText);
+        check->setAccessibleName(question.checkText);
+        box->setCheckBox(check);
+    }
+    return box;
+}
+
+CheckedAnswer QtPrompter::AskChecked(const CheckedQuestion& question)
+{
+    const std::unique_ptr<QMessageBox> box = CheckedBox(question);
+    box->exec();
+    QAbstractButton* clicked = box->clickedButton();
+    CheckedAnswer answer;
+    answer.yes = clicked && clicked->text() == PlatformText::Yes;
+    answer.checked = box->checkBox() && box->checkBox()->isChecked();
+    return answer;
 }

@@ -14,6 +14,17 @@ struct CertificateQuestion {
 };
 enum class CertificateAnswer { TrustAlways, TrustOnce, Cancel };
 
+// A question with はい and いいえ (いいえ the default) and, when checkText is not empty, a check
+// box below it, unticked at first.
+struct CheckedQuestion {
+    QString text;
+    QString checkText;
+};
+struct CheckedAnswer {
+    bool yes = false;
+    bool checked = false;  // the check box's state when the box ended (false without one)
+};
+
 // The one seam through which every message box and every modal dialog run goes, so that handler
 // tests can answer them from a script and check which questions were asked.
 class Prompter {
@@ -29,6 +40,8 @@ public:
     // The certificate question, titled "Tallowin 証明書の確認". A prompter that cannot ask
     // refuses the certificate.
     virtual CertificateAnswer AskCertificate(const CertificateQuestion&) { return CertificateAnswer::Cancel; }
+    // The question with a check box. A prompter that cannot ask answers いいえ.
+    virtual CheckedAnswer AskChecked(const CheckedQuestion&) { return {}; }
 
     // A Yes/No question from any thread. Asked from a worker thread, it runs on the application's
     // thread through the prompter in force while the worker waits for the answer; that thread
@@ -48,7 +61,10 @@ public:
     bool AskYesNo(const QString& text) override;
     bool RunDialog(QDialog& dialog) override;
     CertificateAnswer AskCertificate(const CertificateQuestion& question) override;
+    CheckedAnswer AskChecked(const CheckedQuestion& question) override;
 
     // The box AskCertificate runs, with its three buttons in the answers' order.
     static std::unique_ptr<QMessageBox> CertificateBox(const CertificateQuestion& question);
+    // The box AskChecked runs: はい, いいえ (the default and Esc) and the check box if any.
+    static std::unique_ptr<QMessageBox> CheckedBox(const CheckedQuestion& question);
 };

@@ -167,6 +167,11 @@ public:
             return opened;
         sqlite3_extended_result_codes(db, 1);
         sqlite3_busy_handler(db, WaitForLock, nullptr);
+        // The store may hold passwords until they move to the keyring: what is deleted or
+        // overwritten is zeroed in the file, not left in its free pages.
+        const int secure = Execute("PRAGMA secure_delete = ON");
+        if (secure != SQLITE_OK)
+            return secure;
         return EnsureSchema();
     }
 

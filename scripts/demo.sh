@@ -65,7 +65,7 @@ port=$(cat "$work/port")
 echo "demo: FTP server on 127.0.0.1:$port (user demo, password demo), serving $root"
 
 export TALLOWIN_CONFIG_DIR=$work/config
-"$build/app/tallowin_profile_tool" demo "127.0.0.1:$port" demo demo "$work/local" /
+printf '%s\n' demo | "$build/app/tallowin_profile_tool" demo "127.0.0.1:$port" demo "$work/local" /
 # File names on the server are UTF-8; without a locale the Japanese names could not be shown.
 export LANG=${LANG:-C.UTF-8}
 "$build/app/tallowin"

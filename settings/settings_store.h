@@ -51,6 +51,9 @@ inline constexpr char TrustedCertificates[] = "Software\\ovreta\\Tallowin\\Trust
 // Downloads whose data waits in a partial file: one binary value per target, named by a digest
 // of the target's path (names here compare without regard to case, paths do not).
 inline constexpr char PartialDownloads[] = "Software\\ovreta\\Tallowin\\PartialDownloads";
+// What the connects learned about servers' TLS: values named like the trusted certificates,
+// holding a number (TlsMemory's bits).
+inline constexpr char TlsServers[] = "Software\\ovreta\\Tallowin\\TlsServers";
 }  // namespace SettingKey
 
 // Stateless operations on the settings key. Nothing is cached: each call opens the key, reads

@@ -91,18 +91,21 @@ TEST_P(AbortReplies, CancelledDownloadLeavesTheFolderAndTheConnectionInStep)
     EXPECT_EQ(partial, QByteArray(partial.size(), 'x'));
 
     session.ResetCancel();
-    const QList<QByteArray> commands = peer.Commands();
-    ASSERT_GE(commands.size(), 4);
-    EXPECT_EQ(commands[3], "ABOR");
+    // The download returned without waiting for the server: ABOR and its replies are owed, and
+    // the next command settles them first.
+    EXPECT_TRUE(session.SettlePending());
+    EXPECT_EQ(peer.Commands().size(), 3);
     if (p.afterNoop && !*p.afterNoop) {
-        EXPECT_FALSE(session.IsConnected());
         EXPECT_TRUE(session.GetRemoteDir().isEmpty());
+        EXPECT_FALSE(session.IsConnected());
     } else {
         EXPECT_TRUE(session.IsConnected());
         EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/"));  // its own 257, not a late reply
         EXPECT_EQ(peer.Commands().mid(4),
                   p.afterNoop ? (QList<QByteArray>{"NOOP", "PWD"}) : (QList<QByteArray>{"PWD"}));
     }
+    EXPECT_EQ(peer.Commands().value(3), "ABOR");
+    EXPECT_FALSE(session.SettlePending());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,6 +120,31 @@ INSTANTIATE_TEST_SUITE_P(
         AbortPattern{"LateAnswerBeforeNoop", "", false, "426 late\r\n226 late\r\n200 NOOP ok\r\n"},
         AbortPattern{"SilentForGood", "", false, ""}),
     [](const testing::TestParamInfo<AbortPattern>& info) { return std::string(info.param.name); });
+
+// A walk cancelled in a subfolder goes back to its folder once the connection is in step: the CWD
+// follows the abort's replies, and the outcome stays the cancel's.
+TEST(SettleCancelled, GoesBackToTheFolderAfterTheAbortReplies)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 listing").SendData("partial")
+        .Read().Send("426 aborted\r\n226 ABOR ok\r\n").Answer("250 back").Answer("257 \"/top\" here");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    ASSERT_TRUE(Connect(session, peer));
+    std::thread canceller([&] { CancelOnceSeen(session, peer, "LIST -aL"); });
+    QString out;
+    EXPECT_FALSE(session.GetFileList(QString(), out));
+    canceller.join();
+    session.ResetCancel();
+    ASSERT_TRUE(session.SettlePending());
+    session.ChangeDirAfterSettling(QStringLiteral("/top"));
+    EXPECT_EQ(peer.Commands().size(), 3);  // nothing sent since the listing
+    session.SettleCancelled();
+    EXPECT_FALSE(session.SettlePending());
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
+    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/top"));
+    EXPECT_EQ(peer.Commands().mid(3), (QList<QByteArray>{"ABOR", "CWD /top", "PWD"}));
+}
 
 // Cancels that come from another thread while the session waits on the control connection.
 struct ControlWait {

@@ -37,17 +37,54 @@ TEST(TlsWire, RequiredNeverSendsTheLoginToAServerThatRefusesTls)
     }
 }
 
-TEST(TlsWire, IfAvailableGoesOnInClearAfterARefusal)
+// After a refusal under IfAvailable the clear-text check decides, before USER: a yes goes on in
+// clear, a no ends the connection with nothing sent after AUTH TLS.
+TEST(TlsWire, IfAvailableAsksBeforeGoingOnInClear)
 {
-    ScriptedFtpPeer peer;
-    peer.Greet().Answer("530 Please login with USER and PASS").Answer("331 Password please").Answer("230 in");
-    FtpSession session;
-    session.SetEncryption(Encryption::IfAvailable);
-    ASSERT_TRUE(Connect(session, peer));
-    EXPECT_EQ(session.GetTlsState(), TlsState::Refused);
-    EXPECT_FALSE(session.DataProtected());
-    EXPECT_TRUE(session.UserLogin(QStringLiteral("user"), QStringLiteral("secret")));
-    EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"AUTH TLS", "USER user", "PASS secret"}));
+    for (bool goOn : {true, false}) {
+        ScriptedFtpPeer peer;
+        peer.Greet().Answer("530 Please login with USER and PASS").Answer("331 Password please").Answer("230 in");
+        FtpSession session;
+        session.SetEncryption(Encryption::IfAvailable);
+        QStringList asked;
+        session.SetClearTextCheck([&](const QString& host, quint16 port) {
+            asked << QStringLiteral("%1:%2").arg(host).arg(port);
+            return goOn;
+        });
+        EXPECT_EQ(Connect(session, peer), goOn);
+        EXPECT_EQ(asked, QStringList{QStringLiteral("127.0.0.1:%1").arg(peer.Port())});
+        EXPECT_EQ(session.GetTlsState(), TlsState::Refused);
+        EXPECT_FALSE(session.DataProtected());
+        EXPECT_EQ(session.IsConnected(), goOn);
+        EXPECT_EQ(session.UserLogin(QStringLiteral("user"), QStringLiteral("secret")), goOn);
+        if (goOn) {
+            EXPECT_EQ(peer.Commands(), (QList<QByteArray>{"AUTH TLS", "USER user", "PASS secret"}));
+            continue;
+        }
+        EXPECT_EQ(session.GetReplyCode(), LocalStatus::TlsRefused);
+        ASSERT_TRUE(peer.WaitFinished());
+        EXPECT_EQ(peer.Received(), QByteArray("AUTH TLS\r\n"));
+    }
+}
+
+// The check belongs to IfAvailable alone: Required ends without asking, None never sends AUTH.
+TEST(TlsWire, ClearTextCheckIsNotAskedUnderOtherChoices)
+{
+    int asked = 0;
+    ScriptedFtpPeer refusing;
+    refusing.Greet().Answer("500 AUTH not understood").WaitForClose();
+    FtpSession required;
+    required.SetEncryption(Encryption::Required);
+    required.SetClearTextCheck([&](const QString&, quint16) { return ++asked, true; });
+    EXPECT_FALSE(Connect(required, refusing));
+
+    ScriptedFtpPeer plain;
+    plain.Greet().Answer("331 Password please").Answer("230 in");
+    FtpSession none;
+    none.SetClearTextCheck([&](const QString&, quint16) { return ++asked, false; });
+    ASSERT_TRUE(Connect(none, plain));
+    EXPECT_TRUE(none.UserLogin(QStringLiteral("user"), QStringLiteral("secret")));
+    EXPECT_EQ(asked, 0);
 }
 
 TEST(TlsWire, NoneSendsNoAuth)

@@ -113,11 +113,16 @@ protected:
     }
 
     // Greeting, login, FEAT listing nothing, PWD answering "/home", an optional CWD, PWD, and an
-    // active-mode listing of one folder and one file.
+    // active-mode listing of one folder and one file. With authReply, AUTH TLS is answered with
+    // it before the login.
     static void ScriptConnect(ScriptedFtpPeer& peer, const QByteArray& cwdReply = {},
-                              const QByteArray& folderAfterCwd = "/home")
+                              const QByteArray& folderAfterCwd = "/home", const QByteArray& authReply = {})
     {
-        peer.Login().Answer("211 End").Answer("257 \"/home\" is the current directory");
+        if (authReply.isEmpty())
+            peer.Login();
+        else
+            peer.Greet().Answer(authReply).Answer("331 Password please").Answer("230 in");
+        peer.Answer("211 End").Answer("257 \"/home\" is the current directory");
         if (!cwdReply.isEmpty())
             peer.Answer(cwdReply);
         peer.Answer("257 \"" + folderAfterCwd + "\" is the current directory")

@@ -7,6 +7,9 @@
 
 #include <poll.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 // A loopback socket that listens and never answers: connect() succeeds, no greeting comes.
@@ -98,4 +101,113 @@ TEST_F(ConnectTest, ClosingDuringWorkAsksAndCancelsThenTheWindowGoesAndRemembers
     EXPECT_EQ(SettingsStore::ReadNumber(SettingName::WindowWidth), placed.width());
     MainWindow again;
     EXPECT_EQ(again.size(), placed.size());
+}
+
+// A link is opened by server work like any folder: the window stays live, and 中止 ends a CWD that
+// is never answered.
+TEST_F(ConnectTest, OpeningALinkRunsOnTheWorkerAndCanBeCancelled)
+{
+    ScriptedFtpPeer peer;
+    peer.Login().Answer("211 End").Answer("257 \"/home\" is the current directory")
+        .Answer("257 \"/home\" is the current directory")
+        .Answer("200 Type set to A").Answer("200 PORT command successful").Answer("150 Here comes the listing")
+        .ConnectData().SendData("lrwxrwxrwx 1 ftp ftp 3 Jan 01  2024 ln -> sub\r\n").CloseData()
+        .Send("226 Transfer complete\r\n")
+        .Read();  // CWD ln, never answered
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    // On the window's thread the CWD would hold everything for the idle limit, with no box.
+    window->Session().SetIdleLimit(std::chrono::seconds(3));
+    const auto link = window->RemoteList()->findItems(QStringLiteral("ln"), Qt::MatchExactly);
+    ASSERT_FALSE(link.isEmpty());
+    window->RemoteList()->setFocus();
+    window->RemoteList()->setCurrentItem(link.first());
+    PressCancelWhen cancel([&](const QString&) { return peer.Commands().contains("CWD ln"); });
+    window->OpenRemoteEntry();
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_TRUE(window->LogText().startsWith(MainText::Cancelled)) << window->LogText().toStdString();
+}
+
+namespace {
+
+// Connected to the peer, the caret on "<sub>", whose listing the peer starts and then stalls.
+void StallSubListing(ScriptedFtpPeer& peer)
+{
+    peer.Answer("250 CWD ok").Answer("200 PORT command successful").Answer("150 Here comes the listing")
+        .ConnectData().SendData("drwxr-xr-x 2 ftp ftp 4096 Jan 01  2024 deeper\r\n");
+}
+
+void PutCaretOnSub(MainWindow& window)
+{
+    const auto sub = window.RemoteList()->findItems(QStringLiteral("<sub>"), Qt::MatchExactly);
+    ASSERT_FALSE(sub.isEmpty());
+    window.RemoteList()->setFocus();
+    window.RemoteList()->setCurrentItem(sub.first());
+}
+
+}  // namespace
+
+// 中止 does not wait for the server: the handler has returned (its box gone) before the peer
+// answers ABOR, and the next handler's command still reads its own reply.
+TEST_F(ConnectTest, CancelReturnsBeforeTheServerAnswersAbortAndTheNextWorkStaysInStep)
+{
+    std::atomic<bool> handlerReturned{false};
+    std::atomic<bool> returnedBeforeAnswer{false};
+    ScriptedFtpPeer peer;
+    ScriptConnect(peer);
+    StallSubListing(peer);
+    peer.Read()  // ABOR
+        .Do([&] {
+            for (int i = 0; i < 2000 && !handlerReturned; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            returnedBeforeAnswer = handlerReturned.load();
+        })
+        .Send("426 Transfer aborted\r\n226 Abort successful\r\n")
+        .Answer("221 Goodbye");
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    PutCaretOnSub(*window);
+    PressCancelWhen cancel([&](const QString&) { return peer.Commands().count("LIST -aL") == 2; });
+    window->OpenRemoteEntry();
+    handlerReturned = true;
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_TRUE(ShownWaitText().isEmpty());
+    EXPECT_TRUE(window->LogText().contains(MainText::Cancelled)) << window->LogText().toStdString();
+    window->Disconnect();
+    EXPECT_TRUE(returnedBeforeAnswer);
+    EXPECT_EQ(window->LogText(), QStringLiteral("221 Goodbye\n"));
+    EXPECT_TRUE(LooksDisconnected());
+    ASSERT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(peer.Commands().mid(peer.Commands().indexOf("ABOR")), (QList<QByteArray>{"ABOR", "QUIT"}));
+}
+
+// A server that answers neither ABOR nor the NOOP after it: the handler returns all the same, and
+// once the settling gives up the window shows the connection as lost.
+TEST_F(ConnectTest, ASilentServerAfterCancelIsDroppedAndShownDisconnected)
+{
+    ScriptedFtpPeer peer;
+    ScriptConnect(peer);
+    StallSubListing(peer);
+    peer.Read().Read().WaitForClose();  // ABOR, NOOP
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    PutCaretOnSub(*window);
+    PressCancelWhen cancel([&](const QString&) { return peer.Commands().count("LIST -aL") == 2; });
+    window->OpenRemoteEntry();
+
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_TRUE(LooksConnected());  // nothing is known yet
+    for (int i = 0; i < 2000 && !LooksDisconnected(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(LooksDisconnected());
+    EXPECT_TRUE(window->LogText().contains(QStringLiteral("サーバーとの接続が切れました"))) << window->LogText().toStdString();
+    EXPECT_EQ(peer.Commands().mid(peer.Commands().indexOf("ABOR")), (QList<QByteArray>{"ABOR", "NOOP"}));
+    EXPECT_TRUE(window->RemotePath().isEmpty());
 }

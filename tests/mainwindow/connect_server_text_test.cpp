@@ -21,6 +21,17 @@ TEST(ServerText, HostsWithAndWithoutPorts)
     ExpectAddress("サーバー", "サーバー", 21);
 }
 
+// The host comes out without blanks, so that the connect, the certificate's name check and the
+// trust records all see the same name.
+TEST(ServerText, BlanksAroundTheHostGoOnce)
+{
+    ExpectAddress("  ftp.example.org\t", "ftp.example.org", 21);
+    ExpectAddress(" ftp.example.org :2121 ", "ftp.example.org", 2121);
+    ExpectAddress("[ ::1 ]:2121", "::1", 2121);
+    EXPECT_FALSE(ParseServerText(QStringLiteral("   ")).has_value());
+    EXPECT_FALSE(ParseServerText(QStringLiteral("  :21")).has_value());
+}
+
 TEST(ServerText, Ipv6AddressesInBracketsOrBare)
 {
     ExpectAddress("[::1]:2121", "::1", 2121);

@@ -8,6 +8,7 @@
 #include "settings/certificate_trust.h"
 #include "tests/support/test_servers.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QTimeZone>
 #include <QPushButton>
@@ -134,6 +135,8 @@ TEST_F(ConnectTest, TlsServerIsJudgedOnceAndThenTrustedSilently)
     window->Connect();
     EXPECT_TRUE(LooksConnected()) << window->LogText().toStdString();
     EXPECT_TRUE(window->LogText().contains(ConnectText::TlsProtected.arg(QStringLiteral("TLS 1.3"))));
+    EXPECT_FALSE(window->LogText().contains(ConnectText::DataNotEncrypted));
+    EXPECT_TRUE(TlsMemory::TlsWorkedBefore(server->host, server->port));
     EXPECT_EQ(prompter.certificateQuestions.size(), 1u);
     EXPECT_EQ(prompter.unanswered, 0);
     window->Disconnect();
@@ -169,10 +172,12 @@ TEST_F(ConnectTest, PlainServerUnderEachTlsChoice)
         GTEST_SKIP() << "server not running (start the suite with scripts/test.sh)";
     const QString address = QStringLiteral("%1:%2").arg(server->host).arg(server->port);
 
+    prompter.QueueCheckedAnswer(true);
     QueueLogin(address, server->user, server->password, {}, {}, 1);
     window->Connect();
     ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
     EXPECT_TRUE(window->LogText().endsWith(ConnectText::NotEncrypted)) << window->LogText().toStdString();
+    EXPECT_EQ(prompter.checkedQuestions.size(), 1u);
     window->Disconnect();
 
     QueueLogin(address, server->user, server->password, {}, {}, 2);
@@ -180,4 +185,114 @@ TEST_F(ConnectTest, PlainServerUnderEachTlsChoice)
     EXPECT_TRUE(LooksDisconnected());
     EXPECT_EQ(window->LogText(), ConnectText::TlsNotSupported);
     EXPECT_TRUE(prompter.certificateQuestions.empty());
+}
+
+// "TLS を使えれば使う" against a server that refuses AUTH TLS: asked before USER goes out in
+// clear; いいえ leaves nothing sent after AUTH TLS.
+TEST_F(ConnectTest, RefusedTlsIsAskedAboutBeforeTheLogin)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("500 AUTH not understood").WaitForClose();
+    prompter.QueueCheckedAnswer(false);
+    QueueLogin(PeerServer(peer), QStringLiteral("user"), QStringLiteral("secret"), {}, {}, 1);
+    window->Connect();
+    EXPECT_TRUE(LooksDisconnected());
+    EXPECT_EQ(window->LogText(), ConnectText::TlsNotSupported);
+    ASSERT_EQ(prompter.checkedQuestions.size(), 1u);
+    EXPECT_EQ(prompter.checkedQuestions[0].text, ConnectText::ClearTextQuestion);
+    EXPECT_EQ(prompter.checkedQuestions[0].checkText, ConnectText::DontAskAgain);
+    ASSERT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(peer.Received(), QByteArray("AUTH TLS\r\n"));
+    EXPECT_FALSE(TlsMemory::ClearTextAccepted(QStringLiteral("127.0.0.1"), peer.Port()));
+}
+
+// はい with the box ticked goes on in clear and is remembered for that host and port; a server
+// remembered so is not asked about.
+TEST_F(ConnectTest, ClearTextAcceptedForGoodIsNotAskedAgain)
+{
+    const QString host = QStringLiteral("127.0.0.1");
+    ScriptedFtpPeer first;
+    ScriptConnect(first, {}, "/home", "502 Command not implemented");
+    prompter.QueueCheckedAnswer(true, true);
+    QueueLogin(PeerServer(first), QStringLiteral("user"), QStringLiteral("secret"), {}, {}, 1);
+    window->Connect();
+    ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    EXPECT_TRUE(TlsMemory::ClearTextAccepted(host, first.Port()));
+    EXPECT_EQ(first.Commands().mid(0, 2), (QList<QByteArray>{"AUTH TLS", "USER user"}));
+
+    window = std::make_unique<MainWindow>();
+    ScriptedFtpPeer second;
+    ScriptConnect(second, {}, "/home", "502 Command not implemented");
+    EXPECT_FALSE(TlsMemory::ClearTextAccepted(host, second.Port()));
+    ASSERT_TRUE(TlsMemory::RememberClearTextAccepted(host, second.Port()));
+    QueueLogin(PeerServer(second), QStringLiteral("user"), QStringLiteral("secret"), {}, {}, 1);
+    window->Connect();
+    EXPECT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    EXPECT_EQ(prompter.checkedQuestions.size(), 1u);
+    EXPECT_EQ(prompter.unanswered, 0);
+}
+
+// A server where TLS worked before and now refuses it: the question says so first and cannot be
+// silenced, even where clear text was accepted for good earlier.
+TEST_F(ConnectTest, RefusalFromAServerThatHadTlsWarnsWithoutTheCheckBox)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("500 AUTH not understood").WaitForClose();
+    const QString host = QStringLiteral("127.0.0.1");
+    ASSERT_TRUE(TlsMemory::RememberClearTextAccepted(host, peer.Port()));
+    ASSERT_TRUE(TlsMemory::RememberTlsWorked(host, peer.Port()));
+    prompter.QueueCheckedAnswer(false);
+    QueueLogin(PeerServer(peer), QStringLiteral("user"), QStringLiteral("secret"), {}, {}, 1);
+    window->Connect();
+    EXPECT_TRUE(LooksDisconnected());
+    ASSERT_EQ(prompter.checkedQuestions.size(), 1u);
+    const CheckedQuestion& asked = prompter.checkedQuestions[0];
+    EXPECT_TRUE(asked.text.startsWith(ConnectText::TlsWasRefused)) << asked.text.toStdString();
+    EXPECT_TRUE(asked.text.endsWith(ConnectText::ClearTextQuestion));
+    EXPECT_TRUE(asked.checkText.isEmpty());
+    ASSERT_TRUE(peer.WaitFinished());
+    EXPECT_EQ(peer.Received(), QByteArray("AUTH TLS\r\n"));
+}
+
+// "なし (平文の FTP)" sends no AUTH TLS and so has nothing to ask, whatever is remembered.
+TEST_F(ConnectTest, PlainProfileNeverAsksAboutClearText)
+{
+    ScriptedFtpPeer peer;
+    ScriptConnect(peer);
+    ASSERT_TRUE(TlsMemory::RememberTlsWorked(QStringLiteral("127.0.0.1"), peer.Port()));
+    QueueLogin(PeerServer(peer), QStringLiteral("user"), QStringLiteral("secret"), {}, {}, 0);
+    window->Connect();
+    EXPECT_TRUE(LooksConnected()) << window->LogText().toStdString();
+    EXPECT_TRUE(prompter.checkedQuestions.empty());
+    EXPECT_EQ(peer.Commands().value(0), QByteArray("USER user"));
+}
+
+TEST(EncryptionLog, DataInClearIsSaidWhenProtPWasRefused)
+{
+    const QString tls13 = QStringLiteral("TLS 1.3");
+    EXPECT_EQ(EncryptionLine(FtpSession::TlsState::Protected, tls13, true), ConnectText::TlsProtected.arg(tls13));
+    EXPECT_EQ(EncryptionLine(FtpSession::TlsState::Protected, tls13, false),
+              ConnectText::TlsProtected.arg(tls13) + u'\n' + ConnectText::DataNotEncrypted);
+    EXPECT_EQ(EncryptionLine(FtpSession::TlsState::Refused, {}, false), ConnectText::NotEncrypted);
+    EXPECT_TRUE(EncryptionLine(FtpSession::TlsState::Off, {}, false).isEmpty());
+}
+
+TEST(CheckedBox, NoIsTheDefaultAndTheCheckBoxIsNamed)
+{
+    for (const QString& checkText : {QString(), ConnectText::DontAskAgain}) {
+        const std::unique_ptr<QMessageBox> box = QtPrompter::CheckedBox({ConnectText::ClearTextQuestion, checkText});
+        QStringList names;
+        for (QAbstractButton* button : box->buttons())
+            names << button->accessibleName();
+        EXPECT_EQ(names.size(), 2);
+        EXPECT_TRUE(names.contains(PlatformText::Yes) && names.contains(PlatformText::No));
+        ASSERT_NE(box->defaultButton(), nullptr);
+        EXPECT_EQ(box->defaultButton()->text(), PlatformText::No);
+        EXPECT_EQ(box->escapeButton()->text(), PlatformText::No);
+        EXPECT_EQ(box->checkBox() != nullptr, !checkText.isEmpty());
+        if (box->checkBox()) {
+            EXPECT_EQ(box->checkBox()->accessibleName(), checkText);
+            EXPECT_FALSE(box->checkBox()->isChecked());
+        }
+    }
 }

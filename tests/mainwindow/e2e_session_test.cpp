@@ -78,12 +78,13 @@ TEST_P(EndToEndTest, AWholeSessionThroughTheWindow)
     SettingsStore::WriteFlag(SettingName::UsePASV, true);
 
     prompter.QueueDialog(PickProfile(QStringLiteral("e2e")));
+    prompter.QueueCheckedAnswer(true);  // going on in clear text
     window->Connect();
     ASSERT_EQ(window->RemotePath(), RemoteFolder())
         << window->LogText().toStdString() << prompter.messages.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(window->LocalPath(), Scratch());
     // The profile asks for TLS when the server offers it, and these plain servers refuse it: the
-    // session goes on in clear and says so. The saved password stayed in the store: the log says
+    // session goes on in clear once the person said yes, and says so. The saved password stayed in the store: the log says
     // so below its message.
     EXPECT_EQ(window->LogText(), QStringLiteral("use PASV.\n") + ConnectText::NotEncrypted + u'\n'
                                      + ConnectText::PasswordsInSettingsFile);

@@ -23,6 +23,8 @@ public:
     // The function fills the dialog's controls and returns whether it ends with OK.
     void QueueDialog(DialogScript script) { dialogs.push_back(std::move(script)); }
     void QueueCertificateAnswer(CertificateAnswer answer) { certificateAnswers.push_back(answer); }
+    // The answer to the next question with a check box; ticking a box that is not there fails.
+    void QueueCheckedAnswer(bool yes, bool tick = false) { checkedAnswers.push_back({yes, tick}); }
 
     void ShowMessage(const QString& text) override { messages << text; }
     bool AskYesNo(const QString& text) override;
@@ -39,16 +41,34 @@ public:
         return answer;
     }
 
+    CheckedAnswer AskChecked(const CheckedQuestion& question) override
+    {
+        checkedQuestions.push_back(question);
+        if (checkedAnswers.empty()) {
+            ++unanswered;
+            return {};
+        }
+        CheckedAnswer answer = checkedAnswers.front();
+        checkedAnswers.pop_front();
+        if (answer.checked && question.checkText.isEmpty()) {
+            ++unanswered;  // no check box to tick
+            answer.checked = false;
+        }
+        return answer;
+    }
+
     QStringList messages;   // every OK box, in order
     QStringList questions;  // every Yes/No question, in order
     QStringList dialogTitles;
     std::vector<CertificateQuestion> certificateQuestions;
+    std::vector<CheckedQuestion> checkedQuestions;
     int unanswered = 0;     // questions or dialogs that found no scripted answer
 
 private:
     std::deque<bool> answers;
     std::deque<DialogScript> dialogs;
     std::deque<CertificateAnswer> certificateAnswers;
+    std::deque<CheckedAnswer> checkedAnswers;
 };
 
 inline bool ScriptedPrompter::AskYesNo(const QString& text)
