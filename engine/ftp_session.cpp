@@ -167,11 +167,13 @@ struct FtpSession::Private {
         Abort,  // ABOR, and the replies of the transfer and of ABOR
     };
     Owed owed = Owed::Nothing;
-    QString folderAfterSettling;  // CWD to it once settled; empty for none
+    // Commands that wait for the settling, in order (DELE of a cancelled upload's file, CWD
+    // back to a walk's folder); each reply is read within AbortBound, whatever its code.
+    QStringList afterSettling;
     void ClearOwed()
     {
         owed = Owed::Nothing;
-        folderAfterSettling.clear();
+        afterSettling.clear();
     }
 
     Encryption encryption = Encryption::None;
@@ -495,7 +497,7 @@ bool FtpSession::SettlePending() const
 void FtpSession::SettleCancelled()
 {
     const Private::Owed owed = d->owed;
-    const QString folder = d->folderAfterSettling;
+    const QStringList after = d->afterSettling;
     d->ClearOwed();
     if (owed == Private::Owed::Nothing || !IsConnected())
         return;
@@ -509,9 +511,12 @@ void FtpSession::SettleCancelled()
     } else {
         ReadAbortReplies();
     }
-    if (!folder.isEmpty() && IsConnected() && SendLine(QStringLiteral("CWD ") + folder) &&
-        ReadOne(AbortBound, true) != ReadEnd::Reply)
-        DropControlConnection();
+    for (const QString& command : after) {
+        if (!IsConnected())
+            break;
+        if (SendLine(command) && ReadOne(AbortBound, true) != ReadEnd::Reply)
+            DropControlConnection();
+    }
     if (IsConnected()) {
         d->replyCode = code;
         d->replyText = text;
@@ -523,7 +528,15 @@ void FtpSession::ChangeDirAfterSettling(const QString& folder)
     if (d->owed == Private::Owed::Nothing)
         ChangeDir(folder);
     else
-        d->folderAfterSettling = folder;
+        d->afterSettling << QStringLiteral("CWD ") + folder;
+}
+
+bool FtpSession::DeleteFileAfterSettling(const QString& name)
+{
+    if (d->owed == Private::Owed::Nothing)
+        return DeleteRemoteFile(name) || d->replyCode == 550;
+    d->afterSettling << QStringLiteral("DELE ") + name;
+    return true;
 }
 
 void FtpSession::ReadAbortReplies()

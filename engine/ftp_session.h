@@ -130,6 +130,9 @@ public:
     // the settling, its reply read within AbortBound. Nothing owed: CWD at once. Call with the
     // cancel reset.
     void ChangeDirAfterSettling(const QString& folder);
+    // The same for a remote file to delete once settled (what a cancelled upload made); false
+    // when nothing was owed and DELE was answered with another code than 250 or 550.
+    bool DeleteFileAfterSettling(const QString& name);
 
     // One-command operations.
     bool UserLogin(const QString& user, const QString& password);

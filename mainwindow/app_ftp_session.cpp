@@ -233,9 +233,10 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
             // it arrived whole. A STOR the server never took wrote nothing.
             bool deleted = false;
             if (remote.state == RemoteName::Absent && LastTransferAnswered()) {
+                // 550: the cancel came before anything was stored. Where the server still owes
+                // the replies of ABOR, DELE waits for them after the box has gone.
                 ResetCancel();
-                // 550: the cancel came before anything was stored.
-                deleted = DeleteRemoteFile(target) || GetReplyCode() == 550;
+                deleted = DeleteFileAfterSettling(target);
                 Cancel();
             }
             if (deleted || !LastTransferAnswered())

@@ -106,6 +106,8 @@ TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomp
         EXPECT_TRUE(cancel.pressed);
     }
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
+    // The file goes again once the server has answered ABOR, after the box has gone.
+    window->Session();
     EXPECT_FALSE(QFile::exists(InFolder(QStringLiteral("new.bin"))));
 
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("old.bin")}));

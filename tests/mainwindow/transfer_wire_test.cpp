@@ -245,6 +245,10 @@ TEST_F(TransferWireTest, ACancelledUploadOfANewNameDeletesWhatItsStorMade)
     });
     EXPECT_FALSE(session.UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("up.bin"), RemoteEntryList()));
     session.ResetCancel();
+    // The upload returned without waiting for the server: ABOR and DELE follow in the settling.
+    EXPECT_FALSE(Commands().contains("ABOR"));
+    ASSERT_TRUE(session.SettlePending());
+    session.SettleCancelled();
     ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(prompter.questions.isEmpty());
     EXPECT_EQ(Commands().last(), "DELE up.bin");
