@@ -145,7 +145,9 @@ double Seconds(const QString& what, const std::function<bool()>& run)
         std::fprintf(stderr, "window_parallel: %s failed\n", qPrintable(what));
         std::exit(1);
     }
-    return timer.nsecsElapsed() / 1e9;
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::fprintf(stderr, "  %s %.2f s\n", qPrintable(what), seconds);  // to follow a long run
+    return seconds;
 }
 
 double Median(QList<double> times)
@@ -243,6 +245,7 @@ int main(int argc, char** argv)
         session.QueryFeatures();
         window.SelectBinaryMode();
         for (const Tree& tree : trees) {
+            std::fprintf(stderr, "%s, %s:\n", qPrintable(link.label), qPrintable(tree.name));
             Results& r = results[link.label + tree.name];
             const QString item = u'<' + tree.name + u'>';
             // Every run into folders of its own, removed after it (the large tree would fill the
@@ -291,7 +294,7 @@ int main(int argc, char** argv)
                     r.lftpUp[n].append(Seconds(QStringLiteral("lftp mirror -R --parallel=%1").arg(n), [&] {
                         return lftp(QStringLiteral("mirror -R --parallel=%1 %2/%3 /%4/%3")
                                         .arg(n)
-                                        .arg(QDir(source).filePath(tree.name), tree.name, up)) &&
+                                        .arg(source, tree.name, up)) &&
                                Complete(into + u'/' + tree.name, tree);
                     }));
                     QDir(into).removeRecursively();
