@@ -1,0 +1,359 @@
+// Drives the real window's DownloadSelection and UploadSelection on two trees (many small files;
+// a few large ones) against a loopback FTP server, and lftp's mirror --parallel=N and
+// mirror -R --parallel=N at N = 1, 2 and 4 in the same run; once through a front that answers
+// every command late (bench/delay_front.py) and once on plain loopback. Prints the medians and
+// the ratios lftp/window per N (above 1: the window is faster).
+//
+//   window_parallel HOST PLAIN_PORT DELAYED_PORT DELAY_MS USER PASSWORD SERVER_ROOT WORK_FOLDER [ROUNDS]
+//
+// SERVER_ROOT is the folder on this machine that the server shows as "/". DELAYED_PORT is the
+// front before the same server; DELAY_MS only labels its lines (0 for DELAYED_PORT skips them).
+#include "mainwindow/main_window.h"
+#include "platform/prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QMap>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+struct MainWindowTestAccess {
+    static void Show(MainWindow& window, const QString& local, const QString& remote)
+    {
+        window.localPath = local;
+        window.remotePath = remote;
+        window.session.ChangeDir(remote);
+        window.ListLocalFolder(local);
+        window.ListRemoteFolder(remote);
+        window.ShowPaths();
+    }
+};
+
+namespace {
+
+// The connections lftp is given; the window gets the same N once it can open that many.
+constexpr int Parallels[] = {1, 2, 4};
+
+// The window moves a batch over one connection today. When it can spread a batch over several,
+// this returns min(n, most) with the option set to it before each run, and the window is measured
+// at every N instead of once.
+int WindowConnections(int /*n*/)
+{
+    return 1;
+}
+
+struct Tree {
+    QString name;
+    int files;
+    qint64 bytes;  // of each file
+};
+
+class YesPrompter : public Prompter {
+public:
+    void ShowMessage(const QString&) override {}
+    bool AskYesNo(const QString&) override { return true; }
+    bool RunDialog(QDialog&) override { return false; }
+};
+
+bool Select(QListWidget& list, const QString& text)
+{
+    list.clearSelection();
+    const auto found = list.findItems(text, Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    found.first()->setSelected(true);
+    return true;
+}
+
+// A folder the server's own user may write into.
+bool MakeOpenFolder(const QString& path)
+{
+    return QDir().mkpath(path) && QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+}
+
+// The file i of a tree: bytes that differ from file to file and from block to block, so that a
+// copy put together from the wrong places does not pass for a whole one.
+bool WriteFile(const QString& path, int i, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(int(std::min<qint64>(size, 1 << 20)), Qt::Uninitialized);
+    for (qint64 at = 0, b = 0; at < size; at += block.size(), ++b) {
+        for (int j = 0; j < block.size(); ++j)
+            block[j] = char((i * 31 + b * 7 + j) & 0xff);
+        const qint64 part = std::min<qint64>(block.size(), size - at);
+        if (file.write(block.constData(), part) != part)
+            return false;
+    }
+    return true;
+}
+
+bool MakeTree(const QString& folder, const Tree& tree)
+{
+    if (!MakeOpenFolder(folder))
+        return false;
+    for (int i = 0; i < tree.files; ++i)
+        if (!WriteFile(QDir(folder).filePath(QStringLiteral("f%1.bin").arg(i, 4, 10, QLatin1Char('0'))), i,
+                       tree.bytes))
+            return false;
+    return true;
+}
+
+// Whole: as many files as the tree has, each of its size (their bytes are checked once, below).
+bool Complete(const QString& folder, const Tree& tree)
+{
+    const QFileInfoList found = QDir(folder).entryInfoList(QDir::Files);
+    if (found.size() != tree.files)
+        return false;
+    return std::all_of(found.begin(), found.end(), [&](const QFileInfo& f) { return f.size() == tree.bytes; });
+}
+
+bool SameBytes(const QString& a, const QString& b)
+{
+    QFile one(a), two(b);
+    if (!one.open(QIODevice::ReadOnly) || !two.open(QIODevice::ReadOnly) || one.size() != two.size())
+        return false;
+    while (!one.atEnd())
+        if (one.read(1 << 20) != two.read(1 << 20))
+            return false;
+    return true;
+}
+
+bool SameTree(const QString& a, const QString& b)
+{
+    const QStringList names = QDir(a).entryList(QDir::Files);
+    return names == QDir(b).entryList(QDir::Files) &&
+           std::all_of(names.begin(), names.end(),
+                       [&](const QString& n) { return SameBytes(QDir(a).filePath(n), QDir(b).filePath(n)); });
+}
+
+double Seconds(const QString& what, const std::function<bool()>& run)
+{
+    QElapsedTimer timer;
+    timer.start();
+    if (!run()) {
+        std::fprintf(stderr, "window_parallel: %s failed\n", qPrintable(what));
+        std::exit(1);
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::fprintf(stderr, "  %s %.2f s\n", qPrintable(what), seconds);  // to follow a long run
+    return seconds;
+}
+
+double Median(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 9) {
+        std::fprintf(stderr, "usage: window_parallel HOST PLAIN_PORT DELAYED_PORT DELAY_MS USER PASSWORD SERVER_ROOT "
+                             "WORK_FOLDER [ROUNDS]\n");
+        return 2;
+    }
+    const QString host = args[1];
+    const quint16 plainPort = quint16(args[2].toUInt()), delayedPort = quint16(args[3].toUInt());
+    const QString delayMs = args[4];
+    const QString user = args[5], password = args[6], serverRoot = args[7], work = args[8];
+    const int rounds = args.size() > 9 ? std::max(1, args[9].toInt()) : 3;
+
+    QTemporaryDir config;
+    qputenv("TALLOWIN_CONFIG_DIR", QFile::encodeName(config.path()));
+    YesPrompter yes;
+    Prompter::Install(&yes);
+
+    // Each tree twice: on the server under /, and in WORK/source for the uploads.
+    const QList<Tree> trees = {{QStringLiteral("small"), 300, 4 * 1024}, {QStringLiteral("big"), 4, 64 << 20}};
+    const QString source = QDir(work).filePath(QStringLiteral("source"));
+    for (const Tree& tree : trees)
+        if (!MakeTree(QDir(serverRoot).filePath(tree.name), tree) || !MakeTree(QDir(source).filePath(tree.name), tree)) {
+            std::fprintf(stderr, "window_parallel: cannot write the trees\n");
+            return 1;
+        }
+
+    quint16 port = 0;
+    const auto lftp = [&](const QString& command) {
+        QProcess process;
+        process.start(QStringLiteral("lftp"),
+                      {QStringLiteral("-u"), user + u',' + password, QStringLiteral("-p"), QString::number(port),
+                       QStringLiteral("-e"),
+                       QStringLiteral("set ftp:ssl-allow no; set ftp:passive-mode on; %1; quit").arg(command), host});
+        process.waitForFinished(-1);
+        if (process.exitCode() != 0)
+            std::fprintf(stderr, "%s", process.readAllStandardError().constData());
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    };
+
+    MainWindow window;
+    AppFtpSession& session = window.Session();
+    session.SetPassiveMode(true);
+
+    // Times per link, tree, direction and N; "window" is keyed by the connections it used.
+    using Times = QMap<int, QList<double>>;
+    struct Results {
+        Times windowDown, windowUp, lftpDown, lftpUp;
+    };
+    struct Link {
+        QString label;
+        quint16 port;
+    };
+    QList<Link> links;
+    if (delayMs.toDouble() > 0)
+        links.append({QStringLiteral("loopback, every reply %1 ms late").arg(delayMs), delayedPort});
+    links.append({QStringLiteral("plain loopback"), plainPort});
+    QMap<QString, Results> results;  // by link label + tree name
+    int scratch = 0;
+    // The window's first copy of each tree each way is compared byte for byte with the source
+    // (outside the timing); the other runs are checked by count and size.
+    QSet<QString> checked;
+    const auto checkOnce = [&](const QString& direction, const QString& copy, const Tree& tree) {
+        if (checked.contains(direction + tree.name))
+            return;
+        checked.insert(direction + tree.name);
+        if (!SameTree(copy, QDir(source).filePath(tree.name))) {
+            std::fprintf(stderr, "window_parallel: the window's %s of %s differs from the source\n",
+                         qPrintable(direction), qPrintable(tree.name));
+            std::exit(1);
+        }
+    };
+
+    for (const Link& link : links) {
+        port = link.port;
+        if (!session.ConnectToServer(host, port) || !session.UserLogin(user, password)) {
+            std::fprintf(stderr, "window_parallel: cannot log in: %s\n", qPrintable(session.GetReplyText()));
+            return 1;
+        }
+        // As the window's own connect does: FEAT decides the listing and the timestamps.
+        session.QueryFeatures();
+        window.SelectBinaryMode();
+        for (const Tree& tree : trees) {
+            std::fprintf(stderr, "%s, %s:\n", qPrintable(link.label), qPrintable(tree.name));
+            Results& r = results[link.label + tree.name];
+            const QString item = u'<' + tree.name + u'>';
+            // Every run into folders of its own, removed after it (the large tree would fill the
+            // disk otherwise); the order of window and lftp alternates from round to round.
+            for (int round = 0; round < rounds; ++round) {
+                const auto windowDown = [&](int n) {
+                    const QString into = QDir(work).filePath(QStringLiteral("down%1").arg(++scratch));
+                    QDir().mkpath(into);
+                    MainWindowTestAccess::Show(window, into, QStringLiteral("/"));
+                    r.windowDown[n].append(Seconds(QStringLiteral("the window's download"), [&] {
+                        if (!Select(*window.RemoteList(), item))
+                            return false;
+                        window.DownloadSelection();
+                        return Complete(into + u'/' + tree.name, tree);
+                    }));
+                    checkOnce(QStringLiteral("download"), into + u'/' + tree.name, tree);
+                    QDir(into).removeRecursively();
+                };
+                const auto windowUp = [&](int n) {
+                    const QString up = QStringLiteral("up%1").arg(++scratch);
+                    const QString into = QDir(serverRoot).filePath(up);
+                    MakeOpenFolder(into);
+                    MainWindowTestAccess::Show(window, source, u'/' + up);
+                    r.windowUp[n].append(Seconds(QStringLiteral("the window's upload"), [&] {
+                        if (!Select(*window.LocalList(), item))
+                            return false;
+                        window.UploadSelection();
+                        return Complete(into + u'/' + tree.name, tree);
+                    }));
+                    checkOnce(QStringLiteral("upload"), into + u'/' + tree.name, tree);
+                    QDir(into).removeRecursively();
+                };
+                const auto lftpDown = [&](int n) {
+                    const QString into = QDir(work).filePath(QStringLiteral("down%1").arg(++scratch));
+                    QDir().mkpath(into);
+                    r.lftpDown[n].append(Seconds(QStringLiteral("lftp mirror --parallel=%1").arg(n), [&] {
+                        return lftp(QStringLiteral("mirror --parallel=%1 /%2 %3/%2").arg(n).arg(tree.name, into)) &&
+                               Complete(into + u'/' + tree.name, tree);
+                    }));
+                    QDir(into).removeRecursively();
+                };
+                const auto lftpUp = [&](int n) {
+                    const QString up = QStringLiteral("up%1").arg(++scratch);
+                    const QString into = QDir(serverRoot).filePath(up);
+                    MakeOpenFolder(into);
+                    r.lftpUp[n].append(Seconds(QStringLiteral("lftp mirror -R --parallel=%1").arg(n), [&] {
+                        return lftp(QStringLiteral("mirror -R --parallel=%1 %2/%3 /%4/%3")
+                                        .arg(n)
+                                        .arg(source, tree.name, up)) &&
+                               Complete(into + u'/' + tree.name, tree);
+                    }));
+                    QDir(into).removeRecursively();
+                };
+                // The window once per distinct number of connections it can use.
+                QList<int> windowNs;
+                for (int n : Parallels)
+                    if (!windowNs.contains(WindowConnections(n)))
+                        windowNs.append(WindowConnections(n));
+                const auto windows = [&](const std::function<void(int)>& run) {
+                    for (int n : windowNs)
+                        run(n);
+                };
+                const auto lftps = [&](const std::function<void(int)>& run) {
+                    for (int n : Parallels)
+                        run(n);
+                };
+                if (round % 2 == 0) {
+                    windows(windowDown);
+                    lftps(lftpDown);
+                    windows(windowUp);
+                    lftps(lftpUp);
+                } else {
+                    lftps(lftpDown);
+                    windows(windowDown);
+                    lftps(lftpUp);
+                    windows(windowUp);
+                }
+            }
+        }
+        session.DisconnectFromServer();
+    }
+    Prompter::Install(nullptr);
+
+    std::printf("passive mode, progress box on, medians of %d round%s; ratio lftp/window (above 1: the window is "
+                "faster)\n",
+                rounds, rounds == 1 ? "" : "s");
+    for (const Link& link : links) {
+        for (const Tree& tree : trees) {
+            const Results& r = results[link.label + tree.name];
+            std::printf("\n%s, %d files of %s:\n", qPrintable(link.label), tree.files,
+                        qPrintable(tree.bytes >= (1 << 20) ? QStringLiteral("%1 MiB").arg(tree.bytes >> 20)
+                                                           : QStringLiteral("%1 KiB").arg(tree.bytes >> 10)));
+            const auto lines = [&](const char* direction, const Times& mine, const Times& theirs, const char* command) {
+                for (int n : Parallels) {
+                    const int used = WindowConnections(n);
+                    const double w = Median(mine[used]), l = Median(theirs[n]);
+                    const QString who = used == n ? QStringLiteral("window N=%1").arg(n)
+                                                  : QStringLiteral("window N=%1 (several connections not built yet)")
+                                                        .arg(used);
+                    std::printf("  %-8s N=%d  %-48s %7.2f s   %s --parallel=%d %7.2f s   lftp/window %.2f\n",
+                                direction, n, qPrintable(who), w, command, n, l, l / w);
+                }
+                const double one = Median(mine[WindowConnections(1)]), four = Median(mine[WindowConnections(4)]);
+                std::printf("  %-8s window N=1 / window N=4: %.2f\n", direction, one / four);
+            };
+            lines("download", r.windowDown, r.lftpDown, "lftp mirror   ");
+            lines("upload", r.windowUp, r.lftpUp, "lftp mirror -R");
+        }
+    }
+    return 0;
+}
