@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds an optimised window_folders, starts the loopback servers and compares the window's
 # folder download and upload (1 000 files of 4 KiB) with lftp's mirror against vsftpd, in one run.
-#   bench/window_folders.sh [FILES] [KIB]      (needs root and lftp)
+#   bench/window_folders.sh [FILES] [KIB]      (needs root; installs lftp when missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+command -v lftp >/dev/null || apt-get install -y lftp >/dev/null
 build=build/bench-window
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target window_folders
