@@ -569,7 +569,11 @@ QString FtpSession::GetRemoteDir()
 {
     if (!Command(QStringLiteral("PWD"), 257))
         return {};
-    return ParseQuotedPath(d->replyText);
+    // "/home/u/" is the folder "/home/u": the window compares the paths it keeps as text.
+    QString path = ParseQuotedPath(d->replyText);
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
 }
 
 bool FtpSession::ChangeDir(const QString& directory)

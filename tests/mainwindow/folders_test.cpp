@@ -1,6 +1,7 @@
 // Whole folders against the real servers: a tree up and back down byte for byte, and a full
 // remote folder deleted whole, with links that are never followed.
 #include "mainwindow/local_tree.h"
+#include "mainwindow/pane_entries.h"
 #include "tests/mainwindow/cancel_press.h"
 #include "tests/mainwindow/files_fixture.h"
 
@@ -197,6 +198,62 @@ TEST_P(FolderTransferTest, TheBoxCountsTheBatchAndCancelStopsBeforeTheNextFile)
     EXPECT_TRUE(window->LogText().contains(QStringLiteral("中止しました"))) << window->LogText().toStdString();
     // The server's folder is still the one the window shows.
     EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+}
+
+// A server may list a file of any name, "*end*" too: nothing after it is lost to a lookup, a
+// walk or a folder download.
+TEST_P(FolderTransferTest, AFileNamedLikeAnEndMarkerHidesNothingAfterIt)
+{
+    window->SelectBinaryMode();
+    // Made in this order, "*end*" stands before another entry in the listing whether a server
+    // lists by name or by when entries were made, in either direction.
+    PutRemoteFolder(folder + QStringLiteral("/t"));
+    for (const char* name : {"t/a.txt", "t/*end*"})
+        PutRemoteFile(QString::fromLatin1(name), QByteArray(name));
+    PutRemoteFolder(folder + QStringLiteral("/t/sub"));
+    for (const char* name : {"t/zz.txt", "t/sub/a.txt", "t/sub/*end*", "t/sub/zz.txt", "a.txt", "*end*", "zz.txt"})
+        PutRemoteFile(QString::fromLatin1(name), QByteArray(name));
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    Relist();
+    for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("*end*"), QStringLiteral("zz.txt")}) {
+        EXPECT_TRUE(PaneTexts(RemoteList()).contains(name)) << name.toStdString();
+        EXPECT_GE(FindEntry(window->RemoteEntries(), name), 0) << name.toStdString();
+    }
+
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<t>")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    ASSERT_EQ(prompter.questions.size(), 1);
+    EXPECT_EQ(prompter.questions[0], QStringLiteral("2 個のフォルダと 6 個のファイル (56 B) をダウンロードしますか？"));
+    for (const char* name : {"t/a.txt", "t/*end*", "t/zz.txt", "t/sub/a.txt", "t/sub/*end*", "t/sub/zz.txt"})
+        EXPECT_EQ(ReadFile(Scratch(QString::fromLatin1(name))), QByteArray(name)) << name;
+}
+
+// A link that takes a downloaded folder's name is never followed, at the top or below it: the
+// folder fails with the reason, and nothing lands where the link leads.
+TEST_P(FolderTransferTest, ALinkInTheWayOfADownloadedFolderIsNotFollowed)
+{
+    window->SelectBinaryMode();
+    for (const char* level : {"/t", "/t/sub", "/u", "/u/sub"})
+        PutRemoteFolder(folder + QLatin1String(level));
+    for (const char* name : {"t/a.txt", "t/sub/b.txt", "u/c.txt", "u/sub/d.txt"})
+        PutRemoteFile(QString::fromLatin1(name), "x");
+    const QString elsewhere = Scratch(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString into = Scratch(QStringLiteral("into"));
+    ASSERT_TRUE(QDir().mkpath(into + QStringLiteral("/u")));
+    Link(elsewhere, into + QStringLiteral("/t"));
+    Link(elsewhere, into + QStringLiteral("/u/sub"));
+    MainWindowTestAccess::ShowLocal(*window, into);
+    Relist();
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<t>"), QStringLiteral("<u>")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_TRUE(QDir(elsewhere).isEmpty()) << QDir(elsewhere).entryList().join(u' ').toStdString();
+    EXPECT_EQ(ReadFile(into + QStringLiteral("/u/c.txt")), "x");
+    EXPECT_TRUE(window->LogText().contains(
+        QStringLiteral("最初の失敗: %1/t はリンクのため、フォルダとして使いません").arg(into)))
+        << window->LogText().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FolderTransferTest, ::testing::ValuesIn(AllServers()));
