@@ -16,7 +16,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 // A transfer is complete with 226, or with the 250 some servers send instead.

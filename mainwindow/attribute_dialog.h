@@ -58,9 +58,9 @@ public:
 
 private:
     void FieldsToControls();
-    bool modeKnown = true;
-    QString loadedMode;
     void ControlsToFields();
 
     std::unique_ptr<Ui::AttributeDialogForm> ui;
+    bool modeKnown = true;  // the listing gave the entry's mode
+    QString loadedMode;     // the mode text the boxes started from
 };
