@@ -651,7 +651,11 @@ QString FtpSession::GetRemoteDir()
 {
     if (!Command(QStringLiteral("PWD"), 257))
         return {};
-    return ParseQuotedPath(d->replyText);
+    // "/home/u/" is the folder "/home/u": the window compares the paths it keeps as text.
+    QString path = ParseQuotedPath(d->replyText);
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
 }
 
 bool FtpSession::ChangeDir(const QString& directory)
@@ -1207,7 +1211,7 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     }
     // Whether the data is the server's whole file: its size where the server gave one, and over
     // TLS an end announced with close_notify (anyone on the path can end the TCP connection).
-    const DownloadVerdict verdict =
+    DownloadVerdict verdict =
         end == DataEnd::Clean ? JudgeDownload(!d->TextMode(), data->EndedInOrder(), d->lastReceived, d->transferSize)
                               : DownloadVerdict::Whole;
     const bool whole = end == DataEnd::Clean && verdict == DownloadVerdict::Whole;
@@ -1232,9 +1236,22 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     // A cancel that came with the last bytes still leaves the target as it was.
     if (ok && d->cancel.IsRaised())
         ok = false;
+    // The size expected may be a listing's from before the file grew (a log): where the data
+    // did not come to it, the server's size now decides, asked once after the final reply.
+    if (ok && verdict != DownloadVerdict::Whole && !d->TextMode() && ServerSizeIs(remote, d->lastReceived)) {
+        verdict = DownloadVerdict::Whole;
+        // On the disk before it replaces a file, as a download whole from the start is. Kept
+        // where the sync fails: the data is whole, a resume finds nothing more to fetch.
+        if (replacing && !SyncFile(partial)) {
+            d->replyCode = LocalStatus::DataOpenFailed;
+            return Outcome(false);
+        }
+    }
     if (ok && verdict != DownloadVerdict::Whole) {
-        // Data longer than the server's file is no beginning of it, and not worth resuming.
-        if (d->TextMode() || (d->transferSize > 0 && d->lastReceived > d->transferSize))
+        // Binary data from the file's start is kept even where it is longer than the size
+        // expected: that size may be older than the file, and the partial file's record keeps a
+        // longer one from a resume. A resumed one that came out longer began on another file.
+        if (d->TextMode() || (start > 0 && d->transferSize > 0 && d->lastReceived > d->transferSize))
             ::unlink(partial.constData());
         d->replyCode = verdict == DownloadVerdict::SizeMismatch ? LocalStatus::SizeMismatch
                                                                 : LocalStatus::DataCutShort;
@@ -1260,6 +1277,16 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     if (!localOk)
         d->replyCode = LocalStatus::DataOpenFailed;
     return Outcome(false);
+}
+
+bool FtpSession::ServerSizeIs(const QString& remote, qint64 size)
+{
+    const int finalCode = d->replyCode;
+    const QString finalText = d->replyText;
+    const qint64 now = RemoteFileSize(remote);
+    d->replyCode = finalCode;  // the transfer's own reply stays the one to show
+    d->replyText = finalText;
+    return now >= 0 && now == size;
 }
 
 bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)

@@ -331,6 +331,9 @@ private:
     // remote is not the one of the bytes that streamed. The transfer's own reply stays the one
     // to show.
     bool DigestDiffers(const QString& remote);
+    // Whether the server's SIZE of remote, asked now, is size (false without SIZE). The
+    // transfer's own reply stays the one to show.
+    bool ServerSizeIs(const QString& remote, qint64 size);
     // Sends a command of the digest exchange and reads its reply.
     std::function<bool(const QString& command, int& code, QString& text)> DigestAsker();
     // Ends a listing that passed the listing limit, keeping its whole lines in out.

@@ -35,6 +35,15 @@ QString PutInPlace(const QByteArray& partial, const QByteArray& target, bool rep
     return {};
 }
 
+bool SyncFile(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
+}
+
 int OpenForUpload(const QByteArray& path)
 {
     if (path.isEmpty()) {

@@ -22,6 +22,9 @@ DownloadVerdict JudgeDownload(bool binary, bool endedInOrder, qint64 received, q
 // else why not (the system's words).
 QString PutInPlace(const QByteArray& partial, const QByteArray& target, bool replacing);
 
+// fsync of a file closed already (no link followed); false when it failed.
+bool SyncFile(const QByteArray& path);
+
 // Opens a local file to upload: no link followed at its last step, no wait at a pipe, and only
 // a regular file. -1 when it cannot be (errno says why).
 int OpenForUpload(const QByteArray& path);

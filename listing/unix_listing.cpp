@@ -110,9 +110,13 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line)
         return std::nullopt;
 
     ListingEntry entry;
-    const qsizetype firstBlank = line.indexOf(u' ');
-    if (firstBlank > 0)
-        entry.listedMode = line.left(firstBlank).toString();
+    // The mode is the first word: STAT replies (and a few LIST lines) indent each line.
+    qsizetype modeBegin = 0;
+    while (modeBegin < line.size() && line[modeBegin] == u' ')
+        ++modeBegin;
+    const qsizetype modeEnd = line.indexOf(u' ', modeBegin);
+    if (modeEnd > modeBegin)
+        entry.listedMode = line.mid(modeBegin, modeEnd - modeBegin).toString();
     if (entry.listedMode.startsWith(u'd'))
         entry.kind = EntryKind::Folder;
     else if (entry.listedMode.startsWith(u'l'))

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 
 namespace {
 
@@ -120,7 +121,10 @@ QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs)
     const double bytesPerMs = double(bytesSoFar) / double(elapsedMs);
     QString text = FilesText::TransferRate.arg(bytesPerMs / 1000.0, 0, 'f', 1);
     if (total > bytesSoFar) {
-        const qint64 seconds = qint64(double(total - bytesSoFar) / bytesPerMs / 1000.0 + 0.5);
+        // A huge size (a listing can claim any) at a slow rate is more seconds than a qint64
+        // holds, and converting such a double is undefined: it is held below that first.
+        const double left = double(total - bytesSoFar) / bytesPerMs / 1000.0 + 0.5;
+        const qint64 seconds = qint64(std::min(left, 9.0e18));
         const QString clock = seconds >= 3600
             ? QStringLiteral("%1:%2:%3").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QLatin1Char('0')).arg(seconds % 60, 2, 10, QLatin1Char('0'))
             : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));

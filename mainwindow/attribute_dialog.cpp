@@ -71,7 +71,10 @@ void AttributeDialog::LoadFromEntry(const RemoteEntryList& entries, int index)
     allWrite = IsSet(permissions, 8, u"w");
     allExecute = IsExecutable(permissions, 9, u't');
     specialBits = SpecialDigit(permissions);
-    currentLabel = FilesText::CurrentAttributes.arg(PermissionsToNumber(permissions));
+    modeKnown = !permissions.isEmpty();
+    currentLabel = FilesText::CurrentAttributes.arg(modeKnown ? QString::number(PermissionsToNumber(permissions))
+                                                             : FilesText::UnknownAttributes);
+    loadedMode = GetModeText();
     FieldsToControls();
 }
 

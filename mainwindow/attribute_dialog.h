@@ -32,6 +32,10 @@ public:
     // Three digits, owner, group, all: "000" with every box clear, "600" for owner read and write;
     // four when the entry had set-user-ID, set-group-ID or sticky, which are kept ("1777").
     QString GetModeText() const;
+    // Whether OK gives a mode to send: always when the entry's mode was known; when it was not
+    // (a listing without modes), only once a box was changed, since the clear boxes stand for
+    // nothing the file has and "000" would lock it.
+    bool HasModeToSend() const { return modeKnown || GetModeText() != loadedMode; }
 
     // The box with the given control id (AttributeControlId), nullptr for other ids.
     QWidget* Control(int controlId) const;
@@ -57,4 +61,6 @@ private:
     void ControlsToFields();
 
     std::unique_ptr<Ui::AttributeDialogForm> ui;
+    bool modeKnown = true;  // the listing gave the entry's mode
+    QString loadedMode;     // the mode text the boxes started from
 };

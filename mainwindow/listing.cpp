@@ -118,9 +118,6 @@ void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFor
             entry.name = FolderDisplayText(entry.name);
         entries.append(std::move(entry));
     });
-    RemoteEntry closing;
-    closing.name = RemoteEntryList::EndMarker;
-    entries.append(closing);
 }
 
 void ReadSessionListing(const FtpSession& session, QStringView listing, RemoteEntryList& entries,
@@ -134,7 +131,7 @@ void ShowRemoteEntries(QListWidget& list, const RemoteEntryList& entries)
 {
     std::vector<PaneEntry> texts{{MainText::ParentEntry, PaneEntryKind::Parent}};
     texts.reserve(size_t(entries.size()));
-    for (qsizetype i = 0; i + 1 < entries.size(); ++i)
+    for (qsizetype i = 0; i < entries.size(); ++i)
         texts.push_back({entries[i].name, entries[i].isDirectory ? PaneEntryKind::Folder : PaneEntryKind::File});
     FillPane(list, std::move(texts));
 }

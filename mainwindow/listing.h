@@ -47,7 +47,7 @@ bool ListLocalFolder(QListWidget& list, const QString& folder);
 ListingFormat LastListingFormat(const FtpSession& session);
 
 // Refills the remote pane and the entry list from the server's current folder. The entry list
-// holds the usable lines in listing order, folder names in brackets, closed by the end marker.
+// holds the usable lines in listing order, folder names in brackets.
 // False when the listing failed: the pane then shows ".." alone.
 bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& session,
                       RemoteEntryList& entries);

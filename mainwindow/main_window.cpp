@@ -509,7 +509,7 @@ bool MainWindow::ListRemoteFolder(const QString& folder)
     if (listed) {
         listingFailure.clear();
         if (remoteEntries.cut) {
-            listingFailure = FilesText::ListingCut.arg(remoteEntries.size() - 1);
+            listingFailure = FilesText::ListingCut.arg(remoteEntries.size());
             WriteLog(listingFailure);
         }
         return true;

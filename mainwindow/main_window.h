@@ -182,6 +182,9 @@ private:
     // remote folder the server refuses leaves the pane and the path as they were.
     void OpenTypedLocalFolder();
     void OpenTypedRemoteFolder();
+    // Whether the server said which folder it is in; if not, the log says why a handler that
+    // names remote paths does nothing ("/" + name would be the root's entry, not the one shown).
+    bool RemoteFolderKnown();
     // localPath, remotePath -> path edits.
     void ShowPaths();
     // Refill a pane; see mainwindow/listing.h. A remote listing that fails says so in the log

@@ -12,6 +12,7 @@
 #include "settings/password_vault.h"
 #include "settings/settings_store.h"
 
+#include <QDir>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
@@ -238,7 +239,10 @@ void MainWindow::Connect()
         WriteOutcome(encryptionLine);
 
     if (!localInitDir.isEmpty()) {
-        localPath = localInitDir;
+        // A relative folder ("Downloads") is the home folder's: the pane's path is always whole,
+        // or every typed path would be joined onto it again.
+        localPath = localInitDir.startsWith(QLatin1Char('/')) ? localInitDir
+                                                               : QDir::homePath() + QLatin1Char('/') + localInitDir;
         if (localPath != LocalRoot && localPath.endsWith(QLatin1Char('/')))
             localPath.chop(1);
         if (!ListLocalFolder(localPath)) {

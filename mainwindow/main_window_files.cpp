@@ -93,6 +93,25 @@ void MainWindow::OpenTypedLocalFolder()
     ShowPaths();
 }
 
+bool MainWindow::RemoteFolderKnown()
+{
+    if (!remotePath.isEmpty())
+        return true;
+    WriteLog(FilesText::RemoteFolderUnknown);
+    return false;
+}
+
+namespace {
+
+// The folder the server went to: as PWD says, else as typed when that names it whole; a relative
+// one without PWD's word stays unknown (joined onto nothing it would name the root's).
+QString FolderAfterChange(const QString& reported, const QString& typed)
+{
+    return !reported.isEmpty() ? reported : typed.startsWith(u'/') ? typed : QString();
+}
+
+}  // namespace
+
 void MainWindow::OpenTypedRemoteFolder()
 {
     const ServerTask task(*this);
@@ -111,7 +130,7 @@ void MainWindow::OpenTypedRemoteFolder()
         })) {
         // Where the server is now is not known: the pane is listed again where it says it is.
         if (changed)
-            remotePath = reported.isEmpty() ? folder : reported;
+            remotePath = FolderAfterChange(reported, folder);
         ShowPaths();
         return;
     }
@@ -121,7 +140,7 @@ void MainWindow::OpenTypedRemoteFolder()
         ShowPaths();
         return;
     }
-    remotePath = reported.isEmpty() ? folder : reported;
+    remotePath = FolderAfterChange(reported, folder);
     ListRemoteFolder(remotePath);
     ShowPaths();
 }
@@ -159,7 +178,7 @@ void MainWindow::OpenRemoteEntry()
     // A cancelled step leaves the pane as it was; a cancelled listing empties it (see
     // ListRemoteFolder).
     if (kind == PaneEntryKind::Parent) {
-        if (ParentOf(remotePath).isEmpty()) {
+        if (!remotePath.isEmpty() && ParentOf(remotePath).isEmpty()) {
             if (!RunServerWork([&] { session.ChangeDir(RootPath); }))
                 return;
             remotePath = RootPath;
@@ -180,7 +199,7 @@ void MainWindow::OpenRemoteEntry()
         bool changed = false;
         if (!RunServerWork([&] { changed = session.ChangeDir(name); }))
             return;
-        if (changed)
+        if (changed && !remotePath.isEmpty())
             remotePath = JoinPath(remotePath, name);
     } else if (IsLinkEntry(remoteEntries, text)) {
         // A link opens like a folder when it leads to one; refused (550), it stays a file for
@@ -198,7 +217,8 @@ void MainWindow::OpenRemoteEntry()
                 WriteLog(session.GetReplyText());
             return;
         }
-        remotePath = reported.isEmpty() ? JoinPath(remotePath, text) : reported;
+        // An unknown path stays unknown: "/" + the link's name is not where the server is.
+        remotePath = !reported.isEmpty() || remotePath.isEmpty() ? reported : JoinPath(remotePath, text);
         // Cancelled during PWD: the server is in the link's folder all the same, and the pane
         // follows it without a listing.
         if (!done)
@@ -307,7 +327,7 @@ void MainWindow::DeleteLocalEntries()
 void MainWindow::DeleteRemoteEntries()
 {
     const ServerTask task(*this);
-    if (!task || OpensTypedFolder())
+    if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty() ||
@@ -388,6 +408,10 @@ void MainWindow::ChangeAttributes()
         return;
     const QString name = remoteEntries[index].isDirectory ? FolderNameOf(remoteEntries[index].name)
                                                           : remoteEntries[index].name;
+    if (!dialog.HasModeToSend()) {
+        WriteLog(FilesText::AttributesNotChanged);
+        return;
+    }
     const QString mode = dialog.GetModeText();
     bool changed = false;
     if (!RunServerWork([&] { changed = session.ChangeFileAttrib(name, mode); }))

@@ -15,7 +15,10 @@
 #include <QListWidget>
 #include <QScopeGuard>
 
+#include <algorithm>
+#include <cerrno>
 #include <optional>
+#include <utility>
 
 void MainWindow::SelectAsciiMode()
 {
@@ -93,7 +96,7 @@ void RunSelection(const QList<PaneEntry>& items, const QList<Tree>& trees, const
 void MainWindow::UploadSelection()
 {
     const ServerTask task(*this);
-    if (!task || OpensTypedFolder())
+    if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
     const QList<int> rows = SelectedRows(*localList);
     if (rows.isEmpty())
@@ -183,7 +186,7 @@ void MainWindow::UploadSelection()
                 return false;
             if (!ready) {
                 // A folder too large to list whole is left alone: its names could not be checked.
-                const QString reason = entries.cut ? FilesText::WalkTooLarge.arg(entries.size() - 1)
+                const QString reason = entries.cut ? FilesText::WalkTooLarge.arg(entries.size())
                                                    : FailureReason(session);
                 tally.Count(false, remoteDir + QStringLiteral(": ") + reason);
                 continue;
@@ -216,7 +219,7 @@ void MainWindow::UploadSelection()
 void MainWindow::DownloadSelection()
 {
     const ServerTask task(*this);
-    if (!task || OpensTypedFolder())
+    if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
     const QList<int> rows = SelectedRows(*remoteList);
     if (rows.isEmpty())
@@ -305,17 +308,33 @@ void MainWindow::DownloadSelection()
         return true;
     };
     const auto downloadTree = [&](const Tree& tree) {
+        // Folders that could not be used, with why: what lies below them is not made either
+        // (below a link it would land wherever the link leads).
+        QList<std::pair<QString, QString>> refused;
         for (const RemoteTreeFolder& folder : tree.walked.folders) {
             const QString localDir = InTree(JoinPath(toFolder, tree.name), folder.relative);
-            // A folder that is there already takes the files in; anything else in the way is a
-            // failure for this folder, and its files stay on the server.
-            if (!MakeLocalFolder(localDir) && !LocalFileInfo(localDir).isDir()) {
-                tally.Count(false, LocalFailureReason(localDir));
+            const auto below = std::find_if(refused.cbegin(), refused.cend(), [&](const auto& failed) {
+                return localDir.startsWith(failed.first + u'/');
+            });
+            if (below != refused.cend()) {
+                tally.Count(false, below->second);
                 continue;
             }
+            // A real folder that is there already takes the files in; a link (whoever made it,
+            // wherever it leads) or anything else in the way is a failure for this folder, and
+            // its files stay on the server.
+            if (!MakeLocalFolder(localDir)) {
+                const int made = errno;
+                const LocalFileInfo info(localDir);
+                if (info.isSymLink() || !info.isDir()) {
+                    errno = made;
+                    refused.append({localDir, info.isSymLink() ? FilesText::ReasonFolderIsLink.arg(localDir)
+                                                               : LocalFailureReason(localDir)});
+                    tally.Count(false, refused.last().second);
+                    continue;
+                }
+            }
             for (const RemoteEntry& entry : folder.entries) {
-                if (entry.name == RemoteEntryList::EndMarker)
-                    break;
                 if (entry.isDirectory || entry.listed.kind != EntryKind::File)
                     continue;
                 if (!download(localDir, folder.path, entry.name, folder.entries))

@@ -24,8 +24,6 @@ bool IsPlainName(const QString& name)
 int FindEntry(const RemoteEntryList& entries, const QString& name, bool isFolder)
 {
     for (int i = 0; i < entries.size(); ++i) {
-        if (entries[i].name == RemoteEntryList::EndMarker)
-            break;
         if (entries[i].name == name && (entries[i].isDirectory != 0) == isFolder)
             return i;
     }

@@ -16,11 +16,10 @@ struct RemoteEntry {
     ListingEntry listed = {};  // name, kind, size, time and mode as the listing gave them
 };
 
-// The entries of the latest remote listing, in listing order, closed by an entry named
-// RemoteEntryList::EndMarker.
+// The entries of the latest remote listing, in listing order. Its size is its end: no entry
+// stands for the end, since a server may list a file of any name.
 class RemoteEntryList : public QVector<RemoteEntry> {
 public:
-    static inline const QString EndMarker = QStringLiteral("*end*");
     // Entries were left out: the listing was longer than a listing may be. A name not found may
     // still be on the server.
     bool cut = false;

@@ -171,7 +171,7 @@ bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& uni
             ok = false;
             break;
         }
-        collected += walked.entries.size() - 1;
+        collected += walked.entries.size();
         if (walked.entries.cut || collected > maxEntries) {
             tree.tooLarge = true;
             ok = false;
@@ -180,8 +180,6 @@ bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& uni
         // Children are taken from the end, so they go on in reverse to be walked in listing order.
         QList<Pending> children;
         for (const RemoteEntry& entry : std::as_const(walked.entries)) {
-            if (entry.name == RemoteEntryList::EndMarker)
-                break;
             const QString& name = entry.listed.name;
             const QString relative = folder.relative.isEmpty() ? name : folder.relative + u'/' + name;
             if (entry.listed.kind == EntryKind::Link) {
@@ -231,8 +229,6 @@ bool RemoveRemoteTree(FtpSession& session, const RemoteTree& tree, QString& fail
             return false;
     for (auto folder = tree.folders.crbegin(); folder != tree.folders.crend(); ++folder) {
         for (const RemoteEntry& entry : folder->entries) {
-            if (entry.name == RemoteEntryList::EndMarker)
-                break;
             if (!entry.isDirectory && entry.listed.kind == EntryKind::File &&
                 !remove(JoinPath(folder->path, entry.listed.name), false))
                 return false;

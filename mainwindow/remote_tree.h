@@ -19,7 +19,7 @@ class FtpSession;
 struct RemoteTreeFolder {
     QString relative;  // below the walked folder: empty for that folder itself, else "a/b"
     QString path;      // on the server
-    RemoteEntryList entries;  // closed by the end marker, as the pane's list is
+    RemoteEntryList entries;
 };
 
 // The most entries one walk collects, all its folders' listings together: a tree beyond it

@@ -61,6 +61,12 @@ inline const QString DeleteCompleted = QStringLiteral("削除が完了しまし�
 inline const QString AttributeCaption = QStringLiteral("Tallowin 属性変更");
 inline const QString CurrentAttributes = QStringLiteral("現在の属性：%1");
 inline const QString EntryNotListed = QStringLiteral("指定されたファイルがリストにありません\r\n");
+// The server answered PWD with no folder: paths cannot be made for the entries shown.
+inline const QString RemoteFolderUnknown =
+    QStringLiteral("サーバーが現在のフォルダを返さないため実行できません。フォルダのパスを入力して開いてください");
+// The listing gave no mode (MS-DOS lines, a machine listing without one).
+inline const QString UnknownAttributes = QStringLiteral("不明");
+inline const QString AttributesNotChanged = QStringLiteral("属性が分からないため、変更しませんでした");
 inline const QString ChangeAttribFailed = QStringLiteral("ChangeFileAttrib に失敗\r\n");
 inline const QString RenameFailed = QStringLiteral("リネームに失敗しました");
 
@@ -94,6 +100,8 @@ inline const QString ReasonDownloadSizeMismatch = QStringLiteral("サイズが�
 // the bytes received.
 inline const QString ReasonDataCutShort = QStringLiteral("データ接続が終了の通知なしに切れました");
 inline const QString ReasonDownloadCutShort = QStringLiteral("データ接続が終了の通知なしに切れました (受信 %1 バイト)");
+// A folder of a downloaded tree whose local name is taken by a link: %1 the local path.
+inline const QString ReasonFolderIsLink = QStringLiteral("%1 はリンクのため、フォルダとして使いません");
 // %1 the target, %2 the system's reason, %3 the partial file that keeps the data.
 inline const QString ReasonTargetNotReplaced =
     QStringLiteral("%1 を置き換えられません (%2)。受信したデータは %3 に残してあります");

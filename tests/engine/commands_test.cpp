@@ -50,16 +50,20 @@ TEST(Login, WrongPasswordAndRefusedUser)
     EXPECT_EQ(CommandsAfterGreeting(peer).size(), 3);  // no PASS after the refused USER
 }
 
-TEST(Commands, RemoteDirUndoesDoubledQuotes)
+TEST(Commands, RemoteDirUndoesDoubledQuotesAndDropsATrailingSlash)
 {
     ScriptedFtpPeer peer;
     peer.Greet()
+        .Answer("257 \"/home/u/\" is current")
+        .Answer("257 \"//\" is current")
         .Answer("257 \"/say \"\"hi\"\"\" is current")
         .Answer("257 no quotes here")
         .Answer("257 \"/unterminated")
         .Answer("550 no");
     FtpSession session;
     ASSERT_TRUE(Connect(session, peer));
+    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/home/u"));
+    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/"));
     EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/say \"hi\""));
     EXPECT_EQ(session.GetRemoteDir(), QString());
     EXPECT_EQ(session.GetRemoteDir(), QString());

@@ -52,7 +52,7 @@ TEST(DownloadEnd, DataShorterThanTheServersSizeNeverReplacesTheTargetAndIsResume
     ScriptedFtpPeer peer;
     peer.Greet().Read().Send(RestFeatures)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
-        .SendData("hello ").CloseData().Send("226 done\r\n")
+        .SendData("hello ").CloseData().Send("226 done\r\n").Answer("213 11")
         .AnswerPassive().AcceptData().Answer("350 Restarting at 6").Answer("150 sending")
         .SendData("world").CloseData().Send("226 done\r\n");
     FtpSession session;
@@ -69,6 +69,35 @@ TEST(DownloadEnd, DataShorterThanTheServersSizeNeverReplacesTheTargetAndIsResume
     EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.bin")});
 }
 
+// A file that grew since it was listed (a log): data longer than the listed size is the whole
+// file when the server's size, asked once after the transfer, says so; otherwise it fails and
+// its data stays. Where the sizes agree nothing more is asked.
+TEST(DownloadEnd, AFileThatGrewSinceItWasListedIsWholeWhenTheServersSizeNowSaysSo)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("log"));
+    WriteAll(target, "old");
+    auto sending = [](ScriptedFtpPeer& peer, const QByteArray& data) -> ScriptedFtpPeer& {
+        return peer.AnswerPassive().AcceptData().Answer("150 sending").SendData(data).CloseData().Send("226 done\r\n");
+    };
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send(RestFeatures).Answer("200 ok");
+    sending(peer, "grown log").Answer("213 9");
+    sending(peer, "grown log!").Answer("213 12");
+    sending(peer, "abc");
+    FtpSession session;
+    Start(session, peer);
+    session.SetTransferSize(3);
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("log"), target));
+    EXPECT_EQ(session.GetReplyCode(), 226);
+    EXPECT_EQ(ReadAll(target), QByteArray("grown log"));
+    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("log"), target + QStringLiteral("2")));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::SizeMismatch);
+    EXPECT_EQ(ReadAll(target + QStringLiteral("2.part")), QByteArray("grown log!"));
+    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("log"), target + QStringLiteral("3")));
+    EXPECT_EQ(peer.Commands().count("SIZE log"), 2);
+}
+
 // The caller's partial file is used, and a "NAME.part" it did not choose is left as it is.
 TEST(DownloadEnd, AChosenPartialFileLeavesTheUsualNameAlone)
 {
@@ -78,7 +107,7 @@ TEST(DownloadEnd, AChosenPartialFileLeavesTheUsualNameAlone)
     ScriptedFtpPeer peer;
     peer.Greet().Read().Send(RestFeatures)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
-        .SendData("cut").CloseData().Send("226 done\r\n")
+        .SendData("cut").CloseData().Send("226 done\r\n").Answer("213 5")
         .AnswerPassive().AcceptData().Answer("150 sending").SendData("whole").CloseData().Send("226 done\r\n");
     FtpSession session;
     Start(session, peer);

@@ -93,7 +93,7 @@ TEST(ResumeDownload, ResumedFileOfAnotherSizeFailsAndIsNotKept)
     ScriptedFtpPeer peer;
     peer.Greet().Read().Send(RestFeatures)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("350 Restarting at 6").Answer("150 sending")
-        .SendData("world, changed since").CloseData().Send("226 done\r\n").Answer("250 ok");
+        .SendData("world, changed since").CloseData().Send("226 done\r\n").Answer("213 30").Answer("250 ok");
     FtpSession session;
     Start(session, peer);
     session.SetTransferSize(11);

@@ -160,6 +160,21 @@ TEST(UnixFormsTest, ColumnsLeftOutOrRunTogether)
     EXPECT_EQ(ParseUnixLine(u"drwxr-xr-x 3 u g 512 d")->DateText(), QString());
 }
 
+// STAT replies indent their lines: the mode still says what each entry is, and a link's name
+// stands without its target, in a STAT reply as in a listing.
+TEST(UnixFormsTest, IndentedLinesKeepTheirModes)
+{
+    const Form forms[] = {
+        {u" lrwxrwxrwx 1 u g 4 Jan  1  2001 lnk -> /x", u"lnk", 4, At(QDate(2001, 1, 1)), EntryKind::Link},
+        {u"  drwxr-xr-x 2 u g 512 Jan  1  2001 dir", u"dir", 512, At(QDate(2001, 1, 1)), EntryKind::Folder},
+    };
+    for (const Form& form : forms)
+        Check(form);
+    EXPECT_EQ(ParseListingEntry(u" lrwxrwxrwx 1 u g 4 Jan  1  2001 lnk -> /x", ListingFormat::Long)->linkTarget,
+              QStringLiteral("/x"));
+    EXPECT_EQ(ParseUnixLine(u" -rw-r----- 1 u g 4 Jan  1  2001 f")->mode, 0640);
+}
+
 // Day and month that could be read either way, and days or times that do not exist: the entry
 // is there, with its listed date, but no time is made up for it.
 TEST(UnixFormsTest, DatesThatCannotBeKnownAreNotGuessed)

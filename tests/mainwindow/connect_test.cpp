@@ -146,6 +146,42 @@ TEST_F(ConnectTest, LocalFolderLosesOneTrailingSlash)
               (QStringList{QStringLiteral(".."), QStringLiteral("<inner>"), QStringLiteral("b.bin")}));
 }
 
+// A relative local folder is the home folder's: the path is whole, and a later action finds
+// the path edit as the pane left it.
+TEST_F(ConnectTest, RelativeLocalFolderIsTheHomeFolders)
+{
+    const QByteArray home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+    qputenv("HOME", QFile::encodeName(local.path()));
+    QDir(local.path()).mkdir(QStringLiteral("Downloads"));
+    ScriptedFtpPeer peer;
+    ScriptConnect(peer);
+    QueueLogin(PeerServer(peer), QStringLiteral("user"), QStringLiteral("secret"), QStringLiteral("Downloads"));
+    window->Connect();
+    window->OpenLocalEntry();
+    EXPECT_EQ(window->LocalPath(), local.filePath(QStringLiteral("Downloads")));
+}
+
+// A server that names no folder: the pane lists where it is, but nothing is done by a path made
+// from no folder ("/" + name would be the root's entry of that name).
+TEST_F(ConnectTest, WithoutAFolderFromPwdNoPathIsMadeForTheEntriesShown)
+{
+    ScriptedFtpPeer peer;
+    peer.Login().Answer("211 End").Answer("550 PWD refused").Answer("550 PWD refused")
+        .Answer("200 Type set to A").Answer("200 PORT command successful")
+        .Answer("150 Here comes the listing").ConnectData()
+        .SendData("-rw-r--r-- 1 ftp ftp    5 Jan 01  2024 a.txt\r\n").CloseData()
+        .Send("226 Transfer complete\r\n");
+    QueueLogin(PeerServer(peer));
+    window->Connect();
+    window->RemoteList()->selectAll();
+    window->DeleteRemoteEntries();
+    window->DownloadSelection();
+    EXPECT_TRUE(prompter.questions.isEmpty());
+    EXPECT_EQ(window->LogText(), AsLogged(QStringLiteral(
+        "サーバーが現在のフォルダを返さないため実行できません。フォルダのパスを入力して開いてください")));
+}
+
 TEST_F(ConnectTest, LocalRootStaysTheRootAndAnUnlistableFolderFallsBackToIt)
 {
     for (const QString& folder : {QStringLiteral("/"), local.filePath(QStringLiteral("missing"))}) {

@@ -16,7 +16,6 @@ RemoteEntryList ListOf(const QString& permissions)
     RemoteEntryList entries;
     entries << RemoteEntry{QStringLiteral("-rw-r--r--"), QStringLiteral("other"), 0, QStringLiteral("1"), {}};
     entries << RemoteEntry{permissions, QStringLiteral("f"), 0, QStringLiteral("1"), {}};
-    entries << RemoteEntry{{}, RemoteEntryList::EndMarker, 0, {}, {}};
     return entries;
 }
 
@@ -105,6 +104,22 @@ TEST(AttributeDialogTest, OkTakesTheBoxesAndAlwaysGivesThreeDigits)
     EXPECT_EQ(dialog.GetModeText(), QStringLiteral("600"));
     EXPECT_EQ(dialog.ownerRead, 1);
     EXPECT_EQ(dialog.ownerExecute, 0);
+}
+
+// A listing without modes: the boxes start clear and the label says so; OK gives a mode to
+// send only once a box was changed.
+TEST(AttributeDialogTest, AnUnknownModeIsSentOnlyAsTheBoxesWereChanged)
+{
+    AttributeDialog dialog;
+    dialog.LoadFromEntry(ListOf(QString()), 1);
+    EXPECT_EQ(dialog.currentLabel, QStringLiteral("現在の属性：不明"));
+    dialog.accept();
+    EXPECT_FALSE(dialog.HasModeToSend());
+    Tick(dialog, AttributeControlId::OwnerRead, true);
+    dialog.accept();
+    EXPECT_TRUE(dialog.HasModeToSend());
+    dialog.LoadFromEntry(ListOf(QStringLiteral("----------")), 1);
+    EXPECT_TRUE(dialog.HasModeToSend());
 }
 
 TEST(AttributeDialogTest, CancelLeavesTheFieldsAsLoaded)

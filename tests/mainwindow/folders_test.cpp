@@ -1,6 +1,8 @@
 // Whole folders against the real servers: a tree up and back down byte for byte, and a full
 // remote folder deleted whole, with links that are never followed.
 #include "mainwindow/local_tree.h"
+#include "mainwindow/pane_entries.h"
+#include "mainwindow/strings.h"
 #include "tests/mainwindow/cancel_press.h"
 #include "tests/mainwindow/files_fixture.h"
 
@@ -197,6 +199,44 @@ TEST_P(FolderTransferTest, TheBoxCountsTheBatchAndCancelStopsBeforeTheNextFile)
     EXPECT_TRUE(window->LogText().contains(QStringLiteral("中止しました"))) << window->LogText().toStdString();
     // The server's folder is still the one the window shows.
     EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+}
+
+// A file named "*end*" hides nothing after it (made in this order, it stands before another
+// entry whether a server lists by name or by age), and a link that takes a downloaded folder's
+// name, at the top or below, is never followed: that folder fails, nothing lands where it leads.
+TEST_P(FolderTransferTest, AnEndLikeNameHidesNothingAndNoLinkInTheWayIsFollowed)
+{
+    window->SelectBinaryMode();
+    const QStringList files{"t/a.txt", "t/*end*", "t/sub/zz.txt", "*end*", "zz.txt", "u/c.txt", "u/sub/d.txt"};
+    for (const QString& name : files) {
+        const QString at = folder + u'/' + name.section(u'/', 0, -2);
+        if (name.contains(u'/') && !QFileInfo::exists(at))
+            PutRemoteFolder(at);
+        PutRemoteFile(name, name.toUtf8());
+    }
+    const QString elsewhere = Scratch(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere) && QDir().mkpath(Scratch(QStringLiteral("u"))));
+    Link(elsewhere, Scratch(QStringLiteral("u/sub")));
+    MainWindowTestAccess::ShowLocal(*window, Scratch());
+    Relist();
+    EXPECT_GE(FindEntry(window->RemoteEntries(), QStringLiteral("zz.txt")), 0);
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<t>"), QStringLiteral("<u>")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    for (const QString& name : {files[0], files[1], files[2], files[5]})
+        EXPECT_EQ(ReadFile(Scratch(name)), name.toUtf8()) << name.toStdString();
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    EXPECT_TRUE(window->LogText().endsWith(FilesText::ReasonFolderIsLink.arg(Scratch(QStringLiteral("u/sub")))))
+        << window->LogText().toStdString();
+
+    Link(elsewhere, Scratch(QStringLiteral("t2")));
+    PutRemoteFolder(folder + QStringLiteral("/t2"));
+    PutRemoteFile(QStringLiteral("t2/x"), "x");
+    Relist();
+    ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("<t2>")}));
+    prompter.QueueAnswer(true);
+    window->DownloadSelection();
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FolderTransferTest, ::testing::ValuesIn(AllServers()));

@@ -23,7 +23,7 @@ TEST_P(ListingLimitsTest, APaneShowsTheFirstEntriesOfAListingPastEitherCap)
     MainWindowTestAccess::SetListingLimits(*window, 3, MaxWalkEntries);
     Relist();
     EXPECT_EQ(RemoteList().count(), 4);
-    EXPECT_EQ(window->RemoteEntries().size(), 4);  // three and the end marker
+    EXPECT_EQ(window->RemoteEntries().size(), 3);
     ASSERT_FALSE(log.lines.isEmpty());
     EXPECT_EQ(log.lines.last(), QStringLiteral("一覧が大きすぎるため、先頭の 3 件だけを表示しています"));
 

@@ -165,7 +165,7 @@ TEST(FillRemotePaneTest, MachineListingsFillThePaneLikeLongOnes)
     RemoteEntryList entries;
     FillRemotePane(pane, listing, entries, ListingFormat::Machine);
     EXPECT_EQ(Texts(pane), (QStringList{"..", "<My Folder>", "a;b c.txt", "srv"}));
-    ASSERT_EQ(entries.size(), 4);
+    ASSERT_EQ(entries.size(), 3);
     EXPECT_EQ(entries[0].size, QStringLiteral("----"));
     EXPECT_EQ(entries[0].permissions, QStringLiteral("drwxr-xr-x"));
     EXPECT_EQ(entries[1].size, QStringLiteral("12"));
@@ -198,18 +198,17 @@ TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
     QStringList names;
     for (const RemoteEntry& entry : entries)
         names << entry.name;
-    EXPECT_EQ(names, (QStringList{"b.txt", "<Zeta>", "A.txt", "<alpha>", "c d.txt", RemoteEntryList::EndMarker}));
+    EXPECT_EQ(names, (QStringList{"b.txt", "<Zeta>", "A.txt", "<alpha>", "c d.txt"}));
     EXPECT_EQ(entries[4].size, QStringLiteral("9"));
 }
 
-TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndTheEndMarker)
+TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndNoEntry)
 {
     QListWidget pane;
     RemoteEntryList entries;
     FillRemotePane(pane, QString(), entries);
     EXPECT_EQ(Texts(pane), QStringList{".."});
-    ASSERT_EQ(entries.size(), 1);
-    EXPECT_EQ(entries[0].name, RemoteEntryList::EndMarker);
+    EXPECT_TRUE(entries.isEmpty());
 }
 
 TEST(FillPaneTest, OrdersWithoutRegardToCase)
@@ -314,7 +313,7 @@ TEST(RemoteListingTest, RealServersFillThePane)
                     EXPECT_EQ(entry.listed.modified.isValid(), true);
                 }
             }
-            EXPECT_EQ(entries.last().name, RemoteEntryList::EndMarker);
+            EXPECT_EQ(entries.size(), 5);
         }
     }
 }

@@ -168,6 +168,7 @@ TEST_F(LiveListingTest, ACompletedDownloadAnsweredWith250ShowsTheUpdatingTextAnd
     ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
     ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
     MainWindowTestAccess::ShowLocal(*window, Scratch());
+    MainWindowTestAccess::SetRemotePath(*window, QStringLiteral("/"));
     AddEntry(RemoteList(), QStringLiteral("a.txt"), PaneEntryKind::File);
     ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("a.txt")}));
     prompter.QueueAnswer(true);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 TEST(IsTextModeFileTest, MatchesEndingsCaseSensitivelyWithoutADot)
 {
     const QString list = QStringLiteral("txt htm");
@@ -91,4 +93,13 @@ TEST(TransferProgressTextTest, ShowsTheLastFifteenCharactersAndSixtyFourBitCount
               QStringLiteral("...big.iso\n3221225472/5000000000"));
     // A name that looks like a placeholder is shown as it is.
     EXPECT_EQ(TransferProgressText(QStringLiteral("%2%3.txt"), 7, 9), QStringLiteral("...%2%3.txt\n7/9"));
+}
+
+// A listing may claim the largest size there is: at a crawl, the time left is still a count of
+// hours, never a wrapped negative one.
+TEST(TransferProgressTextTest, TheTimeLeftOfAnyClaimedSizeStaysAPositiveCount)
+{
+    const QString text = TransferRateText(1, std::numeric_limits<qint64>::max(), 1'000'000);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("0.0 MB/s"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(u'-')) << text.toStdString();
 }

@@ -202,7 +202,6 @@ TEST_P(TransferSelectionTest, PerFileStepsFailSafely)
     large.name = QStringLiteral("one");
     large.size = Q_INT64_C(5000000000);
     entries << RemoteEntry{QStringLiteral("-rw-r--r--"), QStringLiteral("one"), 0, QStringLiteral("5000000000"), {}, large};
-    entries << RemoteEntry{{}, RemoteEntryList::EndMarker, 0, {}, {}};
     EXPECT_TRUE(session.DownloadFile(Scratch(), RemoteFolder(), QStringLiteral("one"), entries));
     EXPECT_EQ(session.TransferSize(), Q_INT64_C(5000000000));
     EXPECT_TRUE(session.DownloadFile(Scratch(), RemoteFolder(), QStringLiteral("one"), RemoteEntryList()));

@@ -16,6 +16,8 @@ struct MainWindowTestAccess {
         window.ListLocalFolder(folder);
         window.ShowPaths();
     }
+    // The server's folder as a connect would have taken it, without listing it.
+    static void SetRemotePath(MainWindow& window, const QString& folder) { window.remotePath = folder; }
     static void ShowRemote(MainWindow& window, const QString& folder)
     {
         window.remotePath = folder;
