@@ -5,8 +5,7 @@
 //   window_folders HOST PORT USER PASSWORD SERVER_ROOT WORK_FOLDER [FILES] [KIB]
 //
 // SERVER_ROOT is the folder on this machine that the server shows as "/".
-#include "mainwindow/main_window.h"
-#include "platform/prompter.h"
+#include "bench/window_bench.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,42 +20,11 @@
 #include <cstdlib>
 #include <functional>
 
-struct MainWindowTestAccess {
-    static void Show(MainWindow& window, const QString& local, const QString& remote)
-    {
-        window.localPath = local;
-        window.remotePath = remote;
-        window.session.ChangeDir(remote);
-        window.ListLocalFolder(local);
-        window.ListRemoteFolder(remote);
-        window.ShowPaths();
-    }
-};
-
 namespace {
 
-class YesPrompter : public Prompter {
-public:
-    void ShowMessage(const QString&) override {}
-    bool AskYesNo(const QString&) override { return true; }
-    bool RunDialog(QDialog&) override { return false; }
-};
-
-bool Select(QListWidget& list, const QString& text)
-{
-    list.clearSelection();
-    const auto found = list.findItems(text, Qt::MatchExactly);
-    if (found.isEmpty())
-        return false;
-    found.first()->setSelected(true);
-    return true;
-}
-
-// A folder the server's own user may write into.
-bool MakeOpenFolder(const QString& path)
-{
-    return QDir().mkpath(path) && QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
-}
+using bench::MakeOpenFolder;
+using bench::Select;
+using bench::YesPrompter;
 
 double Seconds(const char* what, const std::function<bool()>& run)
 {

@@ -8,8 +8,7 @@
 //
 // SERVER_ROOT is the folder on this machine that the server shows as "/". DELAYED_PORT is the
 // front before the same server; DELAY_MS only labels its lines (0 for DELAYED_PORT skips them).
-#include "mainwindow/main_window.h"
-#include "platform/prompter.h"
+#include "bench/window_bench.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,19 +25,11 @@
 #include <cstdlib>
 #include <functional>
 
-struct MainWindowTestAccess {
-    static void Show(MainWindow& window, const QString& local, const QString& remote)
-    {
-        window.localPath = local;
-        window.remotePath = remote;
-        window.session.ChangeDir(remote);
-        window.ListLocalFolder(local);
-        window.ListRemoteFolder(remote);
-        window.ShowPaths();
-    }
-};
-
 namespace {
+
+using bench::MakeOpenFolder;
+using bench::Select;
+using bench::YesPrompter;
 
 // The connections lftp is given; the window gets the same N once it can open that many.
 constexpr int Parallels[] = {1, 2, 4};
@@ -56,29 +47,6 @@ struct Tree {
     int files;
     qint64 bytes;  // of each file
 };
-
-class YesPrompter : public Prompter {
-public:
-    void ShowMessage(const QString&) override {}
-    bool AskYesNo(const QString&) override { return true; }
-    bool RunDialog(QDialog&) override { return false; }
-};
-
-bool Select(QListWidget& list, const QString& text)
-{
-    list.clearSelection();
-    const auto found = list.findItems(text, Qt::MatchExactly);
-    if (found.isEmpty())
-        return false;
-    found.first()->setSelected(true);
-    return true;
-}
-
-// A folder the server's own user may write into.
-bool MakeOpenFolder(const QString& path)
-{
-    return QDir().mkpath(path) && QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
-}
 
 // The file i of a tree: bytes that differ from file to file and from block to block, so that a
 // copy put together from the wrong places does not pass for a whole one.

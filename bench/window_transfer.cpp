@@ -29,36 +29,10 @@
 #include <functional>
 #include <vector>
 
-struct MainWindowTestAccess {
-    static void Show(MainWindow& window, const QString& local, const QString& remote)
-    {
-        window.localPath = local;
-        window.remotePath = remote;
-        window.ListLocalFolder(local);
-        window.ListRemoteFolder(remote);
-        window.ShowPaths();
-    }
-};
-
 namespace {
 
-// Says yes to the batch question; nothing else is asked.
-class YesPrompter : public Prompter {
-public:
-    void ShowMessage(const QString&) override {}
-    bool AskYesNo(const QString&) override { return true; }
-    bool RunDialog(QDialog&) override { return false; }
-};
-
-bool Select(QListWidget& list, const QString& text)
-{
-    list.clearSelection();
-    const auto found = list.findItems(text, Qt::MatchExactly);
-    if (found.isEmpty())
-        return false;
-    found.first()->setSelected(true);
-    return true;
-}
+using bench::Select;
+using bench::YesPrompter;
 
 bool MakeFile(const QString& path, qint64 size)
 {
@@ -148,7 +122,7 @@ int main(int argc, char** argv)
     // As the window's own connect does: FEAT decides the listing and the timestamps.
     session.QueryFeatures();
     window.SelectBinaryMode();
-    MainWindowTestAccess::Show(window, work, session.GetRemoteDir());
+    MainWindowTestAccess::Show(window, work, session.GetRemoteDir(), false);
 
     std::vector<double> windowDown, curlDown, windowUp, curlUp;
     const QString local = QDir(work).filePath(name);
