@@ -154,7 +154,8 @@ TEST_F(LiveListingTest, CancelledListingAbortsLeavesTheParentAloneAndKeepsTheCon
     EXPECT_TRUE(cancel.pressed);
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
     EXPECT_EQ(PaneTexts(RemoteList()), QStringList{QStringLiteral("..")});
-    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/sub"));
+    // Through the window, which waits until the abort's replies are settled on its worker.
+    EXPECT_EQ(window->Session().GetRemoteDir(), QStringLiteral("/sub"));
     ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(peer.Commands().contains("ABOR"));
     EXPECT_EQ(peer.Commands().last(), "PWD");
