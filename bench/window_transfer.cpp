@@ -6,9 +6,8 @@
 //
 // SERVER_ROOT is the folder on this machine that the server shows as "/"; the file is made there
 // and downloaded into WORK_FOLDER, then uploaded from WORK_FOLDER back to the server.
-#include "mainwindow/main_window.h"
+#include "bench/window_bench.h"
 #include "mainwindow/wait_dialog.h"
-#include "platform/prompter.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
