@@ -112,6 +112,11 @@ int main(int argc, char** argv)
             ok &= Save(*box, folder, changed ? QStringLiteral("certificate_changed") : QStringLiteral("certificate_question"));
         }
     }
+    // The question before a login in clear text, and the louder one where TLS worked before.
+    for (bool workedBefore : {false, true}) {
+        const std::unique_ptr<QMessageBox> box = QtPrompter::CheckedBox(ClearTextQuestion(workedBefore));
+        ok &= Save(*box, folder, workedBefore ? QStringLiteral("clear_text_warning") : QStringLiteral("clear_text_question"));
+    }
     {
         OptionsSheet sheet;
         for (int page = 0; page < sheet.Tabs()->count(); ++page) {

@@ -95,18 +95,24 @@ bool JudgeClearText(const QString& host, quint16 port)
     const bool workedBefore = TlsMemory::TlsWorkedBefore(host, port);
     if (!workedBefore && TlsMemory::ClearTextAccepted(host, port))
         return true;
-    CheckedQuestion question;
-    if (workedBefore) {
-        question.text = ConnectText::TlsWasRefused + u'\n' + ConnectText::ClearTextQuestion;
-    } else {
-        question.text = ConnectText::ClearTextQuestion;
-        question.checkText = ConnectText::DontAskAgain;
-    }
+    const CheckedQuestion question = ClearTextQuestion(workedBefore);
     CheckedAnswer answer;
     OnApplicationThread([&] { answer = Prompter::Current().AskChecked(question); });
     if (answer.yes && answer.checked && !workedBefore)
         TlsMemory::RememberClearTextAccepted(host, port);
     return answer.yes;
+}
+
+CheckedQuestion ClearTextQuestion(bool tlsWorkedBefore)
+{
+    CheckedQuestion question;
+    if (tlsWorkedBefore) {
+        question.text = ConnectText::TlsWasRefused + u'\n' + ConnectText::ClearTextQuestion;
+    } else {
+        question.text = ConnectText::ClearTextQuestion;
+        question.checkText = ConnectText::DontAskAgain;
+    }
+    return question;
 }
 
 QString EncryptionLine(FtpSession::TlsState state, const QString& protocol, bool dataProtected)

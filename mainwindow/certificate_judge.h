@@ -2,6 +2,7 @@
 
 #include "engine/ftp_session.h"
 #include "engine/tls_channel.h"
+#include "platform/prompter.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -17,6 +18,8 @@ bool JudgeCertificate(const CertificateInfo& certificate, const QString& host, q
 // about again passes silently, unless TLS worked there before: then the refusal may be someone
 // on the path, and the question says so first and offers no way to stop asking.
 bool JudgeClearText(const QString& host, quint16 port);
+// That question: louder, and without the check box, where TLS worked before.
+CheckedQuestion ClearTextQuestion(bool tlsWorkedBefore);
 
 // The question's text: the reason in plain words, subject, issuer, validity and fingerprint.
 QString CertificateQuestionText(const CertificateInfo& certificate, const QString& host, quint16 port,
