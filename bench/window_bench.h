@@ -1,5 +1,5 @@
 // What the window benchmarks share: the window shown on two folders, a prompter that says yes
-// to the batch question, and selecting a row by its text.
+// to the batch question, selecting a row by its text, lftp runs and medians.
 #pragma once
 
 #include "mainwindow/main_window.h"
@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
 
 struct MainWindowTestAccess {
     // Both panes on the given folders; the server goes to remote first where changeRemote says.
@@ -47,6 +51,28 @@ inline bool Select(QListWidget& list, const QString& text)
 inline bool MakeOpenFolder(const QString& path)
 {
     return QDir().mkpath(path) && QFile::setPermissions(path, QFileDevice::Permissions(0x7777));
+}
+
+// Runs one lftp command line against the server (passive, no TLS); true when lftp succeeded.
+inline bool RunLftp(const QString& host, quint16 port, const QString& user, const QString& password,
+                    const QString& command)
+{
+    QProcess process;
+    process.start(QStringLiteral("lftp"),
+                  {QStringLiteral("-u"), user + u',' + password, QStringLiteral("-p"), QString::number(port),
+                   QStringLiteral("-e"),
+                   QStringLiteral("set ftp:ssl-allow no; set ftp:passive-mode on; %1; quit").arg(command), host});
+    process.waitForFinished(-1);
+    if (process.exitCode() != 0)
+        std::fprintf(stderr, "%s", process.readAllStandardError().constData());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+template <typename List>
+double Median(List times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
 }  // namespace bench

@@ -80,17 +80,7 @@ int main(int argc, char** argv)
             return 1;
     }
 
-    const auto lftp = [&](const QString& command) {
-        QProcess process;
-        process.start(QStringLiteral("lftp"),
-                      {QStringLiteral("-u"), user + u',' + password, QStringLiteral("-p"), QString::number(port),
-                       QStringLiteral("-e"),
-                       QStringLiteral("set ftp:ssl-allow no; set ftp:passive-mode on; %1; quit").arg(command), host});
-        process.waitForFinished(-1);
-        if (process.exitCode() != 0)
-            std::fprintf(stderr, "%s", process.readAllStandardError().constData());
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    };
+    const auto lftp = [&](const QString& command) { return bench::RunLftp(host, port, user, password, command); };
 
     MainWindow window;
     AppFtpSession& session = window.Session();
@@ -162,12 +152,8 @@ int main(int argc, char** argv)
     session.DisconnectFromServer();
     Prompter::Install(nullptr);
 
-    const auto median = [](QList<double> times) {
-        std::sort(times.begin(), times.end());
-        return times[times.size() / 2];
-    };
-    const double windowDown = median(windowDowns), lftpDown = median(lftpDowns);
-    const double windowUp = median(windowUps), lftpUp = median(lftpUps);
+    const double windowDown = bench::Median(windowDowns), lftpDown = bench::Median(lftpDowns);
+    const double windowUp = bench::Median(windowUps), lftpUp = bench::Median(lftpUps);
     std::printf("%d files of %d KiB, passive mode, progress box on, medians of %d rounds\n", files, kib, Rounds);
     std::printf("download  window %6.2f s   lftp mirror    %6.2f s   lftp/window %.2f\n", windowDown, lftpDown,
                 lftpDown / windowDown);

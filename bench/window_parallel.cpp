@@ -28,6 +28,7 @@
 namespace {
 
 using bench::MakeOpenFolder;
+using bench::Median;
 using bench::Select;
 using bench::YesPrompter;
 
@@ -118,12 +119,6 @@ double Seconds(const QString& what, const std::function<bool()>& run)
     return seconds;
 }
 
-double Median(QList<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -158,17 +153,7 @@ int main(int argc, char** argv)
         }
 
     quint16 port = 0;
-    const auto lftp = [&](const QString& command) {
-        QProcess process;
-        process.start(QStringLiteral("lftp"),
-                      {QStringLiteral("-u"), user + u',' + password, QStringLiteral("-p"), QString::number(port),
-                       QStringLiteral("-e"),
-                       QStringLiteral("set ftp:ssl-allow no; set ftp:passive-mode on; %1; quit").arg(command), host});
-        process.waitForFinished(-1);
-        if (process.exitCode() != 0)
-            std::fprintf(stderr, "%s", process.readAllStandardError().constData());
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    };
+    const auto lftp = [&](const QString& command) { return bench::RunLftp(host, port, user, password, command); };
 
     MainWindow window;
     AppFtpSession& session = window.Session();

@@ -30,6 +30,7 @@
 
 namespace {
 
+using bench::Median;
 using bench::Select;
 using bench::YesPrompter;
 
@@ -56,12 +57,6 @@ double Seconds(const std::function<bool()>& run)
         std::exit(1);
     }
     return timer.nsecsElapsed() / 1e9;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 bool Curl(const QStringList& arguments)
