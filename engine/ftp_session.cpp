@@ -7,6 +7,18 @@
 
 #include <utility>
 
+namespace {
+
+// The size in a 213 reply to SIZE ("213 1024"); -1 when there is none.
+qint64 SizeOfReply(const QString& reply)
+{
+    bool ok = false;
+    const qint64 size = QStringView(reply).mid(4).trimmed().split(QLatin1Char(' ')).value(0).toLongLong(&ok);
+    return ok && size >= 0 ? size : -1;
+}
+
+}  // namespace
+
 FtpSession::FtpSession() : d(std::make_unique<Private>())
 {
     d->listenSocket.WatchCancel(d->cancel.Fd());
@@ -228,9 +240,28 @@ qint64 FtpSession::RemoteFileSize(const QString& name)
 {
     if (name.isEmpty() || !HasFeature(QStringLiteral("SIZE")) || !Command(QStringLiteral("SIZE ") + name, 213))
         return -1;
-    bool ok = false;
-    const qint64 size = QStringView(d->replyText).mid(4).trimmed().split(QLatin1Char(' ')).value(0).toLongLong(&ok);
-    return ok && size >= 0 ? size : -1;
+    return SizeOfReply(d->replyText);
+}
+
+FtpSession::RemoteName FtpSession::AskRemoteName(const QString& path)
+{
+    // A reply is read only for a command that went out: a name the wire cannot carry sends
+    // nothing, and the latest code would then be an older command's.
+    const auto ask = [this](const QString& command) { return SendCommand(command) && ReadReply(); };
+    if (HasFeature(QStringLiteral("MLST")) && ask(QStringLiteral("MLST ") + path)) {
+        if (d->replyCode == 250)
+            return {RemoteName::Exists, RemoteFileSize(path)};
+        if (d->replyCode == 550)
+            return {RemoteName::Absent, -1};
+    }
+    if (HasFeature(QStringLiteral("SIZE")) && ask(QStringLiteral("SIZE ") + path)) {
+        const qint64 size = d->replyCode == 213 ? SizeOfReply(d->replyText) : -1;
+        if (size >= 0)
+            return {RemoteName::Exists, size};
+        if (d->replyCode == 550 && TypeCommand() == QLatin1String("TYPE I"))
+            return {RemoteName::Absent, -1};
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -216,6 +216,15 @@ public:
     bool LastTransferAnswered() const;
     // The size of a remote file by SIZE; -1 when FEAT did not list SIZE or the server gave none.
     qint64 RemoteFileSize(const QString& name);
+    // Whether a name is taken on the server (before an upload replaces it): MLST answers for any
+    // name in any type; else SIZE, whose 550 says "free" only in binary mode (some servers refuse
+    // SIZE in text mode with the same 550). Unknown where neither is offered or the name cannot
+    // be sent.
+    struct RemoteName {
+        enum State { Exists, Absent, Unknown } state = Unknown;
+        qint64 size = -1;  // -1: not known
+    };
+    RemoteName AskRemoteName(const QString& path);
 
     // Options of the session.
     bool IsPassiveMode() const;

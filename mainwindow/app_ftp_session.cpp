@@ -259,28 +259,6 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     return stored;
 }
 
-AppFtpSession::RemoteName AppFtpSession::AskRemoteName(const QString& path)
-{
-    // MLST first: it answers for any name in any type. Some servers refuse SIZE in text mode
-    // with the same 550 that says a name is free, so SIZE's 550 counts only in binary mode.
-    // A name the wire cannot carry is not sent, and then no reply is to be waited for.
-    if (HasFeature(QStringLiteral("MLST")) && IsConnected() && SendCommand(QStringLiteral("MLST ") + path)) {
-        GetResponce();
-        if (GetReplyCode() == 250)
-            return {RemoteName::Exists, HasFeature(QStringLiteral("SIZE")) ? RemoteFileSize(path) : -1};
-        if (GetReplyCode() == 550)
-            return {RemoteName::Absent, -1};
-    }
-    if (HasFeature(QStringLiteral("SIZE"))) {
-        const qint64 size = RemoteFileSize(path);
-        if (size >= 0)
-            return {RemoteName::Exists, size};
-        if (GetReplyCode() == 550 && TypeCommand() == QLatin1String("TYPE I"))
-            return {RemoteName::Absent, -1};
-    }
-    return {RemoteName::Unknown, -1};
-}
-
 QString AppFtpSession::DownloadFailureReason(const QString& localPath, const QString& partialPath) const
 {
     switch (GetReplyCode()) {

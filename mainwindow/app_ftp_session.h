@@ -66,12 +66,6 @@ public:
     QString WithVerification(const QString& text) const;
 
 private:
-    // What the server says of a name before an upload replaces it.
-    struct RemoteName {
-        enum State { Exists, Absent, Unknown } state = Unknown;
-        qint64 size = -1;  // -1: not known
-    };
-    RemoteName AskRemoteName(const QString& path);
     // "host:port" of the latest connect: what partial records name the server by.
     const QString& ServerName() const { return serverName; }
     QString DownloadFailureReason(const QString& localPath, const QString& partialPath) const;

@@ -278,3 +278,23 @@ TEST(TlsDownloadEnd, AnEndWithoutCloseNotifyCountsOnlyAtTheServersSize)
 }
 
 }  // namespace
+
+// Before an upload the server says whether a name is taken. A name the wire cannot carry is
+// asked nothing, and no older command's reply is taken for its answer.
+TEST(UploadTarget, TheServerSaysWhetherANameIsTakenAndAnUnsendableNameStaysUnknown)
+{
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send("211-Features:\r\n MLST type*;size*;\r\n SIZE\r\n211 End\r\n")
+        .Answer("550 No such file")
+        .Read().Send("250-Listing old.bin\r\n type=file;size=5; /old.bin\r\n250 End\r\n")
+        .Answer("213 5");
+    FtpSession session;
+    Start(session, peer);
+    EXPECT_EQ(session.AskRemoteName(QStringLiteral("new.bin")).state, FtpSession::RemoteName::Absent);
+    const FtpSession::RemoteName old = session.AskRemoteName(QStringLiteral("old.bin"));
+    EXPECT_EQ(old.state, FtpSession::RemoteName::Exists);
+    EXPECT_EQ(old.size, 5);
+    ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(session.AskRemoteName(QStringLiteral("a\r\nDELE b")).state, FtpSession::RemoteName::Unknown);
+    EXPECT_EQ(peer.Commands().last(), "SIZE old.bin");
+}
