@@ -1,7 +1,7 @@
 #include "mainwindow/local_tree.h"
 
 #include "engine/local_name.h"
-#include "mainwindow/byte_sums.h"
+#include "transfer/byte_sums.h"
 
 #include <cerrno>
 #include <cstring>

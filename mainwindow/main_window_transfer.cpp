@@ -1,6 +1,6 @@
 // Transfer modes, uploads and downloads.
 #include "engine/local_name.h"
-#include "mainwindow/byte_sums.h"
+#include "transfer/byte_sums.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/local_tree.h"
 #include "mainwindow/main_window.h"

@@ -1,7 +1,7 @@
 #include "mainwindow/remote_tree.h"
 
 #include "engine/ftp_session.h"
-#include "mainwindow/byte_sums.h"
+#include "transfer/byte_sums.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
