@@ -6,6 +6,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/outcome.h"
 #include "mainwindow/pane_entries.h"
+#include "mainwindow/progress_texts.h"
 #include "mainwindow/remote_tree.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"

@@ -1,6 +1,7 @@
 // Whole folders against the real servers: a tree up and back down byte for byte, and a full
 // remote folder deleted whole, with links that are never followed.
 #include "mainwindow/local_tree.h"
+#include "mainwindow/progress_texts.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
 #include "tests/mainwindow/cancel_press.h"

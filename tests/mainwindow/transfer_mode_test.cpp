@@ -1,5 +1,6 @@
 // The automatic-mode name test and the three mode buttons.
 #include "mainwindow/app_ftp_session.h"
+#include "mainwindow/progress_texts.h"
 #include "mainwindow/transfer_mode.h"
 #include "settings/settings_store.h"
 #include "tests/mainwindow/files_fixture.h"
@@ -102,4 +103,21 @@ TEST(TransferProgressTextTest, TheTimeLeftOfAnyClaimedSizeStaysAPositiveCount)
     const QString text = TransferRateText(1, std::numeric_limits<qint64>::max(), 1'000'000);
     EXPECT_TRUE(text.startsWith(QStringLiteral("0.0 MB/s"))) << text.toStdString();
     EXPECT_FALSE(text.contains(u'-')) << text.toStdString();
+}
+
+// The box's text from the figures: a resumed file's speed counts only what moved in this run,
+// and the batch line names the running file, never one past the last.
+TEST(TransferProgressTextTest, BoxTextFromFigures)
+{
+    BatchProgress progress;
+    progress.connections.append({FileProgress::Stage::Moving, QStringLiteral("a.bin"), 3'000'000, 4'000'000,
+                                 2'000'000, 1000});
+    EXPECT_EQ(ProgressBoxText(progress), QStringLiteral("...a.bin\n3000000/4000000\n1.0 MB/s 残り 0:01"));
+    progress.isBatch = true;
+    progress.files = 2;
+    progress.filesDone = 2;
+    progress.bytes = 8'000'000;
+    progress.bytesDone = 8'000'000;
+    progress.connections.first().stage = FileProgress::Stage::Updating;
+    EXPECT_EQ(ProgressBoxText(progress), QStringLiteral("更新中です\nしばらくお待ちください\n2/2 ファイル, 8.0 MB/8.0 MB"));
 }
