@@ -80,8 +80,8 @@ int main(int argc, char** argv)
     }
     {
         RemoteEntryList entries;
-        RemoteEntry entry;
-        entry.permissions = QStringLiteral("-rw-r--r--");
+        ListingEntry entry;
+        entry.mode = 0644;
         entry.name = QStringLiteral("readme.txt");
         entries << entry;
         AttributeDialog dialog;

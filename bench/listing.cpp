@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     timer.start();
     int entries = 0;
     for (QStringView line : QStringView(listing).split(u'\n'))
-        entries += ParseListingLine(line).has_value();
+        entries += ParseListingEntry(line, ListingFormat::Long).has_value();
     const double parseSeconds = timer.nsecsElapsed() / 1e9;
 
     MainWindow window;

@@ -83,7 +83,7 @@ int main(int argc, char** argv)
     const auto lftp = [&](const QString& command) { return bench::RunLftp(host, port, user, password, command); };
 
     MainWindow window;
-    AppFtpSession& session = window.Session();
+    TransferSession& session = window.Session();
     session.SetPassiveMode(true);
     if (!session.ConnectToServer(host, port) || !session.UserLogin(user, password)) {
         std::fprintf(stderr, "window_folders: cannot log in: %s\n", qPrintable(session.GetReplyText()));

@@ -156,7 +156,7 @@ int main(int argc, char** argv)
     const auto lftp = [&](const QString& command) { return bench::RunLftp(host, port, user, password, command); };
 
     MainWindow window;
-    AppFtpSession& session = window.Session();
+    TransferSession& session = window.Session();
     session.SetPassiveMode(true);
 
     // Times per link, tree, direction and N; "window" is keyed by the connections it used.

@@ -60,7 +60,7 @@ AttributeDialog::~AttributeDialog() = default;
 
 void AttributeDialog::LoadFromEntry(const RemoteEntryList& entries, int index)
 {
-    const QString& permissions = entries.at(index).permissions;
+    const QString permissions = entries.at(index).ModeText();
     ownerRead = IsSet(permissions, 1, u"r");
     ownerWrite = IsSet(permissions, 2, u"w");
     ownerExecute = IsExecutable(permissions, 3, u's');

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/remote_entry.h"
+#include "transfer/remote_entries.h"
 
 #include <QDialog>
 #include <QString>

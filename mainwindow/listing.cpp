@@ -2,13 +2,16 @@
 
 #include "engine/ftp_session.h"
 #include "engine/local_name.h"
+#include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
 
 #include <QListWidget>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -17,24 +20,36 @@ QString FolderDisplayText(const QString& name)
     return u'<' + name + u'>';
 }
 
-RemoteEntry ToRemoteEntry(ListingEntry listed)
+namespace {
+
+// The typed item of a pane row, from its roles.
+PaneItem ItemAt(const QListWidgetItem* item, const QVector<ListingEntry>& entries)
 {
-    RemoteEntry entry;
-    entry.permissions = listed.ModeText();
-    entry.name = listed.name;
-    entry.isDirectory = listed.kind == EntryKind::Folder ? 1 : 0;
-    entry.size = entry.isDirectory ? MainText::FolderSize : listed.SizeText();
-    entry.date = listed.DateText();
-    entry.listed = std::move(listed);
-    return entry;
+    PaneItem typed;
+    typed.kind = KindOf(item);
+    const QVariant data = item ? item->data(PaneIndexRole) : QVariant();
+    const int index = data.isValid() ? data.toInt() : -1;
+    if (typed.kind != PaneEntryKind::Parent && index >= 0 && index < entries.size())
+        typed.entry = entries[index];
+    return typed;
 }
 
-std::optional<RemoteEntry> ParseListingLine(QStringView line, ListingFormat format)
+}  // namespace
+
+QList<PaneItem> SelectedItems(const QListWidget& list, const QVector<ListingEntry>& entries)
 {
-    std::optional<ListingEntry> listed = ParseListingEntry(line, format);
-    if (!listed)
+    QList<PaneItem> items;
+    for (int row : SelectedRows(list))
+        items.append(ItemAt(list.item(row), entries));
+    return items;
+}
+
+std::optional<PaneItem> CaretItem(const QListWidget& list, const QVector<ListingEntry>& entries)
+{
+    const QListWidgetItem* item = list.currentItem();
+    if (!item)
         return std::nullopt;
-    return ToRemoteEntry(std::move(*listed));
+    return ItemAt(item, entries);
 }
 
 PaneEntryKind KindOf(const QListWidgetItem* item)
@@ -72,15 +87,19 @@ void FillPane(QListWidget& list, std::vector<PaneEntry> entries)
     list.setUpdatesEnabled(false);
     list.clear();
     list.addItems(sorted);
-    for (int row = 0; row < list.count(); ++row)
-        list.item(row)->setData(PaneKindRole, static_cast<int>(keys[size_t(row)].kind));
+    for (int row = 0; row < list.count(); ++row) {
+        const PaneEntry& entry = entries[keys[size_t(row)].index];
+        list.item(row)->setData(PaneKindRole, static_cast<int>(entry.kind));
+        list.item(row)->setData(PaneIndexRole, entry.index);
+    }
     list.setUpdatesEnabled(true);
 }
 
-bool ListLocalFolder(QListWidget& list, const QString& folder)
+bool ListLocalFolder(QListWidget& list, const QString& folder, QVector<ListingEntry>& entries)
 {
     const bool atRoot = folder.isEmpty() || folder == u"/";
     const QString directory = atRoot ? QStringLiteral("/") : folder;
+    entries.clear();
     std::vector<PaneEntry> texts;
     if (!atRoot)
         texts.push_back({MainText::ParentEntry, PaneEntryKind::Parent});
@@ -91,40 +110,42 @@ bool ListLocalFolder(QListWidget& list, const QString& folder)
         return false;
     }
     const int dirFd = dirfd(dir);
-    while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+    while (const dirent* found = readdir(dir)) {
+        if (std::strcmp(found->d_name, ".") == 0 || std::strcmp(found->d_name, "..") == 0)
             continue;
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            // A link to a folder can be opened like one.
-            struct stat info;
-            isFolder = fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        ListingEntry entry;
+        entry.name = LocalPathText(found->d_name);
+        struct stat info;
+        if (fstatat(dirFd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            entry.size = S_ISREG(info.st_mode) ? qint64(info.st_size) : -1;
+            entry.modified = QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, QTimeZone::utc())
+                                 .addMSecs(info.st_mtim.tv_nsec / 1000000);
+            entry.exactTime = true;
+            entry.mode = int(info.st_mode & 07777);
+            entry.kind = S_ISDIR(info.st_mode) ? EntryKind::Folder
+                         : S_ISLNK(info.st_mode) ? EntryKind::Link
+                                                 : EntryKind::File;
+        } else {
+            entry.kind = found->d_type == DT_DIR ? EntryKind::Folder : EntryKind::File;
         }
-        const QString name = LocalPathText(entry->d_name);
-        texts.push_back(isFolder ? PaneEntry{FolderDisplayText(name), PaneEntryKind::Folder}
-                                 : PaneEntry{name, PaneEntryKind::File});
+        // A link to a folder can be opened like one.
+        struct stat target;
+        if (entry.kind == EntryKind::Link && fstatat(dirFd, found->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode))
+            entry.kind = EntryKind::Folder;
+        const bool isFolder = entry.kind == EntryKind::Folder;
+        texts.push_back({isFolder ? FolderDisplayText(entry.name) : entry.name,
+                         isFolder ? PaneEntryKind::Folder : PaneEntryKind::File, int(entries.size())});
+        entries.append(std::move(entry));
     }
     closedir(dir);
     FillPane(list, std::move(texts));
     return true;
 }
 
-void ReadRemoteListing(QStringView listing, RemoteEntryList& entries, ListingFormat format, qsizetype maxEntries)
+bool ListLocalFolder(QListWidget& list, const QString& folder)
 {
-    entries.clear();
-    entries.cut = ReadListingEntries(listing, format, maxEntries, [&](ListingEntry&& listed) {
-        RemoteEntry entry = ToRemoteEntry(std::move(listed));
-        if (entry.isDirectory)
-            entry.name = FolderDisplayText(entry.name);
-        entries.append(std::move(entry));
-    });
-}
-
-void ReadSessionListing(const FtpSession& session, QStringView listing, RemoteEntryList& entries,
-                        qsizetype maxEntries)
-{
-    ReadRemoteListing(listing, entries, LastListingFormat(session), maxEntries);
-    entries.cut = entries.cut || session.LastListingCut();
+    QVector<ListingEntry> entries;
+    return ListLocalFolder(list, folder, entries);
 }
 
 void ShowRemoteEntries(QListWidget& list, const RemoteEntryList& entries)
@@ -132,7 +153,11 @@ void ShowRemoteEntries(QListWidget& list, const RemoteEntryList& entries)
     std::vector<PaneEntry> texts{{MainText::ParentEntry, PaneEntryKind::Parent}};
     texts.reserve(size_t(entries.size()));
     for (qsizetype i = 0; i < entries.size(); ++i)
-        texts.push_back({entries[i].name, entries[i].isDirectory ? PaneEntryKind::Folder : PaneEntryKind::File});
+    {
+        const bool isFolder = entries[i].kind == EntryKind::Folder;
+        texts.push_back({isFolder ? FolderDisplayText(entries[i].name) : entries[i].name,
+                         isFolder ? PaneEntryKind::Folder : PaneEntryKind::File, int(i)});
+    }
     FillPane(list, std::move(texts));
 }
 
@@ -150,9 +175,4 @@ bool ListRemoteFolder(QListWidget& list, const QString& folder, FtpSession& sess
     ReadSessionListing(session, listing, entries);
     ShowRemoteEntries(list, entries);
     return listed;
-}
-
-ListingFormat LastListingFormat(const FtpSession& session)
-{
-    return session.LastListingIsMachine() ? ListingFormat::Machine : ListingFormat::Long;
 }

@@ -2,12 +2,14 @@
 
 #include "mainwindow/dialog_units.h"
 #include "mainwindow/listing.h"
-#include "mainwindow/outcome.h"
+#include "mainwindow/progress_texts.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
 #include "resources/resource_ids.h"
 #include "resources/version_info.h"
 #include "settings/settings_store.h"
+#include "transfer/outcome.h"
+#include "transfer/strings.h"
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
@@ -44,17 +46,20 @@ MainWindow::MainWindow(QWidget* parent)
         move(screen->availableGeometry().center() - rect().center());
     RestoreGeometry();
 
-    // The session reports progress on the worker's thread; the box lives on the window's.
-    // Within a batch that keeps its box only the latest text matters; a lone transfer's box
-    // shows each (the first and the last are always seen).
-    session.SetProgressShown([this](const QString& text) {
-        if (QThread::currentThread() == thread())
-            ShowTransferProgress(text);
-        else if (batchBoxKept)
-            PostLatest(latestProgress, text, &MainWindow::ShowTransferProgress);
-        else
-            QMetaObject::invokeMethod(this, [this, text] { ShowTransferProgress(text); }, Qt::QueuedConnection);
+    // The session reports a lone transfer's figures on the worker's thread (a batch puts in its
+    // own for its time); the box lives on the window's.
+    session.SetFileProgressShown([this](const FileProgress* file) {
+        BatchProgress progress;
+        if (file) {
+            progress.files = 1;
+            progress.bytes = qMax<qint64>(file->total, 0);
+            progress.bytesDone = file->bytes;
+            progress.elapsedMs = file->elapsedMs;
+            progress.connections.append(*file);
+        }
+        PostTransferFigures(progress);
     });
+    session.SetQuestions(&questions);
     connect(&worker, &ServerWorker::Started, this, &MainWindow::ApplyControlStates);
     connect(&worker, &ServerWorker::Finished, this, &MainWindow::ApplyControlStates);
     // A connection the settling had to give up shows as lost, unless a handler runs: it shows
@@ -79,7 +84,8 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    session.SetProgressShown({});
+    session.SetFileProgressShown({});
+    session.SetQuestions(nullptr);
 }
 
 void MainWindow::BindControls()
@@ -367,9 +373,61 @@ void MainWindow::CancelServerWork()
     session.Cancel();
 }
 
-void MainWindow::ShowTransferProgress(const QString& text)
+bool MainWindow::PromptedQuestions::Ask(TransferQuestion question)
 {
-    if (text.isEmpty()) {
+    return Prompter::AskFromAnyThread(TransferQuestionText(question));
+}
+
+void MainWindow::PostTransferFigures(const BatchProgress& progress)
+{
+    // Within a batch that keeps its box only the latest figures matter; a lone transfer's box
+    // shows each (the first and the last are always seen).
+    if (QThread::currentThread() == thread()) {
+        ShowTransferFigures(progress);
+        return;
+    }
+    if (!batchBoxKept) {
+        QMetaObject::invokeMethod(this, [this, progress] { ShowTransferFigures(progress); }, Qt::QueuedConnection);
+        return;
+    }
+    {
+        const QMutexLocker lock(&latestFigures.mutex);
+        latestFigures.figures = progress;
+        if (latestFigures.posted)
+            return;
+        latestFigures.posted = true;
+    }
+    // Posted before the work's end is, so it is shown before the handler goes on.
+    QMetaObject::invokeMethod(this, [this] {
+        BatchProgress latest;
+        {
+            const QMutexLocker lock(&latestFigures.mutex);
+            latest = std::move(latestFigures.figures);
+            latestFigures.posted = false;
+        }
+        ShowTransferFigures(latest);
+    }, Qt::QueuedConnection);
+}
+
+BatchCallbacks MainWindow::BatchReports()
+{
+    return {[this](const BatchProgress& progress) { PostTransferFigures(progress); },
+            [this](const QString& line) { PostLog(line); }};
+}
+
+QList<PaneItem> MainWindow::SelectedLocalItems() const
+{
+    return SelectedItems(*localList, localEntries);
+}
+
+QList<PaneItem> MainWindow::SelectedRemoteItems() const
+{
+    return SelectedItems(*remoteList, remoteEntries);
+}
+
+void MainWindow::ShowTransferFigures(const BatchProgress& progress)
+{
+    if (progress.connections.isEmpty()) {
         if (batchBoxKept)
             return;
         if (progressBox)
@@ -377,6 +435,7 @@ void MainWindow::ShowTransferProgress(const QString& text)
         progressBox.reset();
         return;
     }
+    const QString text = ProgressBoxText(progress);
     if (progressBox) {
         progressBox->SetMessage(text);
         return;
@@ -412,7 +471,7 @@ void MainWindow::HandleLostConnection()
     const QString reply = session.GetReplyText();
     const QString firstLine = reply.left(reply.indexOf(u'\n')).trimmed();
     const QString reason = firstLine.startsWith(QString::number(ConnectionClosedCode)) ? firstLine
-                                                                                     : FilesText::ReasonConnectionLost;
+                                                                                     : TransferText::ReasonConnectionLost;
     const QString shown = LogText();
     SetConnectedState(false);
     remotePath.clear();
@@ -485,7 +544,7 @@ void MainWindow::ShowPaths()
 
 bool MainWindow::ListLocalFolder(const QString& folder)
 {
-    return ::ListLocalFolder(*localList, folder);
+    return ::ListLocalFolder(*localList, folder, localEntries);
 }
 
 bool MainWindow::ListRemoteFolder(const QString& folder)
@@ -514,7 +573,7 @@ bool MainWindow::ListRemoteFolder(const QString& folder)
         }
         return true;
     }
-    listingFailure = FilesText::ListingFailed.arg(FailureReason(session));
+    listingFailure = TransferText::ListingFailed.arg(FailureReason(session));
     WriteLog(listingFailure);
     return false;
 }

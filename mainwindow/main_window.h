@@ -1,9 +1,13 @@
 #pragma once
 
-#include "mainwindow/app_ftp_session.h"
-#include "mainwindow/remote_entry.h"
-#include "mainwindow/remote_tree.h"
+#include "mainwindow/listing.h"
 #include "mainwindow/server_worker.h"
+#include "transfer/remote_entries.h"
+#include "transfer/remote_tree.h"
+#include "transfer/transfer_progress.h"
+#include "transfer/file_jobs.h"
+#include "transfer/transfer_questions.h"
+#include "transfer/transfer_session.h"
 #include "mainwindow/wait_dialog.h"
 #include "platform/dialup_service.h"
 #include "settings/login_preset.h"
@@ -52,7 +56,7 @@ public:
     QString LogText() const;
     const RemoteEntryList& RemoteEntries() const { return remoteEntries; }
     // The session, once what a cancel left owing has been settled: the caller may use it at once.
-    AppFtpSession& Session()
+    TransferSession& Session()
     {
         WaitForSettling();
         return session;
@@ -137,16 +141,25 @@ private:
     // Waits, the window live, until the settling has ended: the next handler's server work must
     // find the connection in step.
     void WaitForSettling();
-    // Shows the transfer's progress box with the text; an empty text takes it down (not while
-    // a folder batch keeps it).
-    void ShowTransferProgress(const QString& text);
+    // Shows a transfer's figures in the progress box, on the window's thread. Figures without a
+    // connection say that nothing moves now: the box goes (not while a folder batch keeps it).
+    void ShowTransferFigures(const BatchProgress& progress);
+    // ShowTransferFigures from any thread; within a folder batch only the latest figures that
+    // came meanwhile are shown.
+    void PostTransferFigures(const BatchProgress& progress);
+    // What a batch reports, for the batch's run on the worker.
+    BatchCallbacks BatchReports();
+    // The selected items of each pane, typed, in the order the pane shows them: what every
+    // handler acting on a selection goes by.
+    QList<PaneItem> SelectedLocalItems() const;
+    QList<PaneItem> SelectedRemoteItems() const;
     // Keeps the progress box up between the files of a batch until the returned guard goes.
     [[nodiscard]] auto KeepBatchBox()
     {
         batchBoxKept = true;
         return qScopeGuard([this] {
             batchBoxKept = false;
-            ShowTransferProgress(QString());
+            ShowTransferFigures(BatchProgress());
         });
     }
     void ShowWorkingBox();
@@ -223,7 +236,7 @@ private:
 
     QString localPath;   // "/" at the root, "/"-joined, no trailing "/"
     QString remotePath;  // as the server reports it; empty while disconnected
-    AppFtpSession session;
+    TransferSession session;
     // After the session: the worker's thread has ended before the session goes.
     ServerWorker worker;
     int serverTaskDepth = 0;
@@ -247,10 +260,20 @@ private:
     };
     void PostLatest(LatestText& slot, const QString& text, void (MainWindow::*show)(const QString&));
     LatestText latestLog;
-    LatestText latestProgress;
+    struct LatestFigures {
+        QMutex mutex;
+        BatchProgress figures;
+        bool posted = false;
+    } latestFigures;
+    // The resume and overwrite questions of transfers, asked with the prompter from the worker.
+    class PromptedQuestions : public TransferQuestions {
+    public:
+        bool Ask(TransferQuestion question) override;
+    } questions;
     std::unique_ptr<WaitDialog> workingBox;   // work that goes on without a box of its own
     QTimer workingBoxTimer;
     RemoteEntryList remoteEntries;
+    QVector<ListingEntry> localEntries;  // what the local pane shows, in its items' index order
     DialHandle dialHandle;  // the dial-up connection of the last dial; empty for none
     QString listingFailure;  // the log line of the latest remote listing when it failed or was cut
     // The most entries a listing fills the pane with, and a folder walk collects; tests lower

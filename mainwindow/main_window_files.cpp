@@ -2,11 +2,13 @@
 #include "engine/local_name.h"
 #include "mainwindow/attribute_dialog.h"
 #include "mainwindow/listing.h"
-#include "mainwindow/local_tree.h"
+#include "transfer/local_tree.h"
 #include "mainwindow/main_window.h"
-#include "mainwindow/outcome.h"
+#include "transfer/outcome.h"
 #include "mainwindow/pane_entries.h"
-#include "mainwindow/remote_tree.h"
+#include "transfer/remote_delete_batch.h"
+#include "transfer/remote_tree.h"
+#include "transfer/strings.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
@@ -19,19 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The text of the pane's caret entry (the one with the focus mark, selected or not); empty when
-// the pane is empty.
-QString CaretText(const QListWidget& list)
-{
-    const QListWidgetItem* item = list.currentItem();
-    return item ? item->text() : QString();
-}
-
-PaneEntryKind CaretKind(const QListWidget& list)
-{
-    return KindOf(list.currentItem());
-}
 
 // What is left of a path cut at its last "/": "/a/b" gives "/a", "/a" gives "".
 QString ParentOf(const QString& path)
@@ -88,7 +77,7 @@ void MainWindow::OpenTypedLocalFolder()
     if (!folder.isEmpty()) {
         localPath = folder;
         if (!ListLocalFolder(localPath))
-            WriteLog(FilesText::FolderNotRead.arg(localPath));
+            WriteLog(TransferText::FolderNotRead.arg(localPath));
     }
     ShowPaths();
 }
@@ -149,14 +138,14 @@ void MainWindow::OpenLocalEntry()
 {
     if (OpensTypedFolder())
         return;
-    const QString text = CaretText(*localList);
-    const PaneEntryKind kind = CaretKind(*localList);
+    const std::optional<PaneItem> caret = CaretItem(*localList, localEntries);
+    const PaneEntryKind kind = caret ? caret->kind : PaneEntryKind::File;
     if (kind == PaneEntryKind::Parent) {
         localPath = ParentOf(localPath);
         if (localPath.isEmpty())
             localPath = RootPath;
     } else if (kind == PaneEntryKind::Folder) {
-        localPath = JoinPath(localPath, FolderNameOf(text));
+        localPath = JoinPath(localPath, caret->entry.name);
     } else {
         return;
     }
@@ -172,8 +161,9 @@ void MainWindow::OpenRemoteEntry()
     const ServerTask task(*this);
     if (!task)
         return;
-    const QString text = CaretText(*remoteList);
-    const PaneEntryKind kind = CaretKind(*remoteList);
+    const std::optional<PaneItem> caret = CaretItem(*remoteList, remoteEntries);
+    const PaneEntryKind kind = caret ? caret->kind : PaneEntryKind::File;
+    const QString text = caret ? caret->entry.name : QString();
     const auto wait = ShowWaitText(FilesText::ListingWait);
     // A cancelled step leaves the pane as it was; a cancelled listing empties it (see
     // ListRemoteFolder).
@@ -195,13 +185,13 @@ void MainWindow::OpenRemoteEntry()
         // A refused CWD leaves the server where it was, so the path stays too: otherwise the
         // pane would show the old folder under the new name and downloads would ask for files
         // that are not there.
-        const QString name = FolderNameOf(text);
+        const QString name = text;
         bool changed = false;
         if (!RunServerWork([&] { changed = session.ChangeDir(name); }))
             return;
         if (changed && !remotePath.isEmpty())
             remotePath = JoinPath(remotePath, name);
-    } else if (IsLinkEntry(remoteEntries, text)) {
+    } else if (caret && caret->entry.kind == EntryKind::Link) {
         // A link opens like a folder when it leads to one; refused (550), it stays a file for
         // transfers. Servers differ in the path they report after it (the target or the link),
         // and ".." goes up from that one.
@@ -237,8 +227,10 @@ void MainWindow::OpenCaretEntry()
     QListWidget* list = focus == localList ? localList : focus == remoteList ? remoteList : nullptr;
     if (!list)
         return;
-    if (CaretKind(*list) == PaneEntryKind::File &&
-        !(list == remoteList && IsLinkEntry(remoteEntries, CaretText(*list))))
+    const std::optional<PaneItem> caret =
+        list == localList ? CaretItem(*localList, localEntries) : CaretItem(*remoteList, remoteEntries);
+    if ((!caret || caret->kind == PaneEntryKind::File) &&
+        !(list == remoteList && caret && caret->entry.kind == EntryKind::Link))
         return;
     if (list == localList)
         OpenLocalEntry();
@@ -282,20 +274,18 @@ void MainWindow::DeleteLocalEntries()
 {
     if (OpensTypedFolder())
         return;
-    const QList<int> rows = SelectedRows(*localList);
-    if (rows.isEmpty() ||
-        !Prompter::Current().AskYesNo(FilesText::LocalDeleteQuestion.arg(rows.size())))
+    const QList<PaneItem> selected = SelectedLocalItems();
+    if (selected.isEmpty() ||
+        !Prompter::Current().AskYesNo(FilesText::LocalDeleteQuestion.arg(selected.size())))
         return;
 
     BatchTally tally;
-    for (int row : rows) {
-        const QListWidgetItem* item = localList->item(row);
-        const QString text = item->text();
-        const PaneEntryKind kind = KindOf(item);
+    for (const PaneItem& item : selected) {
+        const PaneEntryKind kind = item.kind;
         if (kind == PaneEntryKind::Parent)
             continue;
         if (kind == PaneEntryKind::Folder) {
-            const QString name = FolderNameOf(text);
+            const QString name = item.entry.name;
             const QString path = JoinPath(localPath, name);
             bool removed = ::rmdir(LocalPathBytes(path).constData()) == 0;
             if (!removed && (errno == ENOTEMPTY || errno == EEXIST)) {
@@ -313,14 +303,14 @@ void MainWindow::DeleteLocalEntries()
             tally.Count(removed, removed ? QString() : LocalFailureReason(path));
             continue;
         }
-        const QString path = JoinPath(localPath, text);
+        const QString path = JoinPath(localPath, item.entry.name);
         const bool removed = ::unlink(LocalPathBytes(path).constData()) == 0;
         tally.Count(removed, removed ? QString() : LocalFailureReason(path));
         if (removed)
             WriteLog(FilesText::LocalDeleted.arg(path));
     }
     ListLocalFolder(localPath);
-    WriteLog(tally.Summary(FilesText::DeleteCompleted));
+    WriteLog(tally.Summary(TransferText::DeleteCompleted));
     ShowPaths();
 }
 
@@ -329,60 +319,29 @@ void MainWindow::DeleteRemoteEntries()
     const ServerTask task(*this);
     if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
-    const QList<int> rows = SelectedRows(*remoteList);
-    if (rows.isEmpty() ||
-        !Prompter::Current().AskYesNo(FilesText::RemoteDeleteQuestion.arg(rows.size())))
+    const QList<PaneItem> selected = SelectedRemoteItems();
+    if (selected.isEmpty() ||
+        !Prompter::Current().AskYesNo(FilesText::RemoteDeleteQuestion.arg(selected.size())))
         return;
 
-    BatchTally tally;
-    for (int row : rows) {
-        const QListWidgetItem* item = remoteList->item(row);
-        const QString text = item->text();
-        const PaneEntryKind kind = KindOf(item);
-        if (kind == PaneEntryKind::Parent)
-            continue;
-        if (kind == PaneEntryKind::Folder) {
-            const QString name = FolderNameOf(text);
-            bool removed = false;
-            // A cancelled batch stops before the next entry; the pane keeps its listing.
-            if (!RunServerWork([&] { removed = session.RemoveDir(name); }))
-                return ShowPaths();
-            QString reason = FailureReason(session);
-            if (!removed && IsPlainName(name)) {
-                // A folder with contents goes whole only when the user agrees for this folder,
-                // told how much is inside; "いいえ" keeps it and is no failure.
-                const int index = FindEntry(remoteEntries, text, true);
-                const QString unique = index >= 0 ? remoteEntries[index].listed.unique : QString();
-                const QString path = JoinPath(remotePath, name);
-                RemoteTree tree;
-                bool walked = false;
-                if (!RunServerWork([&] {
-                        walked = WalkRemoteTree(session, path, unique, remotePath, tree, walkEntryLimit);
-                    }))
-                    return ShowPaths();
-                if (tree.tooLarge)
-                    reason = FilesText::WalkTooLarge.arg(walkEntryLimit);
-                if (walked && tree.Items() > 0) {
-                    if (!Prompter::Current().AskYesNo(
-                            FilesText::FolderTreeDeleteQuestion.arg(name, QString::number(tree.Items()))))
-                        continue;
-                    if (!RunServerWork([&] { removed = RemoveRemoteTree(session, tree, reason); }))
-                        return ShowPaths();
-                }
-            }
-            tally.Count(removed, reason);
-            WriteLog(removed ? FilesText::RemoteDeleted.arg(name) : FilesText::RemoveDirFailed);
-        } else {
-            const QString path = JoinPath(remotePath, text);
-            bool removed = false;
-            if (!RunServerWork([&] { removed = session.DeleteRemoteFile(path); }))
-                return ShowPaths();
-            tally.Count(removed, FailureReason(session));
-            WriteLog(removed ? FilesText::RemoteDeleted.arg(path) : FilesText::DeleteFailed);
-        }
-    }
+    QList<BatchItem> items;
+    for (const PaneItem& item : selected)
+        if (item.kind != PaneEntryKind::Parent)
+            items.append({item.entry.name, item.kind == PaneEntryKind::Folder});
+    // The folders are walked first: one with contents goes whole only when the user agrees for
+    // this folder, told how much is inside; "いいえ" keeps it and is no failure. A cancelled
+    // batch stops before the next entry; the pane keeps its listing.
+    RemoteDeleteBatch batch(remotePath, items, remoteEntries, walkEntryLimit);
+    if (!RunServerWork([&] { batch.Plan(session); }))
+        return ShowPaths();
+    for (const RemoteDeleteBatch::TreeQuestion& tree : batch.Questions())
+        batch.Agree(tree.tree, Prompter::Current().AskYesNo(
+                                   FilesText::FolderTreeDeleteQuestion.arg(tree.name, QString::number(tree.items))));
+    const BatchCallbacks reports = BatchReports();
+    if (!RunServerWork([&] { batch.Run(session, reports); }))
+        return ShowPaths();
     ListRemoteFolder(remotePath);
-    WriteOutcome(tally.Summary(FilesText::DeleteCompleted));
+    WriteOutcome(batch.Tally().Summary(TransferText::DeleteCompleted));
     ShowPaths();
 }
 
@@ -392,11 +351,10 @@ void MainWindow::ChangeAttributes()
     const ServerTask task(*this);
     if (!task || OpensTypedFolder())
         return;
-    const QString text = CaretText(*remoteList);
-    const PaneEntryKind kind = CaretKind(*remoteList);
-    if (text.isEmpty() || kind == PaneEntryKind::Parent)
+    const std::optional<PaneItem> caret = CaretItem(*remoteList, remoteEntries);
+    if (!caret || caret->kind == PaneEntryKind::Parent)
         return;
-    const int index = FindEntry(remoteEntries, text, kind == PaneEntryKind::Folder);
+    const int index = FindEntry(remoteEntries, caret->entry.name, caret->kind == PaneEntryKind::Folder);
     if (index < 0) {
         WriteLog(FilesText::EntryNotListed);
         return;
@@ -406,8 +364,7 @@ void MainWindow::ChangeAttributes()
     dialog.LoadFromEntry(remoteEntries, index);
     if (!Prompter::Current().RunDialog(dialog))
         return;
-    const QString name = remoteEntries[index].isDirectory ? FolderNameOf(remoteEntries[index].name)
-                                                          : remoteEntries[index].name;
+    const QString name = remoteEntries[index].name;
     if (!dialog.HasModeToSend()) {
         WriteLog(FilesText::AttributesNotChanged);
         return;
@@ -429,10 +386,10 @@ void MainWindow::RenameRemoteEntry()
     const ServerTask task(*this);
     if (!task || OpensTypedFolder())
         return;
-    const QString text = CaretText(*remoteList);
-    if (text.isEmpty() || CaretKind(*remoteList) != PaneEntryKind::File)
+    const std::optional<PaneItem> caret = CaretItem(*remoteList, remoteEntries);
+    if (!caret || caret->kind != PaneEntryKind::File)
         return;
-    const int index = FindEntry(remoteEntries, text);
+    const int index = FindEntry(remoteEntries, caret->entry.name);
     if (index < 0)
         return;
 

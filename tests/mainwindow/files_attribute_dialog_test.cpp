@@ -14,8 +14,13 @@ namespace {
 RemoteEntryList ListOf(const QString& permissions)
 {
     RemoteEntryList entries;
-    entries << RemoteEntry{QStringLiteral("-rw-r--r--"), QStringLiteral("other"), 0, QStringLiteral("1"), {}};
-    entries << RemoteEntry{permissions, QStringLiteral("f"), 0, QStringLiteral("1"), {}};
+    ListingEntry other;
+    other.name = QStringLiteral("other");
+    other.listedMode = QStringLiteral("-rw-r--r--");
+    ListingEntry entry;
+    entry.name = QStringLiteral("f");
+    entry.listedMode = permissions;
+    entries << other << entry;
     return entries;
 }
 

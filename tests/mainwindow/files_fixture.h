@@ -56,13 +56,6 @@ inline bool PutCaret(QListWidget& list, const QString& text)
     return true;
 }
 
-// Puts an entry into the pane by hand, as a listing would have filled it.
-inline void AddEntry(QListWidget& list, const QString& text, PaneEntryKind kind)
-{
-    auto* item = new QListWidgetItem(text);
-    item->setData(PaneKindRole, static_cast<int>(kind));
-    list.addItem(item);
-}
 
 // The pane's entry with this text and kind, or null.
 inline QListWidgetItem* FindEntryItem(const QListWidget& list, const QString& text, PaneEntryKind kind)
@@ -193,7 +186,7 @@ protected:
         // data connections it opens at the same moment (two test programs at once), so it
         // serves in passive mode.
         SettingsStore::WriteFlag(SettingName::UsePASV, server->name == QStringLiteral("pyftpdlib"));
-        AppFtpSession& session = window->Session();
+        TransferSession& session = window->Session();
         session.SetIdleLimit(std::chrono::seconds(20));
         ASSERT_TRUE(session.ConnectToServer(server->host, server->port)) << Reply();
         ASSERT_TRUE(session.UserLogin(server->user, server->password)) << Reply();

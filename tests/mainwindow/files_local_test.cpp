@@ -71,7 +71,7 @@ TEST_F(LocalFilesTest, AFileAnEmptyPaneOrAnUnreadableFolder)
 
     // A folder that cannot be read is entered all the same and shows ".." alone.
     LocalList().clear();
-    AddEntry(LocalList(), QStringLiteral("<gone>"), PaneEntryKind::Folder);
+    MainWindowTestAccess::AddLocalEntry(*window, QStringLiteral("gone"), EntryKind::Folder);
     ASSERT_TRUE(PutCaret(LocalList(), QStringLiteral("<gone>")));
     window->OpenLocalEntry();
     EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("gone")));

@@ -63,7 +63,7 @@ TEST_P(RemoteNavigationTest, ARefusedFolderAFileOrAnEmptyPaneLeaveThePathAlone)
 {
     PutRemoteFile(QStringLiteral("a.txt"), "a");
     Relist();
-    AddEntry(RemoteList(), QStringLiteral("<gone>"), PaneEntryKind::Folder);
+    MainWindowTestAccess::AddRemoteEntry(*window, QStringLiteral("gone"), EntryKind::Folder);
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("<gone>")));
     const QString logBefore = window->LogText();
     window->OpenRemoteEntry();
@@ -121,7 +121,7 @@ TEST_P(RemoteFoldersTest, DeleteWorksThroughTheSelectionAndLogsEachOutcome)
     PutRemoteFile(QStringLiteral("a.txt"), "a");
     PutRemoteFile(QStringLiteral("keep.txt"), "k");
     Relist();
-    RemoteList().addItem(QStringLiteral("ghost.txt"));
+    MainWindowTestAccess::AddRemoteEntry(*window, QStringLiteral("ghost.txt"));
     ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral(".."), QStringLiteral("<empty>"), QStringLiteral("<full>"),
                                            QStringLiteral("a.txt"), QStringLiteral("ghost.txt")}));
 

@@ -1,6 +1,6 @@
 // Whole folders against the real servers: a tree up and back down byte for byte, and a full
 // remote folder deleted whole, with links that are never followed.
-#include "mainwindow/local_tree.h"
+#include "transfer/local_tree.h"
 #include "mainwindow/progress_texts.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
@@ -227,7 +227,7 @@ TEST_P(FolderTransferTest, AnEndLikeNameHidesNothingAndNoLinkInTheWayIsFollowed)
     for (const QString& name : {files[0], files[1], files[2], files[5]})
         EXPECT_EQ(ReadFile(Scratch(name)), name.toUtf8()) << name.toStdString();
     EXPECT_TRUE(QDir(elsewhere).isEmpty());
-    EXPECT_TRUE(window->LogText().endsWith(FilesText::ReasonFolderIsLink.arg(Scratch(QStringLiteral("u/sub")))))
+    EXPECT_TRUE(window->LogText().endsWith(TransferText::ReasonFolderIsLink.arg(Scratch(QStringLiteral("u/sub")))))
         << window->LogText().toStdString();
 
     Link(elsewhere, Scratch(QStringLiteral("t2")));

@@ -28,17 +28,19 @@ struct Expected {
 void Check(const Expected& want)
 {
     SCOPED_TRACE(QString::fromUtf16(want.line).toStdString());
-    const std::optional<RemoteEntry> entry = ParseListingLine(QString::fromUtf16(want.line));
+    const std::optional<ListingEntry> entry = ParseListingEntry(QString::fromUtf16(want.line), ListingFormat::Long);
     if (!want.name) {
         EXPECT_FALSE(entry.has_value());
         return;
     }
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->name, QString::fromUtf16(want.name));
-    EXPECT_EQ(entry->isDirectory, want.isDirectory);
-    EXPECT_EQ(entry->size, QString::fromUtf16(want.size));
-    EXPECT_EQ(entry->date, QString::fromUtf16(want.date));
-    EXPECT_EQ(entry->permissions, QString::fromUtf16(want.permissions));
+    EXPECT_EQ(entry->kind == EntryKind::Folder ? 1 : 0, want.isDirectory);
+    // A folder's size column shows no number.
+    if (!want.isDirectory)
+        EXPECT_EQ(entry->SizeText(), QString::fromUtf16(want.size));
+    EXPECT_EQ(entry->DateText(), QString::fromUtf16(want.date));
+    EXPECT_EQ(entry->ModeText(), QString::fromUtf16(want.permissions));
 }
 
 QStringList Texts(const QListWidget& list)
@@ -125,8 +127,8 @@ TEST(ParseListingLineTest, OtherServersLines)
 // A name with "/" or NUL, or no name at all, cannot be an entry of the folder.
 TEST(ParseListingLineTest, NamesNoFolderCanHoldAreLeftOut)
 {
-    EXPECT_FALSE(ParseListingLine(QStringLiteral("-rw-r--r-- 1 u g 1 Jan  1 12:34 a") + QChar::Null + QStringLiteral("b")));
-    EXPECT_FALSE(ParseListingLine(QString(QChar::Null)));
+    EXPECT_FALSE(ParseListingEntry(QStringLiteral("-rw-r--r-- 1 u g 1 Jan  1 12:34 a") + QChar::Null + QStringLiteral("b"), ListingFormat::Long));
+    EXPECT_FALSE(ParseListingEntry(QString(QChar::Null), ListingFormat::Long));
     const Expected lines[] = {
         {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 ../../etc/passwd", nullptr, 0, u"", u"", u""},
         {u"-rw-r--r--   1 u        g               1 Jan  1 12:34 sub/file", nullptr, 0, u"", u"", u""},
@@ -166,13 +168,12 @@ TEST(FillRemotePaneTest, MachineListingsFillThePaneLikeLongOnes)
     FillRemotePane(pane, listing, entries, ListingFormat::Machine);
     EXPECT_EQ(Texts(pane), (QStringList{"..", "<My Folder>", "a;b c.txt", "srv"}));
     ASSERT_EQ(entries.size(), 3);
-    EXPECT_EQ(entries[0].size, QStringLiteral("----"));
-    EXPECT_EQ(entries[0].permissions, QStringLiteral("drwxr-xr-x"));
-    EXPECT_EQ(entries[1].size, QStringLiteral("12"));
-    EXPECT_EQ(entries[1].permissions, QStringLiteral("-rw-r--r--"));
-    EXPECT_EQ(entries[1].date.size(), 12);
-    EXPECT_EQ(entries[2].listed.kind, EntryKind::Link);
-    EXPECT_EQ(entries[2].isDirectory, 0);
+    EXPECT_EQ(entries[0].kind, EntryKind::Folder);
+    EXPECT_EQ(entries[0].ModeText(), QStringLiteral("drwxr-xr-x"));
+    EXPECT_EQ(entries[1].size, 12);
+    EXPECT_EQ(entries[1].ModeText(), QStringLiteral("-rw-r--r--"));
+    EXPECT_EQ(entries[1].DateText().size(), 12);
+    EXPECT_EQ(entries[2].kind, EntryKind::Link);
 }
 
 TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
@@ -191,15 +192,17 @@ TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
     QListWidget pane;
     pane.addItem(QStringLiteral("stale"));
     RemoteEntryList entries;
-    entries.append(RemoteEntry{});
+    entries.append(ListingEntry{});
     FillRemotePane(pane, listing, entries);
 
     EXPECT_EQ(Texts(pane), (QStringList{"..", "<alpha>", "<Zeta>", "A.txt", "b.txt", "c d.txt"}));
     QStringList names;
-    for (const RemoteEntry& entry : entries)
+    for (const ListingEntry& entry : entries)
         names << entry.name;
-    EXPECT_EQ(names, (QStringList{"b.txt", "<Zeta>", "A.txt", "<alpha>", "c d.txt"}));
-    EXPECT_EQ(entries[4].size, QStringLiteral("9"));
+    // The entries hold bare names; only the pane's rows show a folder as "<name>".
+    EXPECT_EQ(names, (QStringList{"b.txt", "Zeta", "A.txt", "alpha", "c d.txt"}));
+    EXPECT_EQ(entries[1].kind, EntryKind::Folder);
+    EXPECT_EQ(entries[4].size, 9);
 }
 
 TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndNoEntry)
@@ -305,12 +308,12 @@ TEST(RemoteListingTest, RealServersFillThePane)
             session.DisconnectFromServer();
 
             EXPECT_EQ(Texts(pane), (QStringList{"..", "<sub dir>", "a b.txt", "link", "Z.bin", "日本語.txt"}));
-            for (const RemoteEntry& entry : entries) {
+            for (const ListingEntry& entry : entries) {
                 if (entry.name == QStringLiteral("a b.txt")) {
-                    EXPECT_EQ(entry.size, QStringLiteral("5"));
-                    EXPECT_EQ(entry.date.size(), 12);
-                    EXPECT_EQ(entry.permissions.left(4), QStringLiteral("-rw-"));
-                    EXPECT_EQ(entry.listed.modified.isValid(), true);
+                    EXPECT_EQ(entry.size, 5);
+                    EXPECT_EQ(entry.DateText().size(), 12);
+                    EXPECT_EQ(entry.ModeText().left(4), QStringLiteral("-rw-"));
+                    EXPECT_EQ(entry.modified.isValid(), true);
                 }
             }
             EXPECT_EQ(entries.size(), 5);

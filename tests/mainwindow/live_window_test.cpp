@@ -141,10 +141,10 @@ TEST_F(LiveListingTest, CancelledListingAbortsLeavesTheParentAloneAndKeepsTheCon
         .Read()                                 // ABOR
         .Send("426 aborted\r\n225 no transfer\r\n")
         .Answer("257 \"/sub\" is the current directory");
-    AppFtpSession& session = window->Session();
+    TransferSession& session = window->Session();
     ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
     ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
-    AddEntry(RemoteList(), QStringLiteral("<sub>"), PaneEntryKind::Folder);
+    MainWindowTestAccess::AddRemoteEntry(*window, QStringLiteral("sub"), EntryKind::Folder);
     RemoteList().setFocus();
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("<sub>")));
 
@@ -165,12 +165,12 @@ TEST_F(LiveListingTest, ACompletedDownloadAnsweredWith250ShowsTheUpdatingTextAnd
 {
     peer.Login().Answer("200 ok").Answer("200 PORT ok").Answer("150 sending").ConnectData()
         .SendData("hello").CloseData().Send("250 done\r\n");
-    AppFtpSession& session = window->Session();
+    TransferSession& session = window->Session();
     ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
     ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
     MainWindowTestAccess::ShowLocal(*window, Scratch());
     MainWindowTestAccess::SetRemotePath(*window, QStringLiteral("/"));
-    AddEntry(RemoteList(), QStringLiteral("a.txt"), PaneEntryKind::File);
+    MainWindowTestAccess::AddRemoteEntry(*window, QStringLiteral("a.txt"));
     ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("a.txt")}));
     prompter.QueueAnswer(true);
     window->DownloadSelection();

@@ -50,10 +50,10 @@ TEST_P(ServerHabitsTest, ListingFormatFollowsFeat)
     const RemoteEntryList& entries = window->RemoteEntries();
     const int file = FindEntry(entries, OddName);
     ASSERT_GE(file, 0);
-    EXPECT_EQ(entries[file].size, QStringLiteral("5"));
-    EXPECT_EQ(entries[file].permissions, QStringLiteral("-rw-r--r--"));
-    EXPECT_EQ(entries[file].date.size(), 12);
-    EXPECT_EQ(entries[file].listed.exactTime, UsesMachineListing());
+    EXPECT_EQ(entries[file].size, 5);
+    EXPECT_EQ(entries[file].ModeText(), QStringLiteral("-rw-r--r--"));
+    EXPECT_EQ(entries[file].DateText().size(), 12);
+    EXPECT_EQ(entries[file].exactTime, UsesMachineListing());
 }
 
 TEST_P(ServerHabitsTest, TimesKeptOnDownloadAndUpload)

@@ -58,7 +58,7 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
     prompter.QueueAnswer(true);
     prompter.QueueAnswer(true);
     window->DownloadSelection();
-    EXPECT_EQ(prompter.questions.value(1), FilesText::ResumeQuestion);
+    EXPECT_EQ(prompter.questions.value(1), TransferText::ResumeQuestion);
     EXPECT_EQ(prompter.questions.size(), 2);
     EXPECT_TRUE(ReadFile(target) == data) << "resumed download differs";
     EXPECT_FALSE(QFile::exists(partial));
@@ -80,7 +80,7 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
     prompter.QueueAnswer(false);
     prompter.QueueAnswer(true);
     window->DownloadSelection();
-    EXPECT_EQ(prompter.questions.mid(1), (QStringList{FilesText::ResumeQuestion, FilesText::OverwriteQuestion}));
+    EXPECT_EQ(prompter.questions.mid(1), (QStringList{TransferText::ResumeQuestion, TransferText::OverwriteQuestion}));
     EXPECT_TRUE(ReadFile(target) == data) << "download after いいえ differs";
     EXPECT_FALSE(QFile::exists(partial));
 
@@ -90,7 +90,7 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
     prompter.QueueAnswer(true);
     prompter.QueueAnswer(true);
     window->DownloadSelection();
-    EXPECT_EQ(prompter.questions.mid(1), QStringList{FilesText::OverwriteQuestion});
+    EXPECT_EQ(prompter.questions.mid(1), QStringList{TransferText::OverwriteQuestion});
     EXPECT_TRUE(ReadFile(target) == data) << "download beside the user's partial file differs";
     EXPECT_EQ(ReadFile(partial), QByteArray("the user's own notes"));
 }
@@ -135,7 +135,7 @@ TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)
     prompter.QueueAnswer(true);
     prompter.QueueAnswer(true);
     window->UploadSelection();
-    EXPECT_EQ(prompter.questions.mid(1), QStringList{FilesText::ResumeQuestion});
+    EXPECT_EQ(prompter.questions.mid(1), QStringList{TransferText::ResumeQuestion});
     EXPECT_TRUE(ReadFile(InFolder(QStringLiteral("up.bin"))) == kept + data.mid(kept.size()))
         << "the upload did not go on from the server's size";
 }

@@ -98,7 +98,7 @@ TEST_P(TransferSelectionTest, ABatchWithFailuresEndsOnTheirCountAndTheFirstReaso
     window->SelectBinaryMode();
     PutRemoteFile(QStringLiteral("a.bin"), Binary());
     Relist();
-    RemoteList().addItem(QStringLiteral("ghost.bin"));  // listed, but gone from the server
+    MainWindowTestAccess::AddRemoteEntry(*window, QStringLiteral("ghost.bin"));  // listed, but gone from the server
     ASSERT_TRUE(SelectTexts(RemoteList(), {QStringLiteral("ghost.bin"), QStringLiteral("a.bin")}));
     prompter.QueueAnswer(true);
     window->DownloadSelection();
@@ -181,7 +181,7 @@ TEST_P(TransferSelectionTest, AutomaticModeChoosesTheTypeForEachFileAndKeepsIt)
 
 TEST_P(TransferSelectionTest, PerFileStepsFailSafely)
 {
-    AppFtpSession& session = window->Session();
+    TransferSession& session = window->Session();
     PutRemoteFile(QStringLiteral("one"), "1");
     Relist();
 
@@ -201,7 +201,7 @@ TEST_P(TransferSelectionTest, PerFileStepsFailSafely)
     ListingEntry large;
     large.name = QStringLiteral("one");
     large.size = Q_INT64_C(5000000000);
-    entries << RemoteEntry{QStringLiteral("-rw-r--r--"), QStringLiteral("one"), 0, QStringLiteral("5000000000"), {}, large};
+    entries << large;
     EXPECT_TRUE(session.DownloadFile(Scratch(), RemoteFolder(), QStringLiteral("one"), entries));
     EXPECT_EQ(session.TransferSize(), Q_INT64_C(5000000000));
     EXPECT_TRUE(session.DownloadFile(Scratch(), RemoteFolder(), QStringLiteral("one"), RemoteEntryList()));

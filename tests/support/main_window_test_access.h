@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
 
 #include <QListWidget>
@@ -25,6 +26,16 @@ struct MainWindowTestAccess {
         window.ShowPaths();
     }
     static void WriteLog(MainWindow& window, const QString& text) { window.WriteLog(text); }
+    // Puts an entry at the end of a pane and of its entry list by hand, as a listing would have
+    // shown it (a listing of the server's that is out of date, a local folder gone since).
+    static void AddLocalEntry(MainWindow& window, const QString& name, EntryKind kind = EntryKind::File)
+    {
+        AddEntry(*window.localList, window.localEntries, name, kind);
+    }
+    static void AddRemoteEntry(MainWindow& window, const QString& name, EntryKind kind = EntryKind::File)
+    {
+        AddEntry(*window.remoteList, window.remoteEntries, name, kind);
+    }
     // Lowers the caps on a listing's entries and on a folder walk, so that tests need no
     // million entries.
     static void SetListingLimits(MainWindow& window, qsizetype entries, qint64 walkEntries)
@@ -34,6 +45,20 @@ struct MainWindowTestAccess {
     }
     static void SetConnectedState(MainWindow& window, bool connected) { window.SetConnectedState(connected); }
     static void ShowModePressed(MainWindow& window, TransferModeButton mode) { window.ShowModePressed(mode); }
+
+private:
+    static void AddEntry(QListWidget& list, QVector<ListingEntry>& entries, const QString& name, EntryKind kind)
+    {
+        ListingEntry entry;
+        entry.name = name;
+        entry.kind = kind;
+        const bool folder = kind == EntryKind::Folder;
+        auto* item = new QListWidgetItem(folder ? FolderDisplayText(name) : name);
+        item->setData(PaneKindRole, static_cast<int>(folder ? PaneEntryKind::Folder : PaneEntryKind::File));
+        item->setData(PaneIndexRole, int(entries.size()));
+        entries.append(entry);
+        list.addItem(item);
+    }
 };
 
 // The texts of a pane, top to bottom.

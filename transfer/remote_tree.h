@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/remote_entry.h"
+#include "transfer/remote_entries.h"
 
 #include <QList>
 #include <QString>
@@ -57,7 +57,7 @@ bool ListRemoteFolderAt(FtpSession& session, const QString& path, const QString&
 void ReturnToRemoteFolder(FtpSession& session, const QString& folder);
 
 // The folder entries of a listing that a walk may enter, by their bare names.
-bool IsWalkableFolder(const RemoteEntry& entry);
+bool IsWalkableFolder(const ListingEntry& entry);
 
 // Deletes a walked tree, deepest folder first: each folder's files (DELE), then the folder (RMD).
 // Links and folders not entered go by DELE, which removes a link and never what it leads to (a

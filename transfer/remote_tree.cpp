@@ -1,10 +1,9 @@
-#include "mainwindow/remote_tree.h"
+#include "transfer/remote_tree.h"
 
 #include "engine/ftp_session.h"
 #include "transfer/byte_sums.h"
-#include "mainwindow/listing.h"
-#include "mainwindow/outcome.h"
-#include "mainwindow/pane_entries.h"
+#include "transfer/outcome.h"
+#include "transfer/remote_names.h"
 
 #include <QSet>
 #include <QStringView>
@@ -69,17 +68,14 @@ QSet<QString> LinksByStatus(FtpSession& session, const QString& folder)
 void MarkLinks(FtpSession& session, const QString& folder, RemoteEntryList& entries)
 {
     bool anyFolder = false;
-    for (const RemoteEntry& entry : std::as_const(entries))
-        anyFolder = anyFolder || entry.isDirectory;
+    for (const ListingEntry& entry : std::as_const(entries))
+        anyFolder = anyFolder || entry.kind == EntryKind::Folder;
     if (!anyFolder)
         return;
     const QSet<QString> links = LinksByStatus(session, folder);
-    for (RemoteEntry& entry : entries) {
-        if (entry.isDirectory && links.contains(entry.listed.name)) {
-            entry.isDirectory = 0;
-            entry.listed.kind = EntryKind::Link;
-            entry.name = entry.listed.name;
-        }
+    for (ListingEntry& entry : entries) {
+        if (entry.kind == EntryKind::Folder && links.contains(entry.name))
+            entry.kind = EntryKind::Link;
     }
 }
 
@@ -108,9 +104,9 @@ bool IsLinkByStatus(FtpSession& session, const QString& path)
 
 }  // namespace
 
-bool IsWalkableFolder(const RemoteEntry& entry)
+bool IsWalkableFolder(const ListingEntry& entry)
 {
-    return entry.isDirectory && entry.listed.kind == EntryKind::Folder && IsPlainName(entry.listed.name);
+    return entry.kind == EntryKind::Folder && IsPlainName(entry.name);
 }
 
 void ReturnToRemoteFolder(FtpSession& session, const QString& folder)
@@ -179,25 +175,25 @@ bool WalkRemoteTree(FtpSession& session, const QString& path, const QString& uni
         }
         // Children are taken from the end, so they go on in reverse to be walked in listing order.
         QList<Pending> children;
-        for (const RemoteEntry& entry : std::as_const(walked.entries)) {
-            const QString& name = entry.listed.name;
+        for (const ListingEntry& entry : std::as_const(walked.entries)) {
+            const QString& name = entry.name;
             const QString relative = folder.relative.isEmpty() ? name : folder.relative + u'/' + name;
-            if (entry.listed.kind == EntryKind::Link) {
+            if (entry.kind == EntryKind::Link) {
                 tree.notEntered << relative;
                 continue;
             }
-            if (!entry.isDirectory) {
+            if (entry.kind != EntryKind::Folder) {
                 ++tree.files;
-                tree.bytes = AddBytes(tree.bytes, entry.listed.size);
+                tree.bytes = AddBytes(tree.bytes, entry.size);
                 continue;
             }
-            const bool again = !entry.listed.unique.isEmpty() && seen.contains(entry.listed.unique);
+            const bool again = !entry.unique.isEmpty() && seen.contains(entry.unique);
             if (!IsWalkableFolder(entry) || again || folder.depth + 1 >= MaxDepth) {
                 tree.notEntered << relative;
                 continue;
             }
-            if (!entry.listed.unique.isEmpty())
-                seen.insert(entry.listed.unique);
+            if (!entry.unique.isEmpty())
+                seen.insert(entry.unique);
             children.prepend({relative, JoinPath(folder.path, name), folder.depth + 1});
         }
         pending += children;
@@ -228,9 +224,9 @@ bool RemoveRemoteTree(FtpSession& session, const RemoteTree& tree, QString& fail
         if (!remove(top + u'/' + relative, false))
             return false;
     for (auto folder = tree.folders.crbegin(); folder != tree.folders.crend(); ++folder) {
-        for (const RemoteEntry& entry : folder->entries) {
-            if (!entry.isDirectory && entry.listed.kind == EntryKind::File &&
-                !remove(JoinPath(folder->path, entry.listed.name), false))
+        for (const ListingEntry& entry : folder->entries) {
+            if (entry.kind == EntryKind::File &&
+                !remove(JoinPath(folder->path, entry.name), false))
                 return false;
         }
         if (!remove(folder->path, true))

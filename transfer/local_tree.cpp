@@ -1,4 +1,4 @@
-#include "mainwindow/local_tree.h"
+#include "transfer/local_tree.h"
 
 #include "engine/local_name.h"
 #include "transfer/byte_sums.h"

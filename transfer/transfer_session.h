@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/ftp_session.h"
-#include "mainwindow/remote_entry.h"
+#include "transfer/remote_entries.h"
+#include "transfer/transfer_progress.h"
+#include "transfer/transfer_questions.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -9,10 +11,11 @@
 #include <functional>
 #include <optional>
 
-// The session the main window holds: reloads the passive-mode setting at every connect, reports
-// a transfer's progress texts, and carries out the per-file steps of uploads and downloads. It
-// shows nothing itself: it runs on the window's worker thread, and the window observes it.
-class AppFtpSession : public FtpSession {
+// A session that carries out the per-file steps of uploads and downloads: reloads the
+// passive-mode setting at every connect, reports a transfer's progress as figures, and asks its
+// questions through TransferQuestions. It shows nothing itself: it runs on a worker thread, and
+// whoever holds it observes it.
+class TransferSession : public FtpSession {
 public:
     // The settings that steer uploads and downloads.
     struct TransferOptions {
@@ -28,19 +31,22 @@ public:
     // options dialog cannot open while it runs); without, each file reads them afresh.
     void HoldTransferOptions(std::optional<TransferOptions> options) { heldOptions = std::move(options); }
 
-    // Called on the session's thread with the text the progress box is to show, at most about
-    // ten times a second and always for the first and the last text; an empty text when the
-    // transfer has ended and its box is to go.
-    using ProgressShown = std::function<void(const QString& text)>;
-    void SetProgressShown(ProgressShown shown) { progressShown = std::move(shown); }
-    void ShowProgress(const QString& text) const
+    // Called on the session's thread with the figures of the file being moved, at most about ten
+    // times a second and always for the first and the last; with nullptr when the transfer has
+    // ended. Whoever runs a batch may put its own in for the batch's time (FileProgressShown
+    // gives the one to restore).
+    using FileFigures = std::function<void(const FileProgress* file)>;
+    void SetFileProgressShown(FileFigures shown) { fileFigures = std::move(shown); }
+    const FileFigures& FileProgressShown() const { return fileFigures; }
+    void ShowFileProgress(const FileProgress* file) const
     {
-        if (progressShown)
-            progressShown(text.isEmpty() || batchLine.isEmpty() ? text : text + u'\n' + batchLine);
+        if (fileFigures)
+            fileFigures(file);
     }
-    // A line below every progress text while a batch of files runs ("12/120 ファイル, ..."); empty
-    // for none. Set between transfers, never while one runs.
-    void SetBatchLine(const QString& line) { batchLine = line; }
+
+    // Who answers the resume and overwrite questions; without (nullptr) nothing is resumed and
+    // nothing is replaced that the settings say to ask about. Not owned.
+    void SetQuestions(TransferQuestions* answering) { questions = answering; }
 
     bool ConnectToServer(const QString& host, quint16 port) override;
     bool RetrieveFile(const QString& remote, const QString& local, bool resume = false) override;
@@ -74,6 +80,7 @@ private:
     std::optional<TransferOptions> heldOptions;
     QString transferFailure;
     QString serverName;
-    QString batchLine;
-    ProgressShown progressShown;
+    bool Ask(TransferQuestion question) const;
+    FileFigures fileFigures;
+    TransferQuestions* questions = nullptr;
 };

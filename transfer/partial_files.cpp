@@ -1,4 +1,4 @@
-#include "mainwindow/partial_files.h"
+#include "transfer/partial_files.h"
 
 #include "engine/ftp_session.h"
 #include "engine/local_name.h"

@@ -1,4 +1,4 @@
-#include "mainwindow/transfer_mode.h"
+#include "transfer/transfer_mode.h"
 
 #include <QList>
 

@@ -1,14 +1,12 @@
-#include "mainwindow/app_ftp_session.h"
+#include "transfer/transfer_session.h"
 
 #include "engine/local_name.h"
-#include "mainwindow/outcome.h"
-#include "mainwindow/pane_entries.h"
-#include "mainwindow/progress_texts.h"
-#include "mainwindow/partial_files.h"
-#include "mainwindow/strings.h"
-#include "mainwindow/transfer_mode.h"
-#include "platform/prompter.h"
 #include "settings/settings_store.h"
+#include "transfer/outcome.h"
+#include "transfer/partial_files.h"
+#include "transfer/remote_names.h"
+#include "transfer/strings.h"
+#include "transfer/transfer_mode.h"
 
 #include <QElapsedTimer>
 
@@ -24,17 +22,18 @@ bool IsCompletedCode(int code)
 {
     return code == 226 || code == 250;
 }
-// A person cannot read more than a few changes a second; more texts only slow a fast transfer.
+// A person cannot read more than a few changes a second; more figures only slow a fast transfer.
 constexpr qint64 MinProgressIntervalMs = 100;
 
-// Reports a transfer's progress texts for as long as the object lives: "preparing" first, then
-// the byte count with the speed, and "updating" after a completed transfer.
+// Reports a transfer's progress figures for as long as the object lives: preparing first, then
+// the bytes moving, and updating after a completed transfer; nullptr when it has ended.
 class TransferProgress {
 public:
-    TransferProgress(AppFtpSession& session, const QString& name)
-        : session(session), name(name)
+    TransferProgress(TransferSession& session, const QString& name)
+        : session(session)
     {
-        session.ShowProgress(FilesText::TransferPreparing);
+        figures.name = name;
+        session.ShowFileProgress(&figures);
         sinceStart.start();
         session.SetProgressCallback([this](qint64 bytesSoFar) {
             const qint64 total = this->session.TransferSize();
@@ -43,28 +42,28 @@ public:
                 return;
             sinceShown.start();
             shownAt = now;
-            QString text = TransferProgressText(this->name, bytesSoFar, total);
-            // The speed and the time left count what moved in this run, not what a resumed
-            // transfer had before.
-            const qint64 offset = this->session.TransferOffset();
-            const QString rate = TransferRateText(bytesSoFar - offset, total - offset, now);
-            if (!rate.isEmpty())
-                text += u'\n' + rate;
-            this->session.ShowProgress(text);
+            figures.stage = FileProgress::Stage::Moving;
+            figures.bytes = bytesSoFar;
+            figures.total = total;
+            figures.offset = this->session.TransferOffset();
+            figures.elapsedMs = now;
+            this->session.ShowFileProgress(&figures);
         });
     }
 
     ~TransferProgress()
     {
         session.SetProgressCallback({});
-        session.ShowProgress(QString());
+        session.ShowFileProgress(nullptr);
     }
 
-    // After the final reply: a completed transfer shows the updating text before the box goes.
+    // After the final reply: a completed transfer shows the updating stage before the box goes.
     bool Finish(bool transferred)
     {
-        if (IsCompletedCode(session.GetReplyCode()))
-            session.ShowProgress(FilesText::TransferUpdating);
+        if (IsCompletedCode(session.GetReplyCode())) {
+            figures.stage = FileProgress::Stage::Updating;
+            session.ShowFileProgress(&figures);
+        }
         return transferred;
     }
 
@@ -72,8 +71,8 @@ public:
     TransferProgress& operator=(const TransferProgress&) = delete;
 
 private:
-    AppFtpSession& session;
-    QString name;
+    TransferSession& session;
+    FileProgress figures;
     QElapsedTimer sinceStart;
     QElapsedTimer sinceShown;
     qint64 shownAt = 0;
@@ -107,7 +106,7 @@ void SetLocalModificationTime(const QString& path, const QDateTime& time)
 
 }  // namespace
 
-AppFtpSession::TransferOptions AppFtpSession::TransferOptions::Read()
+TransferSession::TransferOptions TransferSession::TransferOptions::Read()
 {
     TransferOptions options;
     options.checkOverwrite = SettingsStore::ReadFlag(SettingName::CheckOverwrite);
@@ -119,32 +118,37 @@ AppFtpSession::TransferOptions AppFtpSession::TransferOptions::Read()
     return options;
 }
 
-QString AppFtpSession::WithVerification(const QString& text) const
+bool TransferSession::Ask(TransferQuestion question) const
 {
-    const QString algorithm = LastVerification();
-    return algorithm.isEmpty() ? text : text + u'\n' + FilesText::Verified.arg(algorithm);
+    return questions && questions->Ask(question);
 }
 
-bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
+QString TransferSession::WithVerification(const QString& text) const
+{
+    const QString algorithm = LastVerification();
+    return algorithm.isEmpty() ? text : text + u'\n' + TransferText::Verified.arg(algorithm);
+}
+
+bool TransferSession::ConnectToServer(const QString& host, quint16 port)
 {
     serverName = QStringLiteral("%1:%2").arg(host.toLower()).arg(port);
     SetPassiveMode(SettingsStore::ReadFlag(SettingName::UsePASV));
     return FtpSession::ConnectToServer(host, port);
 }
 
-bool AppFtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
+bool TransferSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
 {
     TransferProgress progress(*this, remote);
     return progress.Finish(FtpSession::RetrieveFile(remote, local, resume));
 }
 
-bool AppFtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
+bool TransferSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
 {
     TransferProgress progress(*this, remote);
     return progress.Finish(FtpSession::StoreFile(local, remote, resumeAt));
 }
 
-bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
+bool TransferSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
                                const QString& name, const RemoteEntryList& entries, bool byPath)
 {
     transferFailure.clear();
@@ -163,19 +167,19 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     // failed, or the server may fold letter case.
     const RemoteName remote =
         entry < 0 ? AskRemoteName(target)
-                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : entries[entry].listed.size};
+                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : entries[entry].size};
 
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
     // is not its file's, and a rounded size ("33.5k") is no byte count to go on from.
     qint64 resumeAt = 0;
     if (remote.state == RemoteName::Exists && regularFile && CanResume()) {
-        if (remote.size > 0 && remote.size < info.size() && Prompter::AskFromAnyThread(FilesText::ResumeQuestion))
+        if (remote.size > 0 && remote.size < info.size() && Ask(TransferQuestion::Resume))
             resumeAt = remote.size;
     }
     // A name missing from a cut listing may be on the server all the same, even where the server
     // cannot be asked.
     const bool mayExist = remote.state == RemoteName::Exists || (remote.state == RemoteName::Unknown && entries.cut);
-    if (resumeAt == 0 && options.checkOverwrite && mayExist && !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+    if (resumeAt == 0 && options.checkOverwrite && mayExist && !Ask(TransferQuestion::Overwrite))
         return false;
 
     // Only a regular file has a length to send; a vanished file fails like any other.
@@ -200,35 +204,35 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
             if (deleted || !LastTransferAnswered())
                 stored = false;
             else if (!stored)
-                transferFailure = FilesText::UploadIncomplete.arg(name);
+                transferFailure = TransferText::UploadIncomplete.arg(name);
         } else if (!stored) {
             transferFailure = FailureReason(*this);
         } else if (options.keepTimestamps) {
             SetRemoteModificationTime(target, info.lastModified());
         }
     } else {
-        transferFailure = FilesText::ReasonNotAFile.arg(localPath);
+        transferFailure = TransferText::ReasonNotAFile.arg(localPath);
     }
-    SetReplyText(stored ? WithVerification(FilesText::UploadCompleted) : FilesText::UploadFailed);
+    SetReplyText(stored ? WithVerification(TransferText::UploadCompleted) : TransferText::UploadFailed);
     return stored;
 }
 
-QString AppFtpSession::DownloadFailureReason(const QString& localPath, const QString& partialPath) const
+QString TransferSession::DownloadFailureReason(const QString& localPath, const QString& partialPath) const
 {
     switch (GetReplyCode()) {
     case LocalStatus::SizeMismatch:
-        return FilesText::ReasonDownloadSizeMismatch.arg(QString::number(LastReceivedSize()),
+        return TransferText::ReasonDownloadSizeMismatch.arg(QString::number(LastReceivedSize()),
                                                          QString::number(TransferSize()));
     case LocalStatus::DataCutShort:
-        return FilesText::ReasonDownloadCutShort.arg(QString::number(LastReceivedSize()));
+        return TransferText::ReasonDownloadCutShort.arg(QString::number(LastReceivedSize()));
     case LocalStatus::TargetNotReplaced:
-        return FilesText::ReasonTargetNotReplaced.arg(localPath, GetReplyText(), partialPath);
+        return TransferText::ReasonTargetNotReplaced.arg(localPath, GetReplyText(), partialPath);
     default:
         return FailureReason(*this);
     }
 }
 
-bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remoteFolder,
+bool TransferSession::DownloadFile(const QString& localFolder, const QString& remoteFolder,
                                  const QString& name, const RemoteEntryList& entries)
 {
     // A name a server lists could climb out of the local folder ("..", "a/../../x"), or hold
@@ -237,8 +241,8 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     transferFailure.clear();
     const QString localPath = JoinPath(localFolder, name);
     if (!IsPlainName(name) || LocalPathBytes(localPath).isEmpty()) {
-        transferFailure = FilesText::ReasonUnsafeName.arg(name);
-        SetReplyText(FilesText::DownloadFailed);
+        transferFailure = TransferText::ReasonUnsafeName.arg(name);
+        SetReplyText(TransferText::DownloadFailed);
         return false;
     }
     const TransferOptions options = Options();
@@ -247,14 +251,14 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     if (options.automaticType)
         ChooseType(*this, localPath, options.textEndings);
     // A link's listed size is not its file's.
-    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? entries[entry].listed.size : -1;
+    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? entries[entry].size : -1;
 
     // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
     // asked instead, once.
     std::optional<QDateTime> askedTime;
     const auto remoteTime = [&] {
         if (!askedTime) {
-            const QDateTime listed = entry >= 0 && entries[entry].listed.exactTime ? entries[entry].listed.modified
+            const QDateTime listed = entry >= 0 && entries[entry].exactTime ? entries[entry].modified
                                                                                     : QDateTime();
             askedTime = listed.isValid() ? listed : RemoteModificationTime(remotePath);
         }
@@ -273,9 +277,9 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
     const QDateTime recordedTime = CanResume() ? remoteTime() : QDateTime();
     bool resume = false;
     if (CanResume() && partial.Resumable(ServerName(), remotePath, remoteSize, recordedTime))
-        resume = Prompter::AskFromAnyThread(FilesText::ResumeQuestion);
+        resume = Ask(TransferQuestion::Resume);
     if (!resume && options.checkOverwrite && LocalFileExists(localPath) &&
-        !Prompter::AskFromAnyThread(FilesText::OverwriteQuestion))
+        !Ask(TransferQuestion::Overwrite))
         return false;
 
     SetTransferSize(qMax<qint64>(remoteSize, 0));
@@ -290,6 +294,6 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
         if (time.isValid())
             SetLocalModificationTime(localPath, time);
     }
-    SetReplyText(retrieved ? WithVerification(FilesText::DownloadCompleted) : FilesText::DownloadFailed);
+    SetReplyText(retrieved ? WithVerification(TransferText::DownloadCompleted) : TransferText::DownloadFailed);
     return retrieved;
 }

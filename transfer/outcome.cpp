@@ -1,7 +1,7 @@
-#include "mainwindow/outcome.h"
+#include "transfer/outcome.h"
 
 #include "engine/ftp_session.h"
-#include "mainwindow/strings.h"
+#include "transfer/strings.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,27 +12,27 @@ QString FailureReason(const FtpSession& session)
     case LocalStatus::ListenPortUnavailable:
     case LocalStatus::SocketCreateFailed:
     case LocalStatus::ListenFailed:
-        return FilesText::ReasonListenFailed;
+        return TransferText::ReasonListenFailed;
     case LocalStatus::DataSetupRefused:
-        return FilesText::ReasonDataSetupRefused;
+        return TransferText::ReasonDataSetupRefused;
     case LocalStatus::DataOpenFailed:
-        return FilesText::ReasonDataOpenFailed;
+        return TransferText::ReasonDataOpenFailed;
     case LocalStatus::SizeMismatch:
-        return FilesText::ReasonSizeMismatch;
+        return TransferText::ReasonSizeMismatch;
     case LocalStatus::DownloadDiffers:
-        return FilesText::ReasonDownloadDiffers;
+        return TransferText::ReasonDownloadDiffers;
     case LocalStatus::UploadDiffers:
-        return FilesText::ReasonUploadDiffers;
+        return TransferText::ReasonUploadDiffers;
     case LocalStatus::DataCutShort:
-        return FilesText::ReasonDataCutShort;
+        return TransferText::ReasonDataCutShort;
     default:
         break;
     }
     if (!session.IsConnected())
-        return FilesText::ReasonConnectionLost;
+        return TransferText::ReasonConnectionLost;
     const QString text = session.GetReplyText();
     const QString firstLine = text.left(text.indexOf(u'\n')).trimmed();
-    return firstLine.isEmpty() ? FilesText::ReasonNoReply : firstLine;
+    return firstLine.isEmpty() ? TransferText::ReasonNoReply : firstLine;
 }
 
 QString LocalFailureReason(const QString& path)
@@ -53,5 +53,5 @@ QString BatchTally::Summary(const QString& success) const
 {
     if (failures == 0)
         return success;
-    return FilesText::BatchFailed.arg(QString::number(items), QString::number(failures), firstReason);
+    return TransferText::BatchFailed.arg(QString::number(items), QString::number(failures), firstReason);
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "transfer/file_jobs.h"
+#include "transfer/outcome.h"
+#include "transfer/remote_tree.h"
+
+#include <QList>
+#include <QString>
+
+class FtpSession;
+
+// A deletion of a selection on the server: files by DELE, folders by RMD; a folder with contents
+// goes whole (RemoveRemoteTree) only where the user agreed for that folder.
+class RemoteDeleteBatch {
+public:
+    RemoteDeleteBatch(QString remoteFolder, QList<BatchItem> items, RemoteEntryList listed,
+                      qint64 walkLimit = MaxWalkEntries);
+
+    // Walks the selected folders (on the session's thread) to count what each holds. False
+    // when cancelled; a walk that failed is no failure here: that folder goes by RMD alone.
+    bool Plan(FtpSession& session);
+    // The folders with contents, each to be asked about (name, how many items inside).
+    struct TreeQuestion {
+        int tree;
+        QString name;
+        qint64 items;
+    };
+    QList<TreeQuestion> Questions() const;
+    // The answer for one of them: "いいえ" keeps the folder, and that is no failure.
+    void Agree(int tree, bool agreed);
+
+    // Deletes the selection in its order. False when cancelled (the items before stay deleted).
+    bool Run(FtpSession& session, const BatchCallbacks& callbacks);
+    const BatchTally& Tally() const { return tally; }
+
+private:
+    struct Folder {
+        QString name;
+        QString unique;
+        RemoteTree tree;
+        bool walked = false;
+        bool agreed = false;
+    };
+    bool DeleteFolder(FtpSession& session, const Folder& folder, const BatchCallbacks& callbacks);
+
+    QString remoteFolder;
+    QList<BatchItem> items;
+    QList<int> folderOf;  // per item, its index in folders; -1 for a file
+    QList<Folder> folders;
+    qint64 walkLimit;
+    BatchTally tally;
+};
