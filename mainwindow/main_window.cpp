@@ -2,7 +2,6 @@
 
 #include "mainwindow/dialog_units.h"
 #include "mainwindow/listing.h"
-#include "mainwindow/progress_texts.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
 #include "resources/resource_ids.h"
@@ -371,86 +370,6 @@ void MainWindow::CancelServerWork()
         return;
     cancelRequested = true;
     session.Cancel();
-}
-
-bool MainWindow::PromptedQuestions::Ask(TransferQuestion question)
-{
-    return Prompter::AskFromAnyThread(TransferQuestionText(question));
-}
-
-void MainWindow::PostTransferFigures(const BatchProgress& progress)
-{
-    // Within a batch that keeps its box only the latest figures matter; a lone transfer's box
-    // shows each (the first and the last are always seen).
-    if (QThread::currentThread() == thread()) {
-        ShowTransferFigures(progress);
-        return;
-    }
-    if (!batchBoxKept) {
-        QMetaObject::invokeMethod(this, [this, progress] { ShowTransferFigures(progress); }, Qt::QueuedConnection);
-        return;
-    }
-    {
-        const QMutexLocker lock(&latestFigures.mutex);
-        latestFigures.figures = progress;
-        if (latestFigures.posted)
-            return;
-        latestFigures.posted = true;
-    }
-    // Posted before the work's end is, so it is shown before the handler goes on.
-    QMetaObject::invokeMethod(this, [this] {
-        BatchProgress latest;
-        {
-            const QMutexLocker lock(&latestFigures.mutex);
-            latest = std::move(latestFigures.figures);
-            latestFigures.posted = false;
-        }
-        ShowTransferFigures(latest);
-    }, Qt::QueuedConnection);
-}
-
-BatchCallbacks MainWindow::BatchReports()
-{
-    return {[this](const BatchProgress& progress) { PostTransferFigures(progress); },
-            [this](const QString& line) { PostLog(line); }};
-}
-
-QList<PaneItem> MainWindow::SelectedLocalItems() const
-{
-    return SelectedItems(*localList, localEntries);
-}
-
-QList<PaneItem> MainWindow::SelectedRemoteItems() const
-{
-    return SelectedItems(*remoteList, remoteEntries);
-}
-
-void MainWindow::ShowTransferFigures(const BatchProgress& progress)
-{
-    if (progress.connections.isEmpty()) {
-        if (batchBoxKept)
-            return;
-        if (progressBox)
-            progressBox->CloseBox();
-        progressBox.reset();
-        return;
-    }
-    const QString text = ProgressBoxText(progress);
-    if (progressBox) {
-        progressBox->SetMessage(text);
-        return;
-    }
-    workingBox.reset();
-    progressBox = std::make_unique<WaitDialog>(this);
-    progressBox->message = text;
-    progressBox->SetCancellable(true);
-    connect(progressBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
-    // With the worker running, the window's loop exposes the box; a transfer called on this
-    // thread (tools and tests) blocks it, so the box must be exposed before.
-    if (worker.IsRunning())
-        progressBox->ShowBox();
-    else
-        progressBox->OpenBox();
 }
 
 void MainWindow::ShowWorkingBox()

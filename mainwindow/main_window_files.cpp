@@ -54,6 +54,16 @@ QString TypedRemoteFolder(QString typed)
 
 }  // namespace
 
+QList<PaneItem> MainWindow::SelectedLocalItems() const
+{
+    return SelectedItems(*localList, localEntries);
+}
+
+QList<PaneItem> MainWindow::SelectedRemoteItems() const
+{
+    return SelectedItems(*remoteList, remoteEntries);
+}
+
 bool MainWindow::OpensTypedFolder()
 {
     bool opened = false;
