@@ -205,6 +205,37 @@ TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
     EXPECT_EQ(entries[4].size, 9);
 }
 
+// The handlers take a selection typed: each row leads to its entry by index, so a file named
+// "<x>" stays a file of that name beside the folder x.
+TEST(FillRemotePaneTest, SelectedRowsGiveTheirEntriesAndKindsInPaneOrder)
+{
+    const QString listing = QStringLiteral(
+        "-rw-r--r-- 1 u g 3 Dec 07 07:03 <x>\r\n"
+        "drwxr-xr-x 2 u g 4096 Dec 07 07:03 x\r\n"
+        "-rw-r--r-- 1 u g 7 Dec 07 07:03 a.txt\r\n");
+    QListWidget pane;
+    pane.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    RemoteEntryList entries;
+    FillRemotePane(pane, listing, entries);
+    ASSERT_EQ(Texts(pane), (QStringList{"..", "<x>", "<x>", "a.txt"}));
+    for (int row = 0; row < pane.count(); ++row)
+        pane.item(row)->setSelected(true);
+    const QList<PaneItem> items = SelectedItems(pane, entries);
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0].kind, PaneEntryKind::Parent);
+    EXPECT_TRUE(items[0].entry.name.isEmpty());
+    EXPECT_EQ(items[1].kind, PaneEntryKind::Folder);
+    EXPECT_EQ(items[1].entry.name, QStringLiteral("x"));
+    EXPECT_EQ(items[2].kind, PaneEntryKind::File);
+    EXPECT_EQ(items[2].entry.name, QStringLiteral("<x>"));
+    EXPECT_EQ(items[3].entry.size, 7);
+    // A row that came from no listing leads to no entry.
+    pane.addItem(QStringLiteral("stray"));
+    pane.setCurrentRow(pane.count() - 1);
+    ASSERT_TRUE(CaretItem(pane, entries).has_value());
+    EXPECT_TRUE(CaretItem(pane, entries)->entry.name.isEmpty());
+}
+
 TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndNoEntry)
 {
     QListWidget pane;
@@ -247,6 +278,35 @@ TEST_F(LocalFolderTest, ListsHiddenEntriesAndFoldersInBrackets)
     EXPECT_TRUE(ListLocalFolder(pane, dir.path()));
     EXPECT_EQ(Texts(pane), (QStringList{"..", "<.config>", "<link>", "<Sub>", ".profile", "A b.txt", "b.txt",
                                         "broken", "日本語.txt"}));
+}
+
+// The entries say what each is: a link to a folder opens like one, a broken link is a link, a
+// file has its size, time and mode.
+TEST_F(LocalFolderTest, EntriesAreTyped)
+{
+    QFile sized(QDir(dir.path()).filePath(QStringLiteral("b.txt")));
+    ASSERT_TRUE(sized.open(QIODevice::WriteOnly));
+    sized.write("12345");
+    sized.close();
+    ASSERT_TRUE(sized.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QListWidget pane;
+    QVector<ListingEntry> entries;
+    ASSERT_TRUE(ListLocalFolder(pane, dir.path(), entries));
+    ASSERT_EQ(entries.size(), 8);
+    const auto find = [&](const QString& name) {
+        for (const ListingEntry& entry : entries)
+            if (entry.name == name)
+                return entry;
+        return ListingEntry();
+    };
+    EXPECT_EQ(find(QStringLiteral("link")).kind, EntryKind::Folder);
+    EXPECT_EQ(find(QStringLiteral("broken")).kind, EntryKind::Link);
+    EXPECT_EQ(find(QStringLiteral("Sub")).kind, EntryKind::Folder);
+    const ListingEntry file = find(QStringLiteral("b.txt"));
+    EXPECT_EQ(file.kind, EntryKind::File);
+    EXPECT_EQ(file.size, 5);
+    EXPECT_EQ(file.mode, 0600);
+    EXPECT_TRUE(file.modified.isValid());
 }
 
 TEST_F(LocalFolderTest, EmptyFolderHasOnlyTheParentAndMissingFolderFails)
