@@ -7,18 +7,6 @@
 
 #include <utility>
 
-namespace {
-
-// The size in a 213 reply to SIZE ("213 1024"); -1 when there is none.
-qint64 SizeOfReply(const QString& reply)
-{
-    bool ok = false;
-    const qint64 size = QStringView(reply).mid(4).trimmed().split(QLatin1Char(' ')).value(0).toLongLong(&ok);
-    return ok && size >= 0 ? size : -1;
-}
-
-}  // namespace
-
 FtpSession::FtpSession() : d(std::make_unique<Private>())
 {
     d->listenSocket.WatchCancel(d->cancel.Fd());
@@ -126,6 +114,11 @@ bool FtpSession::MakeDir(const QString& name)
     const QString folder = name.isEmpty() ? QStringLiteral("New Folder") : name;
     GetRemoteDir();
     return Command(QStringLiteral("MKD ") + folder, 257);
+}
+
+bool FtpSession::CreateFolder(const QString& path)
+{
+    return !path.isEmpty() && Command(QStringLiteral("MKD ") + path, 257);
 }
 
 bool FtpSession::RemoveDir(const QString& name)
@@ -240,7 +233,7 @@ qint64 FtpSession::RemoteFileSize(const QString& name)
 {
     if (name.isEmpty() || !HasFeature(QStringLiteral("SIZE")) || !Command(QStringLiteral("SIZE ") + name, 213))
         return -1;
-    return SizeOfReply(d->replyText);
+    return ParseSizeReply(d->replyText);
 }
 
 FtpSession::RemoteName FtpSession::AskRemoteName(const QString& path)
@@ -255,7 +248,7 @@ FtpSession::RemoteName FtpSession::AskRemoteName(const QString& path)
             return {RemoteName::Absent, -1};
     }
     if (HasFeature(QStringLiteral("SIZE")) && ask(QStringLiteral("SIZE ") + path)) {
-        const qint64 size = d->replyCode == 213 ? SizeOfReply(d->replyText) : -1;
+        const qint64 size = d->replyCode == 213 ? ParseSizeReply(d->replyText) : -1;
         if (size >= 0)
             return {RemoteName::Exists, size};
         if (d->replyCode == 550 && TypeCommand() == QLatin1String("TYPE I"))

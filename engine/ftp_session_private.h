@@ -45,7 +45,6 @@ struct FtpSession::Private {
     mutable qint64 moved = 0;  // the bytes the latest data connection carried (before line ends)
     qint64 lastReceived = 0;   // the latest download's size as sent, counted from the file's start
     bool transferAnswered = false;  // the latest transfer command was answered with 1xx
-    QByteArray partialFile;    // the partial file the next download uses; empty: "NAME.part"
     std::chrono::milliseconds idleLimit{60000};
 
     CancelSignal cancel;

@@ -1,67 +1,19 @@
 // The transfers of an FtpSession: listings, downloads and uploads, and the digest that checks
 // them. Their data connections come from the data connector (engine/data_connector.cpp).
 
+#include "engine/download_sink.h"
 #include "engine/ftp_session.h"
 
 #include "engine/ftp_session_private.h"
 #include "engine/data_stream.h"
-#include "engine/local_name.h"
 #include "engine/transfer_digest.h"
-#include "engine/transfer_files.h"
+#include "engine/download_sink.h"
+#include "engine/download_verdict.h"
 #include "engine/wire_codec.h"
 
-#include <QCryptographicHash>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
-namespace {
-
-// The partial file of a download to target: "NAME.part" beside it. Where that would be longer
-// than a file name may be, the name is cut (at a character boundary) and a digest of the whole
-// name added, so that two long names alike at the start never share one. Empty without a name.
-QByteArray PartialName(const QByteArray& target)
-{
-    constexpr qsizetype MaxName = 255;
-    static const QByteArray Suffix = QByteArrayLiteral(".part");
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray name = target.mid(slash + 1);
-    if (name.isEmpty())
-        return {};
-    if (name.size() + Suffix.size() > MaxName) {
-        const QByteArray digest =
-            '~' + QCryptographicHash::hash(name, QCryptographicHash::Sha256).toHex().left(16);
-        qsizetype cut = MaxName - Suffix.size() - digest.size();
-        while (cut > 0 && (quint8(name.at(cut)) & 0xC0) == 0x80)
-            --cut;  // not inside a UTF-8 sequence
-        name = name.left(cut) + digest;
-    }
-    return target.left(slash + 1) + name + Suffix;
-}
-
-// Opens a download's partial file for writing at start (what was kept before goes on from there;
-// 0 starts over); -1 when it cannot be, or is not a plain file, or is shorter than start.
-int OpenPartial(const QByteArray& partial, qint64 start)
-{
-    if (partial.isEmpty())
-        return -1;
-    // No link is followed, and nothing waits for a reader at a pipe with that name.
-    const int fd = ::open(partial.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0)
-        return -1;
-    struct stat info;
-    const bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= start &&
-                        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0 &&
-                        ::ftruncate(fd, start) == 0 && ::lseek(fd, start, SEEK_SET) == start;
-    if (!usable) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Transfers
@@ -175,59 +127,34 @@ bool FtpSession::KeepCutListing(DataStream& data, QByteArray& raw, QString& out)
     return !d->cancel.IsRaised();
 }
 
-bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
+bool FtpSession::RetrieveInto(const QString& remote, DownloadSink& sink, qint64 resumeFrom)
 {
-    const QByteArray chosenPartial = std::exchange(d->partialFile, QByteArray());
     d->transferAnswered = false;
     d->lastReceived = 0;
     if (CancelPending())
         return Outcome(false);
-    const QByteArray target = LocalPathBytes(local);
-    const QByteArray partial = chosenPartial.isEmpty() ? PartialName(target) : chosenPartial;
-    // A name no local file can have fails before anything is asked of the server.
-    if (target.isEmpty() || partial.isEmpty()) {
-        d->replyCode = LocalStatus::DataOpenFailed;
-        return false;
-    }
-
-    // The download goes into the partial file beside the target, which replaces the target only
-    // when the whole file arrived: a failed or cancelled download leaves the old file as it was.
     Restart restart;
-    struct stat before;
-    if (resume && CanResume() && ::lstat(partial.constData(), &before) == 0 &&
-        S_ISREG(before.st_mode))
-        restart.offset = before.st_size;
+    if (resumeFrom > 0 && CanResume())
+        restart.offset = resumeFrom;
     const DigestScope digest = StartDigest();
     std::unique_ptr<DataStream> data;
     if (OpenTransfer(QStringLiteral("RETR ") + remote, data, &restart) != Opening::Open)
         return Outcome(false);
     const qint64 start = restart.accepted ? restart.offset : 0;
-    const int fileFd = OpenPartial(partial, start);
+    const int fileFd = sink.Open(start, d->digest.get());
     if (fileFd < 0) {
         FinishTransfer(*data, false);  // still read the final reply, so the next one stays in step
         d->replyCode = LocalStatus::DataOpenFailed;
         return Outcome(false);
     }
-    // The digest covers the whole file: what an earlier download kept is read once here.
-    if (d->digest && start > 0)
-        d->digest->UpdateFromFile(partial, start);
 
     d->progressBase = start;
     d->moved = 0;
     const DataEnd end = data->ReceiveToFile(fileFd, d->TextMode());
     d->progressBase = 0;
     d->lastReceived = start + d->moved;
-    struct stat written;
-    const qint64 size = ::fstat(fileFd, &written) == 0 ? written.st_size : -1;
-    // What arrived is kept for a resume where one can follow: binary data after a failure of
-    // the network or the server (a disk that failed may have kept less than it took).
-    auto keepOrDrop = [&](bool localFailed) {
-        if (localFailed || d->TextMode() || size <= 0)
-            ::unlink(partial.constData());
-    };
     if (end == DataEnd::Cancelled) {
-        ::close(fileFd);
-        keepOrDrop(false);
+        sink.Stopped(DownloadStop::Cancelled);
         AbortTransfer(data.get());
         return Outcome(false);
     }
@@ -237,22 +164,7 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
         end == DataEnd::Clean ? JudgeDownload(!d->TextMode(), data->EndedInOrder(), d->lastReceived, d->transferSize)
                               : DownloadVerdict::Whole;
     const bool whole = end == DataEnd::Clean && verdict == DownloadVerdict::Whole;
-    // A file that is replaced passes its permission bits on (never set-id bits to new content);
-    // a new one keeps the mode the partial file was made with (the umask applied). The mode is a
-    // courtesy: file systems without Unix modes (FAT on a memory stick, many network shares)
-    // refuse it, and the data is whole all the same.
-    struct stat old;
-    const bool replacing = ::lstat(target.constData(), &old) == 0;
-    if (replacing && S_ISREG(old.st_mode))
-        ::fchmod(fileFd, old.st_mode & 0777);
-    bool localOk = end != DataEnd::LocalFailed;
-    // On the disk before it replaces a file: after a crash the old file is either intact or the
-    // whole new one. A new name is not synced: a crash can leave it short, as any copy made
-    // without a sync, but nothing the user had is lost, and a sync per file would cost most of
-    // the time of a folder of small files.
-    if (replacing && whole && ::fsync(fileFd) != 0)
-        localOk = false;
-    localOk = (::close(fileFd) == 0) && localOk;
+    const bool localOk = sink.Close(whole) && end != DataEnd::LocalFailed;
 
     bool ok = FinishTransfer(*data, end == DataEnd::Clean && localOk);
     // A cancel that came with the last bytes still leaves the target as it was.
@@ -262,40 +174,32 @@ bool FtpSession::RetrieveFile(const QString& remote, const QString& local, bool 
     // did not come to it, the server's size now decides, asked once after the final reply.
     if (ok && verdict != DownloadVerdict::Whole && !d->TextMode() && ServerSizeIs(remote, d->lastReceived)) {
         verdict = DownloadVerdict::Whole;
-        // On the disk before it replaces a file, as a download whole from the start is. Kept
-        // where the sync fails: the data is whole, a resume finds nothing more to fetch.
-        if (replacing && !SyncFile(partial)) {
+        if (!sink.Confirm()) {
             d->replyCode = LocalStatus::DataOpenFailed;
             return Outcome(false);
         }
     }
     if (ok && verdict != DownloadVerdict::Whole) {
-        // Binary data from the file's start is kept even where it is longer than the size
-        // expected: that size may be older than the file, and the partial file's record keeps a
-        // longer one from a resume. A resumed one that came out longer began on another file.
-        if (d->TextMode() || (start > 0 && d->transferSize > 0 && d->lastReceived > d->transferSize))
-            ::unlink(partial.constData());
+        sink.Stopped(DownloadStop::NotWhole);
         d->replyCode = verdict == DownloadVerdict::SizeMismatch ? LocalStatus::SizeMismatch
                                                                 : LocalStatus::DataCutShort;
         return Outcome(false);
     }
-    // Bytes that are not the server's file are not worth keeping for a resume either.
     if (ok && DigestDiffers(remote)) {
-        ::unlink(partial.constData());
+        sink.Stopped(DownloadStop::Differs);
         d->replyCode = LocalStatus::DownloadDiffers;
         return Outcome(false);
     }
     if (ok) {
-        const QString why = PutInPlace(partial, target, replacing);
+        const QString why = sink.Complete();
         if (!why.isEmpty()) {
-            // The data is whole: it stays for a resume (which finds nothing more to fetch).
             d->replyCode = LocalStatus::TargetNotReplaced;
             d->replyText = why;
             return Outcome(false);
         }
         return Outcome(true);
     }
-    keepOrDrop(!localOk);
+    sink.Stopped(localOk ? DownloadStop::Failed : DownloadStop::LocalFailed);
     if (!localOk)
         d->replyCode = LocalStatus::DataOpenFailed;
     return Outcome(false);
@@ -311,18 +215,14 @@ bool FtpSession::ServerSizeIs(const QString& remote, qint64 size)
     return now >= 0 && now == size;
 }
 
-bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
+bool FtpSession::StoreFrom(int fileFd, qint64 size, const QString& remote, qint64 resumeAt)
 {
     d->transferAnswered = false;
     if (CancelPending())
         return Outcome(false);
-    // The local file is opened before anything is asked of the server, so a file that cannot
-    // be read never leaves an empty file on the server.
-    const int fileFd = OpenForUpload(LocalPathBytes(local));
-    struct stat info;
-    if (fileFd < 0 || ::fstat(fileFd, &info) != 0) {
-        if (fileFd >= 0)
-            ::close(fileFd);
+    // A local file that could not be opened fails before anything is asked of the server, so it
+    // never leaves an empty file there.
+    if (fileFd < 0) {
         d->replyCode = LocalStatus::DataOpenFailed;
         return false;
     }
@@ -330,27 +230,23 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 r
     // appends at the server's end, the same offset) where REST is refused.
     const DigestScope digest = StartDigest();
     Restart restart;
-    if (resumeAt > 0 && resumeAt < info.st_size && CanResume()) {
+    if (resumeAt > 0 && resumeAt < size && CanResume()) {
         restart.offset = resumeAt;
         restart.commandIfRefused = QStringLiteral("APPE ") + remote;
         if (d->digest)
             d->digest->UpdateFromFile(fileFd, resumeAt);  // the server's copy starts with it
         if (::lseek(fileFd, resumeAt, SEEK_SET) != resumeAt) {
-            ::close(fileFd);
             d->replyCode = LocalStatus::DataOpenFailed;
             return false;
         }
     }
 
     std::unique_ptr<DataStream> data;
-    if (OpenTransfer(QStringLiteral("STOR ") + remote, data, &restart) != Opening::Open) {
-        ::close(fileFd);
+    if (OpenTransfer(QStringLiteral("STOR ") + remote, data, &restart) != Opening::Open)
         return Outcome(false);
-    }
     d->progressBase = restart.offset;
     const DataEnd end = data->SendFromFile(fileFd, d->TextMode());
     d->progressBase = 0;
-    ::close(fileFd);
     if (end == DataEnd::Cancelled) {
         AbortTransfer(data.get());  // resets the data connection: the server sees a broken upload
         return Outcome(false);
@@ -364,7 +260,7 @@ bool FtpSession::StoreFile(const QString& local, const QString& remote, qint64 r
         const int finalCode = d->replyCode;
         const QString finalText = d->replyText;
         const qint64 stored = RemoteFileSize(remote);
-        if (stored >= 0 && stored != info.st_size) {
+        if (stored >= 0 && stored != size) {
             d->replyCode = LocalStatus::SizeMismatch;
             ok = false;
         } else {
@@ -390,11 +286,5 @@ bool FtpSession::CanResume() const
     return false;
 }
 
-QString FtpSession::PartialPath(const QString& local)
-{
-    return LocalPathText(PartialName(LocalPathBytes(local)));
-}
-
-void FtpSession::SetPartialFile(const QString& partial) { d->partialFile = LocalPathBytes(partial); }
 qint64 FtpSession::LastReceivedSize() const { return d->lastReceived; }
 bool FtpSession::LastTransferAnswered() const { return d->transferAnswered; }

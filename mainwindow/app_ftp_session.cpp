@@ -9,6 +9,7 @@
 #include "mainwindow/transfer_mode.h"
 #include "platform/prompter.h"
 #include "settings/settings_store.h"
+#include "transfer/local_files.h"
 
 #include <QElapsedTimer>
 
@@ -132,16 +133,16 @@ bool AppFtpSession::ConnectToServer(const QString& host, quint16 port)
     return FtpSession::ConnectToServer(host, port);
 }
 
-bool AppFtpSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
+bool AppFtpSession::RetrieveInto(const QString& remote, DownloadSink& sink, qint64 resumeFrom)
 {
     TransferProgress progress(*this, remote);
-    return progress.Finish(FtpSession::RetrieveFile(remote, local, resume));
+    return progress.Finish(FtpSession::RetrieveInto(remote, sink, resumeFrom));
 }
 
-bool AppFtpSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
+bool AppFtpSession::StoreFrom(int fileFd, qint64 size, const QString& remote, qint64 resumeAt)
 {
     TransferProgress progress(*this, remote);
-    return progress.Finish(FtpSession::StoreFile(local, remote, resumeAt));
+    return progress.Finish(FtpSession::StoreFrom(fileFd, size, remote, resumeAt));
 }
 
 bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
@@ -183,7 +184,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
     if (regularFile) {
         SetTransferSize(info.size());
         SetVerifyTransfers(options.verifyTransfers);
-        stored = StoreFile(localPath, target, resumeAt);
+        stored = UploadFromFile(*this, localPath, target, resumeAt);
         if (IsCancelled()) {
             // Only a file this upload made goes again: the server had none of the name right
             // before, and took the STOR. Also one whose last bytes arrived just as 中止 was pressed
@@ -280,8 +281,7 @@ bool AppFtpSession::DownloadFile(const QString& localFolder, const QString& remo
 
     SetTransferSize(qMax<qint64>(remoteSize, 0));
     SetVerifyTransfers(options.verifyTransfers);
-    SetPartialFile(partial.Path());
-    const bool retrieved = RetrieveFile(remotePath, localPath, resume);
+    const bool retrieved = DownloadToFile(*this, remotePath, localPath, resume, partial.Path());
     partial.Settle(ServerName(), remotePath, remoteSize, recordedTime);
     if (!retrieved) {
         transferFailure = DownloadFailureReason(localPath, partial.Path());
