@@ -36,7 +36,9 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
 
 // One FTP client session: the control connection, its replies, and the data connections of
-// listings and transfers. Every operation is synchronous and runs to its end on the calling
+// listings and transfers, one method per command. The control channel (engine/control_channel.h)
+// sends lines, reads replies and settles cancels; the data connector (engine/data_connector.h)
+// opens data connections. Every operation is synchronous and runs to its end on the calling
 // thread; the latest reply code and text stay in the session for the caller to read and show.
 // No wait lasts forever: a wait that sees no progress for IdleLimit() ends like a broken
 // connection.
@@ -264,63 +266,9 @@ public:
     int PasvPort() const;
 
 private:
-    // Reads one reply into ReplyCode and the reply text; false when none could be read. A
-    // cancelled read brings the connection back in step (or closes it) before it returns.
-    bool ReadReply();
-    enum class ReadEnd {
-        Reply,      // a reply was read (a silent server: the lines that arrived complete)
-        Broken,     // the control connection is closed now
-        Silent,     // nothing complete within the limit; the connection stays open
-        Cancelled,  // the wait was cancelled; the connection stays open
-    };
-    // Reads one reply within the limit. A silent server closes the connection unless
-    // keepOnSilence.
-    ReadEnd ReadOne(std::chrono::milliseconds limit, bool keepOnSilence);
-    bool SendLine(const QString& command);
     // After the greeting: AUTH TLS, the handshake, the certificate check, PBSZ and PROT. False
     // when the connection must end (it is closed then).
     bool StartTls(const QString& host, quint16 port);
-    // Wraps an open data connection in TLS; false (with the server's final reply read) when
-    // the handshake failed.
-    bool ProtectData(std::unique_ptr<DataStream>& data);
-    bool CancelPending() const;
-    void EndCancelled();
-    void DropControlConnection();
-    // After a transfer command was sent: ends the data connection; ABOR and what follows are
-    // left owing for SettleCancelled.
-    void AbortTransfer(DataStream* data);
-    // Sends NOOP and discards replies until its 200, bounded; closes the connection failing that.
-    void Resynchronize();
-    // Sends ABOR after a cancelled transfer and reads the replies, bounded; see the class comment.
-    void ReadAbortReplies();
-    // Sends the command and reads its reply: true when it was answered with the code.
-    bool Command(const QString& command, int expectedCode);
-    void SendTypeCommand();
-    bool PrepareActive();
-    bool PreparePassive();
-    bool PrepareExtendedPassive();
-    // What became of the start of a data transfer.
-    enum class Opening {
-        Open,         // data connection up, the command accepted with a preliminary reply
-        SetupFailed,  // PORT/PASV set-up failed; nothing about the command was said
-        Refused,      // the command was answered with a final reply (its code is in ReplyCode)
-        Failed,       // the data connection could not be made
-    };
-    // A transfer that goes on from an offset: REST goes right before the command.
-    struct Restart {
-        qint64 offset = 0;
-        QString commandIfRefused;  // sent instead of the command when REST is refused (if any)
-        bool accepted = false;     // REST was answered 350
-    };
-    // The one place where a data connection is opened: sets up PORT/EPRT or PASV/EPSV, sends
-    // REST when restart asks for it, then the command, and connects or accepts. On Open, data
-    // holds the connection's stream.
-    Opening OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data, Restart* restart = nullptr);
-    // Sends REST for restart; false only when the connection broke or a cancel came.
-    bool RequestRestart(Restart* restart, QString& command);
-    bool ConnectPassive(PlainDataStream& data);
-    // Ends the data connection and reads the final reply (226, or 250 from some servers).
-    bool FinishTransfer(DataStream& data, bool dataOk);
     // Before a binary transfer opens: a digest for its bytes, when the option is on and the server
     // offers a way to compare it. It lives as long as the returned scope.
     struct DigestScope {

@@ -157,7 +157,7 @@ bool AppFtpSession::UploadFile(const QString& localFolder, const QString& remote
         ChooseType(*this, name, options.textEndings);
     const LocalFileInfo info(localPath);
     // Only a regular file is read, never through a link: what a link leads to can change between
-    // the question and the open (StoreFile refuses links all the same).
+    // the question and the open (UploadFromFile refuses links all the same).
     const bool regularFile = info.isFile() && !info.isSymLink();
 
     // The server decides whether the name is taken: the pane's listing may be stale, may have

@@ -34,13 +34,6 @@ void Start(FtpSession& session, ScriptedFtpPeer& peer)
     ASSERT_TRUE(session.QueryFeatures());
 }
 
-mode_t Mode(const QString& path)
-{
-    struct stat info {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info.st_mode & 07777;
-}
-
 // --- TLS data that ends without close_notify ---
 
 // A TLS server on one end of a socket pair with a throwaway certificate: sends the data, then
