@@ -102,7 +102,8 @@ bool DataConnector::PreparePassive()
         return true;
     }
     // Servers behind some NATs and firewalls refuse PASV yet take EPSV; tried once.
-    const bool refused = control.ReplyCode() >= 500 && control.ReplyCode() <= 599 && control.IsConnected() && !control.CancelPending();
+    const int code = control.ReplyCode();
+    const bool refused = code >= 500 && code <= 599 && control.IsConnected() && !control.CancelPending();
     if (refused && !passiveRefused) {
         passiveRefused = true;
         if (PrepareExtendedPassive())
@@ -258,7 +259,8 @@ bool DataConnector::Finish(DataStream& data, bool dataOk)
         return false;
     }
     // RFC 959 allows 250 as well as 226 here, and some mainframe servers send it.
-    return end == ControlChannel::ReadEnd::Reply && (control.ReplyCode() == 226 || control.ReplyCode() == 250) && dataOk;
+    const int code = control.ReplyCode();
+    return end == ControlChannel::ReadEnd::Reply && (code == 226 || code == 250) && dataOk;
 }
 
 void DataConnector::Abort(DataStream* data)

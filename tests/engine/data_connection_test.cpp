@@ -1,3 +1,4 @@
+#include "engine/download_sink.h"
 #include "engine/ftp_reply.h"
 #include "engine/ftp_session.h"
 #include "tests/support/loopback_stranger.h"
@@ -9,6 +10,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -254,6 +256,34 @@ TEST(Listing, RefusedPortGives5003)
     QString out;
     EXPECT_FALSE(session.GetFileList(QString(), out));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataSetupRefused);
+}
+
+// The engine writes a download into any descriptor from where it stands (here after bytes the
+// caller wrote first) and refuses to go on from an offset it has no earlier part for.
+TEST(RetrieveInto, ADescriptorTakesTheBytesWhereItStandsAndCannotResume)
+{
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    ASSERT_EQ(file.write("head:"), 5);
+    ASSERT_TRUE(file.flush());
+    ScriptedFtpPeer peer;
+    peer.Greet().Read().Send("211-Features:\r\n REST STREAM\r\n211 End\r\n")
+        .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
+        .SendData("body").CloseData().Send("226 done\r\n")
+        .AnswerPassive().AcceptData().Answer("350 Restarting at 3").Answer("150 sending")
+        .SendData("more").CloseData().Send("226 done\r\n");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    session.SetTypeBinary();
+    ASSERT_TRUE(Connect(session, peer));
+    ASSERT_TRUE(session.QueryFeatures());
+    DescriptorSink sink(file.handle());
+    EXPECT_TRUE(session.RetrieveInto(QStringLiteral("f"), sink));
+    EXPECT_EQ(ReadAll(file.fileName()), QByteArray("head:body"));
+    EXPECT_FALSE(session.RetrieveInto(QStringLiteral("f"), sink, 3));
+    EXPECT_EQ(session.GetReplyCode(), LocalStatus::DataOpenFailed);
+    EXPECT_EQ(ReadAll(file.fileName()), QByteArray("head:body"));
+    EXPECT_TRUE(peer.Commands().contains("REST 3"));
 }
 
 }  // namespace
