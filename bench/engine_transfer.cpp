@@ -3,6 +3,7 @@
 // Binary mode, passive unless "active" is given; "tls" requires TLS and takes any certificate
 // (the loopback servers' is self-signed). Exit status 0 when the transfer succeeded.
 #include "engine/ftp_session.h"
+#include "transfer/local_files.h"
 
 #include <QString>
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "login failed: %s\n", qPrintable(session.GetReplyText()));
         return 1;
     }
-    const bool ok = get ? session.RetrieveFile(arg(6), arg(7)) : session.StoreFile(arg(7), arg(6));
+    const bool ok = get ? DownloadToFile(session, arg(6), arg(7)) : UploadFromFile(session, arg(7), arg(6));
     if (!ok)
         std::fprintf(stderr, "transfer failed: %d %s\n", session.GetReplyCode(), qPrintable(session.GetReplyText()));
     session.DisconnectFromServer();

@@ -1,22 +1,13 @@
-// The control connection of an FtpSession: its lines and replies, cancelling, and the settling
-// of what a cancelled exchange left owing.
+// The control connection: its lines and replies, cancelling, and the settling of what a
+// cancelled exchange left owing.
+
+#include "engine/control_channel.h"
 
 #include "engine/ftp_session.h"
 
-#include "engine/ftp_session_private.h"
-#include "engine/data_stream.h"
-#include "engine/ftp_reply.h"
-#include "engine/sockets.h"
-#include "engine/wire_codec.h"
-
 #include <algorithm>
-#include <chrono>
-#include <optional>
 
 namespace {
-
-const QString ClosedReplyText = QStringLiteral("GetResponce nRead=0 Error");
-const QString NoConnectionText = QString(QChar(1));
 
 constexpr qsizetype ControlReadSize = 16 * 1024;
 // After ABOR: once a positive reply came, the one that may still follow it is waited for only
@@ -30,70 +21,95 @@ std::chrono::milliseconds Until(std::chrono::steady_clock::time_point deadline)
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// Control connection
-
-bool FtpSession::CreateControlSocket()
+void ControlChannel::Create()
 {
-    d->controlTls.reset();
-    d->controlSocket = std::make_unique<ControlSocket>();
-    d->controlSocket->WatchCancel(d->ignoringCancel ? -1 : d->cancel.Fd());
-    d->reader.Clear();
-    d->ClearOwed();
-    return true;
+    tls.reset();
+    socket = std::make_unique<ControlSocket>();
+    socket->WatchCancel(ignoringCancel ? -1 : cancel.Fd());
+    reader.Clear();
+    ClearOwed();
 }
 
-void FtpSession::ReleaseControlSocket()
+void ControlChannel::Release()
 {
-    d->controlTls.reset();
-    d->controlSocket.reset();
-    d->reader.Clear();
-    d->ClearOwed();
+    tls.reset();
+    socket.reset();
+    reader.Clear();
+    ClearOwed();
 }
 
-bool FtpSession::IsConnected() const
+void ControlChannel::Drop()
 {
-    return d->Established() && d->controlSocket->IsOpen();
+    tls.reset();
+    if (socket)
+        socket->Close();
+    reader.Clear();
+    ClearOwed();
 }
 
-void FtpSession::Cancel() { d->cancel.Raise(); }
-bool FtpSession::IsCancelled() const { return d->cancel.IsRaised(); }
-void FtpSession::ResetCancel() { d->cancel.Reset(); }
-
-bool FtpSession::CancelPending() const
+bool ControlChannel::Connect(const QString& host, quint16 port)
 {
-    return d->cancel.IsRaised() && !d->ignoringCancel;
+    connected = !CancelPending() && socket && socket->ConnectToHost(host, port, idleLimit);
+    return connected;
 }
 
-void FtpSession::EndCancelled()
+std::optional<SocketAddress> ControlChannel::LocalAddress() const
 {
-    d->replyCode = LocalStatus::Cancelled;
-    d->replyText = LocalStatus::CancelledText;
+    return socket ? socket->LocalAddress() : std::nullopt;
 }
 
-void FtpSession::DropControlConnection()
+std::optional<SocketAddress> ControlChannel::PeerAddress() const
 {
-    d->controlTls.reset();
-    if (d->controlSocket)
-        d->controlSocket->Close();
-    d->reader.Clear();
-    d->ClearOwed();
+    return socket ? socket->PeerAddress() : std::nullopt;
 }
 
-bool FtpSession::SendCommand(const QString& command)
+bool ControlChannel::StartTls(TlsContext& context, const QString& host)
+{
+    tls = std::make_unique<TlsChannel>(context, *socket);
+    return tls->Handshake(host, false, idleLimit);
+}
+
+void ControlChannel::EndCancelled()
+{
+    replyCode = LocalStatus::Cancelled;
+    replyText = LocalStatus::CancelledText;
+}
+
+void ControlChannel::SetIgnoringCancel(bool on)
+{
+    ignoringCancel = on;
+    if (socket)
+        socket->WatchCancel(on ? -1 : cancel.Fd());
+}
+
+ControlChannel::CancelIgnored ControlChannel::IgnoreCancel()
+{
+    const bool before = ignoringCancel;
+    SetIgnoringCancel(true);
+    return CancelIgnored{*this, before};
+}
+
+bool ControlChannel::Send(const char* data, qsizetype size)
+{
+    return tls ? tls->SendAll(data, size, idleLimit) : socket->SendAll(data, size, idleLimit);
+}
+
+qsizetype ControlChannel::Receive(char* buffer, qsizetype size, std::chrono::milliseconds limit)
+{
+    return tls ? tls->Receive(buffer, size, limit) : socket->Receive(buffer, size, limit);
+}
+
+bool ControlChannel::Send(const QString& command)
 {
     if (CancelPending())
         return false;
-    SettleCancelled();
-    // A TYPE sent by the caller leaves the type in force unknown.
-    if (command.startsWith(QLatin1String("TYPE"), Qt::CaseInsensitive))
-        d->typeInForce.clear();
+    Settle();
     return SendLine(command);
 }
 
-bool FtpSession::SendLine(const QString& command)
+bool ControlChannel::SendLine(const QString& command)
 {
-    if (!d->Established() || !d->controlSocket->IsOpen() || command.isEmpty())
+    if (!Established() || !socket->IsOpen() || command.isEmpty())
         return false;
     QString line = command;
     if (line.endsWith(QLatin1String("\r\n")))
@@ -103,7 +119,7 @@ bool FtpSession::SendLine(const QString& command)
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
             return false;
     }
-    std::optional<QByteArray> bytes = d->codec->Encode(line);
+    std::optional<QByteArray> bytes = codec->Encode(line);
     if (!bytes)
         return false;
     // The control connection speaks Telnet (RFC 959 after RFC 854): a data byte 0xFF is sent
@@ -112,36 +128,36 @@ bool FtpSession::SendLine(const QString& command)
     bytes->append("\r\n", 2);
     // A line is short and never waits long; a cancel must not cut it in half, which would
     // leave the server a garbled command.
-    const auto whole = d->IgnoreCancel();
-    if (!d->ControlSend(bytes->constData(), bytes->size())) {
-        d->controlSocket->Close();  // broken: later sends and reads end at once
+    const auto whole = IgnoreCancel();
+    if (!Send(bytes->constData(), bytes->size())) {
+        socket->Close();  // broken: later sends and reads end at once
         return false;
     }
     return true;
 }
 
-FtpSession::ReadEnd FtpSession::ReadOne(std::chrono::milliseconds limit, bool keepOnSilence)
+ControlChannel::ReadEnd ControlChannel::ReadOne(std::chrono::milliseconds limit, bool keepOnSilence)
 {
-    if (!d->Established())
+    if (!Established())
         return ReadEnd::Broken;
     // Kept open, the read is bounded as a whole; otherwise each wait may last the idle limit.
     const auto deadline = std::chrono::steady_clock::now() + limit;
     QByteArray raw;
     char buffer[ControlReadSize];
     for (;;) {
-        const ReplyReader::Result result = d->reader.Take(raw);
+        const ReplyReader::Result result = reader.Take(raw);
         if (result == ReplyReader::Result::Complete)
             break;
-        if (result == ReplyReader::Result::TooLong || !d->controlSocket->IsOpen()) {
-            DropControlConnection();
+        if (result == ReplyReader::Result::TooLong || !socket->IsOpen()) {
+            Drop();
             return ReadEnd::Broken;
         }
         const std::chrono::milliseconds wait = keepOnSilence ? Until(deadline) : limit;
         if (wait.count() <= 0)
             return ReadEnd::Silent;
-        const qsizetype n = d->ControlReceive(buffer, sizeof buffer, wait);
+        const qsizetype n = Receive(buffer, sizeof buffer, wait);
         if (n > 0) {
-            d->reader.Append(buffer, n);
+            reader.Append(buffer, n);
             continue;
         }
         if (n < 0 && CancelPending())
@@ -149,98 +165,84 @@ FtpSession::ReadEnd FtpSession::ReadOne(std::chrono::milliseconds limit, bool ke
         if (n < 0 && keepOnSilence && Until(deadline).count() <= 0)
             return ReadEnd::Silent;
         if (n == 0 || keepOnSilence) {
-            DropControlConnection();
+            Drop();
             return ReadEnd::Broken;
         }
         // An error or a silent server: the reply is the lines that arrived complete.
-        raw = d->reader.CompletedLines();
-        DropControlConnection();
+        raw = reader.CompletedLines();
+        Drop();
         break;
     }
-    d->replyCode = ParseReplyCode(raw);
-    d->replyText = d->codec->Decode(WithCrLfLineEnds(raw));
+    replyCode = ParseReplyCode(raw);
+    replyText = codec->Decode(WithCrLfLineEnds(raw));
     // 421: the server is closing the connection; its text says why.
-    if (d->replyCode == 421)
-        DropControlConnection();
+    if (replyCode == 421)
+        Drop();
     return ReadEnd::Reply;
 }
 
-bool FtpSession::ReadReply()
+bool ControlChannel::ReadReply()
 {
-    const ReadEnd end = ReadOne(d->idleLimit, false);
+    const ReadEnd end = ReadOne(idleLimit, false);
     if (end == ReadEnd::Cancelled) {
         // The awaited reply is still to come; it is taken before the next command, so that the
         // next command reads its own.
-        if (d->owed == Private::Owed::Nothing)
-            d->owed = Private::Owed::Reply;
+        if (owed == Owed::Nothing)
+            owed = Owed::Reply;
         EndCancelled();
     }
     return end == ReadEnd::Reply;
 }
 
-void FtpSession::AbortTransfer(DataStream* data)
+bool ControlChannel::Command(const QString& command, int expectedCode)
 {
-    // The data connection goes first: a server still sending then fails at once (426) instead
-    // of sending the rest of the file before it reads ABOR.
-    if (data)
-        data->Abort();
-    d->listenSocket.Close();
-    // ABOR and the replies wait for SettleCancelled: a server that never answers must not hold
-    // the cancel up.
-    d->owed = Private::Owed::Abort;
+    return Send(command) && ReadReply() && replyCode == expectedCode;
 }
 
-bool FtpSession::SettlePending() const
+void ControlChannel::ClearOwed()
 {
-    return d->owed != Private::Owed::Nothing && IsConnected();
+    owed = Owed::Nothing;
+    afterSettling.clear();
 }
 
-void FtpSession::SettleCancelled()
+void ControlChannel::Settle()
 {
-    const Private::Owed owed = d->owed;
-    const QStringList after = d->afterSettling;
-    d->ClearOwed();
-    if (owed == Private::Owed::Nothing || !IsConnected())
+    const Owed was = owed;
+    const QStringList after = afterSettling;
+    ClearOwed();
+    if (was == Owed::Nothing || !IsConnected())
         return;
     // The operation's outcome stays what its caller was told.
-    const int code = d->replyCode;
-    const QString text = d->replyText;
-    const auto settle = d->IgnoreCancel();
-    if (owed == Private::Owed::Reply) {
-        if (ReadOne(AbortBound, true) != ReadEnd::Reply)
-            DropControlConnection();
+    const int code = replyCode;
+    const QString text = replyText;
+    const auto settle = IgnoreCancel();
+    if (was == Owed::Reply) {
+        if (ReadOne(FtpSession::AbortBound, true) != ReadEnd::Reply)
+            Drop();
     } else {
         ReadAbortReplies();
     }
     for (const QString& command : after) {
         if (!IsConnected())
             break;
-        if (SendLine(command) && ReadOne(AbortBound, true) != ReadEnd::Reply)
-            DropControlConnection();
+        if (SendLine(command) && ReadOne(FtpSession::AbortBound, true) != ReadEnd::Reply)
+            Drop();
     }
     if (IsConnected()) {
-        d->replyCode = code;
-        d->replyText = text;
+        replyCode = code;
+        replyText = text;
     }
 }
 
-void FtpSession::ChangeDirAfterSettling(const QString& folder)
+bool ControlChannel::QueueAfterSettling(const QString& command)
 {
-    if (d->owed == Private::Owed::Nothing)
-        ChangeDir(folder);
-    else
-        d->afterSettling << QStringLiteral("CWD ") + folder;
-}
-
-bool FtpSession::DeleteFileAfterSettling(const QString& name)
-{
-    if (d->owed == Private::Owed::Nothing)
-        return DeleteRemoteFile(name) || d->replyCode == 550;
-    d->afterSettling << QStringLiteral("DELE ") + name;
+    if (owed == Owed::Nothing)
+        return false;
+    afterSettling << command;
     return true;
 }
 
-void FtpSession::ReadAbortReplies()
+void ControlChannel::ReadAbortReplies()
 {
     if (!SendLine(QStringLiteral("ABOR")))
         return;  // the connection is gone
@@ -248,7 +250,7 @@ void FtpSession::ReadAbortReplies()
     // reply to ABOR (225/226): two final replies put the connection back in step. Fewer within
     // the bound (a server that answers ABOR only once, or not at all, or with a lone 150) are
     // settled by a NOOP.
-    const auto deadline = std::chrono::steady_clock::now() + AbortBound;
+    const auto deadline = std::chrono::steady_clock::now() + FtpSession::AbortBound;
     int finals = 0;
     bool positive = false;
     while (finals < 2) {
@@ -262,48 +264,30 @@ void FtpSession::ReadAbortReplies()
             return;
         if (end != ReadEnd::Reply)
             break;
-        if (d->replyCode >= 200) {
+        if (replyCode >= 200) {
             ++finals;
-            positive = d->replyCode < 300;
+            positive = replyCode < 300;
         }
     }
     if (finals < 2)
         Resynchronize();
 }
 
-void FtpSession::Resynchronize()
+void ControlChannel::Resynchronize()
 {
-    const auto settle = d->IgnoreCancel();
+    const auto settle = IgnoreCancel();
     if (!SendLine(QStringLiteral("NOOP")))
         return;
-    const auto deadline = std::chrono::steady_clock::now() + AbortBound;
+    const auto deadline = std::chrono::steady_clock::now() + FtpSession::AbortBound;
     for (;;) {
         const ReadEnd end = ReadOne(Until(deadline), true);
-        if (end == ReadEnd::Reply && d->replyCode == 200)
+        if (end == ReadEnd::Reply && replyCode == 200)
             return;
         if (end != ReadEnd::Reply) {
             // Which reply answers what can no longer be told: better a new connection than
             // one that stays a reply behind.
-            DropControlConnection();
+            Drop();
             return;
         }
     }
 }
-
-QString FtpSession::GetResponce()
-{
-    SettleCancelled();
-    if (!d->Established())
-        return NoConnectionText;
-    return ReadReply() ? d->replyText : ClosedReplyText;
-}
-
-bool FtpSession::Command(const QString& command, int expectedCode)
-{
-    return SendCommand(command) && ReadReply() && d->replyCode == expectedCode;
-}
-
-QString FtpSession::GetReplyText() const { return d->replyText; }
-void FtpSession::SetReplyText(const QString& text) { d->replyText = text; }
-int FtpSession::GetReplyCode() const { return d->replyCode; }
-void FtpSession::SetReplyCode(int code) { d->replyCode = code; }

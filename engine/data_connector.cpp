@@ -1,136 +1,70 @@
-// The data connections of an FtpSession: PORT/EPRT or PASV/EPSV, REST, the transfer command,
-// the connection itself (TLS when the data is protected), and the final reply.
+// The data connections of a session: PORT/EPRT or PASV/EPSV, REST, the transfer command, the
+// connection itself (TLS when the data is protected), and the final reply.
 
-#include "engine/ftp_session.h"
+#include "engine/data_connector.h"
 
-#include "engine/ftp_session_private.h"
-#include "engine/data_stream.h"
+#include "engine/control_channel.h"
 #include "engine/ftp_reply.h"
-#include "engine/sockets.h"
+#include "engine/ftp_session.h"
 #include "engine/tls_data_stream.h"
 
 #include <optional>
 #include <utility>
 
-namespace {
 
-// The port of a 229 reply, "(|||port|)" with any delimiter character; 0 when there is none.
-int ParseExtendedPassivePort(const QString& reply)
+DataConnector::DataConnector(ControlChannel& control) : control(control)
 {
-    const qsizetype open = reply.indexOf(QLatin1Char('('));
-    if (open < 0 || open + 4 >= reply.size())
-        return 0;
-    const QChar delimiter = reply.at(open + 1);
-    if (reply.at(open + 2) != delimiter || reply.at(open + 3) != delimiter)
-        return 0;
-    const QStringView rest = QStringView(reply).mid(open + 4);
-    const qsizetype end = rest.indexOf(delimiter);
-    bool ok = false;
-    const int port = end > 0 ? rest.first(end).toInt(&ok) : 0;
-    return ok ? port : 0;
+    listenSocket.WatchCancel(control.Cancel().Fd());
 }
 
-// "192,168,1,2,19,137" in "227 Entering Passive Mode 192,168,1,2,19,137": the first run of six
-// numbers joined by commas (blanks allowed around them); empty when there is none.
-QStringView FirstSixNumbers(const QString& reply)
+void DataConnector::Reset()
 {
-    auto isDigit = [&](qsizetype i) { return i < reply.size() && reply.at(i) >= u'0' && reply.at(i) <= u'9'; };
-    for (qsizetype begin = 0; begin < reply.size(); ++begin) {
-        if (!isDigit(begin) || (begin > 0 && isDigit(begin - 1)))
-            continue;
-        qsizetype at = begin;
-        int numbers = 0;
-        for (;;) {
-            if (!isDigit(at))
-                break;
-            while (isDigit(at))
-                ++at;
-            if (++numbers == 6)
-                return QStringView(reply).mid(begin, at - begin);
-            qsizetype next = at;
-            while (next < reply.size() && reply.at(next) == u' ')
-                ++next;
-            if (next >= reply.size() || reply.at(next) != u',')
-                break;
-            ++next;
-            while (next < reply.size() && reply.at(next) == u' ')
-                ++next;
-            at = next;
-        }
-    }
-    return {};
+    passiveRefused = false;
+    typeInForce.clear();
+    tls = nullptr;
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Data connection
-
-void FtpSession::ParsePassiveReply(const QString& reply, QString& host, int& port)
+void DataConnector::Protect(TlsContext* context, const QString& host, const QString& print)
 {
-    const qsizetype open = reply.indexOf(QLatin1Char('('));
-    const qsizetype close = reply.indexOf(QLatin1Char(')'));
-    const qsizetype start = open < 0 ? 0 : open + 1;
-    QStringView span;
-    if (open < 0)
-        span = FirstSixNumbers(reply);
-    else if (close >= start)
-        span = QStringView(reply).mid(start, close - start);
-
-    QStringView fields[6];
-    for (int i = 0; i < 5; ++i) {
-        const qsizetype comma = span.indexOf(QLatin1Char(','));
-        if (comma < 0)
-            continue;  // an empty field; the rest stays as it was
-        fields[i] = span.first(comma);
-        span = span.mid(comma + 1);
-    }
-    fields[5] = span;
-    for (QStringView& field : fields)
-        field = field.trimmed();
-
-    host = QStringLiteral("%1.%2.%3.%4").arg(fields[0], fields[1], fields[2], fields[3]);
-    // Each byte is clamped so that a hostile number cannot overflow; a port out of range
-    // then simply fails to connect.
-    auto byteOf = [](QStringView field) { return qBound(-1, ParseLeadingInt(field), 65536); };
-    port = byteOf(fields[4]) * 256 + byteOf(fields[5]);
+    tls = context;
+    tlsHost = host;
+    fingerprint = print;
 }
 
-void FtpSession::SendTypeCommand()
+void DataConnector::SendType()
 {
     // A type stays in force on the server until the next TYPE (RFC 959 4.1.2), so it is sent
     // only when it changes: one round trip less per file of a batch. The server's answer does
     // not stop the transfer: a server that refuses the type still moves the data, and the
     // final reply decides; a refused type is sent again next time.
-    if (d->typeInForce == d->typeCommand)
+    if (typeInForce == type)
         return;
-    d->typeInForce.clear();
-    if (SendCommand(d->typeCommand) && ReadReply() && d->replyCode / 100 == 2)
-        d->typeInForce = d->typeCommand;
+    typeInForce.clear();
+    if (control.Send(type) && control.ReadReply() && control.ReplyCode() / 100 == 2)
+        typeInForce = type;
 }
 
-bool FtpSession::PrepareActive()
+bool DataConnector::PrepareActive()
 {
-    const std::optional<SocketAddress> local = d->controlSocket ? d->controlSocket->LocalAddress()
-                                                                : std::nullopt;
+    const std::optional<SocketAddress> local = control.LocalAddress();
     if (!local)
         return false;
-    if (!d->listenSocket.Create(*local)) {
-        d->replyCode = LocalStatus::SocketCreateFailed;
+    if (!listenSocket.Create(*local)) {
+        control.SetReplyCode(LocalStatus::SocketCreateFailed);
         return false;
     }
-    if (!d->listenSocket.Listen(5)) {
-        d->replyCode = LocalStatus::ListenFailed;
-        d->listenSocket.Close();
+    if (!listenSocket.Listen(5)) {
+        control.SetReplyCode(LocalStatus::ListenFailed);
+        listenSocket.Close();
         return false;
     }
-    const std::optional<SocketAddress> bound = d->listenSocket.LocalAddress();
+    const std::optional<SocketAddress> bound = listenSocket.LocalAddress();
     if (!bound) {
-        d->replyCode = LocalStatus::ListenPortUnavailable;
-        d->listenSocket.Close();
+        control.SetReplyCode(LocalStatus::ListenPortUnavailable);
+        listenSocket.Close();
         return false;
     }
-    SendTypeCommand();
+    SendType();
     const QString host = local->Host();
     const int port = bound->Port();
     QString command;
@@ -143,192 +77,200 @@ bool FtpSession::PrepareActive()
                       .arg(port / 256)
                       .arg(port % 256);
     }
-    if (!Command(command, 200)) {
-        d->replyCode = LocalStatus::DataSetupRefused;
-        d->listenSocket.Close();
+    if (!control.Command(command, 200)) {
+        control.SetReplyCode(LocalStatus::DataSetupRefused);
+        listenSocket.Close();
         return false;
     }
     return true;
 }
 
-bool FtpSession::PreparePassive()
+bool DataConnector::PreparePassive()
 {
-    SendTypeCommand();
+    SendType();
     // PASV can carry only IPv4 (servers answer it over IPv6 with an address that cannot be
     // read); an IPv6 control connection learns the port from EPSV instead.
-    const std::optional<SocketAddress> peer = d->controlSocket ? d->controlSocket->PeerAddress()
-                                                               : std::nullopt;
+    const std::optional<SocketAddress> peer = control.PeerAddress();
     if (peer && peer->Host().contains(QLatin1Char(':')))
         return PrepareExtendedPassive();
     // Once PASV was refused, EPSV goes first for the rest of the session.
-    if (d->passiveRefused && PrepareExtendedPassive())
+    if (passiveRefused && PrepareExtendedPassive())
         return true;
-    if (Command(QStringLiteral("PASV"), 227)) {
-        d->passiveRefused = false;
-        ParsePassiveReply(d->replyText, d->pasvHost, d->pasvPort);
+    if (control.Command(QStringLiteral("PASV"), 227)) {
+        passiveRefused = false;
+        ParsePassiveReply(control.ReplyText(), pasvHost, pasvPort);
         return true;
     }
     // Servers behind some NATs and firewalls refuse PASV yet take EPSV; tried once.
-    const bool refused = d->replyCode >= 500 && d->replyCode <= 599 && IsConnected() && !CancelPending();
-    if (refused && !d->passiveRefused) {
-        d->passiveRefused = true;
+    const int code = control.ReplyCode();
+    const bool refused = code >= 500 && code <= 599 && control.IsConnected() && !control.CancelPending();
+    if (refused && !passiveRefused) {
+        passiveRefused = true;
         if (PrepareExtendedPassive())
             return true;
     }
-    d->replyCode = LocalStatus::DataSetupRefused;
-    d->listenSocket.Close();
+    control.SetReplyCode(LocalStatus::DataSetupRefused);
+    listenSocket.Close();
     return false;
 }
 
-bool FtpSession::PrepareExtendedPassive()
+bool DataConnector::PrepareExtendedPassive()
 {
-    const std::optional<SocketAddress> peer = d->controlSocket ? d->controlSocket->PeerAddress()
-                                                               : std::nullopt;
-    if (!peer || !Command(QStringLiteral("EPSV"), 229)) {
-        d->replyCode = LocalStatus::DataSetupRefused;
+    const std::optional<SocketAddress> peer = control.PeerAddress();
+    if (!peer || !control.Command(QStringLiteral("EPSV"), 229)) {
+        control.SetReplyCode(LocalStatus::DataSetupRefused);
         return false;
     }
-    d->pasvHost = peer->Host();
-    d->pasvPort = ParseExtendedPassivePort(d->replyText);
+    pasvHost = peer->Host();
+    pasvPort = ParseExtendedPassivePort(control.ReplyText());
     return true;
 }
 
-bool FtpSession::ConnectPassive(PlainDataStream& data)
+bool DataConnector::ConnectPassive(PlainDataStream& data)
 {
     // The data connection always goes to the host of the control connection: a 227 naming
     // another host would let a server aim the client at a third machine. The port is the
     // reply's.
-    std::optional<SocketAddress> peer = d->controlSocket->PeerAddress();
-    if (!peer || d->pasvPort < 1 || d->pasvPort > 65535) {
-        d->replyCode = LocalStatus::DataOpenFailed;
+    std::optional<SocketAddress> peer = control.PeerAddress();
+    if (!peer || pasvPort < 1 || pasvPort > 65535) {
+        control.SetReplyCode(LocalStatus::DataOpenFailed);
         return false;
     }
-    peer->SetPort(quint16(d->pasvPort));
-    if (!data.Socket().Connect(*peer, d->idleLimit)) {
-        d->replyCode = LocalStatus::DataOpenFailed;
+    peer->SetPort(quint16(pasvPort));
+    if (!data.Socket().Connect(*peer, control.IdleLimit())) {
+        control.SetReplyCode(LocalStatus::DataOpenFailed);
         return false;
     }
     return true;
 }
 
-bool FtpSession::RequestRestart(Restart* restart, QString& command)
+bool DataConnector::RequestRestart(Restart* restart, QString& command)
 {
     if (!restart || restart->offset <= 0)
         return true;
-    restart->accepted = Command(QStringLiteral("REST ") + QString::number(restart->offset), 350);
+    restart->accepted = control.Command(QStringLiteral("REST ") + QString::number(restart->offset), 350);
     if (restart->accepted)
         return true;
-    if (!IsConnected() || CancelPending())
+    if (!control.IsConnected() || control.CancelPending())
         return false;
     if (!restart->commandIfRefused.isEmpty())
         command = restart->commandIfRefused;
     return true;
 }
 
-FtpSession::Opening FtpSession::OpenTransfer(const QString& transferCommand, std::unique_ptr<DataStream>& data,
-                                             Restart* restart)
+DataConnector::Opening DataConnector::Open(const QString& transferCommand, std::unique_ptr<DataStream>& data,
+                                           const DataContext& context, Restart* restart)
 {
     QString command = transferCommand;
-    d->transferAnswered = false;
-    auto plain = std::make_unique<PlainDataStream>(d->Context());
-    plain->Socket().WatchCancel(d->cancel.Fd());
-    if (d->passiveMode) {
+    answered = false;
+    auto plain = std::make_unique<PlainDataStream>(context);
+    plain->Socket().WatchCancel(control.Cancel().Fd());
+    if (passive) {
         if (!PreparePassive())
             return Opening::SetupFailed;
         // Connect first, then ask: a server that refuses the command answers once and for
         // all, so nothing more is awaited after a final reply.
-        if (!ConnectPassive(*plain) || !RequestRestart(restart, command) || !SendCommand(command))
+        if (!ConnectPassive(*plain) || !RequestRestart(restart, command) || !control.Send(command))
             return Opening::Failed;
-        const ReadEnd answer = ReadOne(d->idleLimit, false);
-        if (answer == ReadEnd::Cancelled)
-            AbortTransfer(plain.get());
-        if (answer != ReadEnd::Reply)
+        const ControlChannel::ReadEnd answer = control.ReadOne(control.IdleLimit(), false);
+        if (answer == ControlChannel::ReadEnd::Cancelled)
+            Abort(plain.get());
+        if (answer != ControlChannel::ReadEnd::Reply)
             return Opening::Failed;
-        if (d->replyCode < 100 || d->replyCode > 199)
+        if (control.ReplyCode() < 100 || control.ReplyCode() > 199)
             return Opening::Refused;
-        d->transferAnswered = true;
+        answered = true;
         data = std::move(plain);
-        return ProtectData(data) ? Opening::Open : Opening::Failed;
+        return ProtectData(data, context) ? Opening::Open : Opening::Failed;
     }
 
     if (!PrepareActive())
         return Opening::SetupFailed;
-    ReadEnd answer = ReadEnd::Broken;
-    if (RequestRestart(restart, command) && SendCommand(command))
-        answer = ReadOne(d->idleLimit, false);
-    if (answer == ReadEnd::Cancelled)
-        AbortTransfer(plain.get());
-    if (answer != ReadEnd::Reply) {
-        d->listenSocket.Close();
+    ControlChannel::ReadEnd answer = ControlChannel::ReadEnd::Broken;
+    if (RequestRestart(restart, command) && control.Send(command))
+        answer = control.ReadOne(control.IdleLimit(), false);
+    if (answer == ControlChannel::ReadEnd::Cancelled)
+        Abort(plain.get());
+    if (answer != ControlChannel::ReadEnd::Reply) {
+        listenSocket.Close();
         return Opening::Failed;
     }
-    if (d->replyCode != 150 && d->replyCode != 125) {
-        d->listenSocket.DropPending();
-        d->listenSocket.Close();
+    if (control.ReplyCode() != 150 && control.ReplyCode() != 125) {
+        listenSocket.DropPending();
+        listenSocket.Close();
         return Opening::Refused;
     }
-    d->transferAnswered = true;
-    const std::optional<SocketAddress> server = d->controlSocket->PeerAddress();
-    const bool accepted = server && d->listenSocket.Accept(plain->Socket(), *server, d->idleLimit);
-    d->listenSocket.Close();
+    answered = true;
+    const std::optional<SocketAddress> server = control.PeerAddress();
+    const bool accepted = server && listenSocket.Accept(plain->Socket(), *server, control.IdleLimit());
+    listenSocket.Close();
     if (!accepted) {
-        if (CancelPending()) {
-            AbortTransfer(plain.get());
+        if (control.CancelPending()) {
+            Abort(plain.get());
             return Opening::Failed;
         }
         // The command was accepted, so a final reply (425 ...) follows; it is read here, or the
         // next command would take it for its own answer.
-        ReadReply();
-        d->replyCode = LocalStatus::DataOpenFailed;
+        control.ReadReply();
+        control.SetReplyCode(LocalStatus::DataOpenFailed);
         return Opening::Failed;
     }
     data = std::move(plain);
-    return ProtectData(data) ? Opening::Open : Opening::Failed;
+    return ProtectData(data, context) ? Opening::Open : Opening::Failed;
 }
 
-bool FtpSession::ProtectData(std::unique_ptr<DataStream>& data)
+bool DataConnector::ProtectData(std::unique_ptr<DataStream>& data, const DataContext& context)
 {
-    if (!d->protectData || !d->tls)
+    if (!tls)
         return true;
     // The handshake starts only now, after the preliminary reply: pyftpdlib resets a data
     // connection whose handshake begins before it has seen the transfer command.
     std::unique_ptr<PlainDataStream> plain(static_cast<PlainDataStream*>(data.release()));
-    auto tls = std::make_unique<TlsDataStream>(d->Context(), std::move(plain), *d->tls);
+    auto stream = std::make_unique<TlsDataStream>(context, std::move(plain), *tls);
     // The data connection must come from the server the control connection judged.
-    if (tls->Handshake(d->tlsHost) && tls->Channel().PeerCertificate(d->tlsHost).sha256 == d->controlFingerprint) {
-        d->lastDataReused = tls->Channel().SessionReused();
-        data = std::move(tls);
+    if (stream->Handshake(tlsHost) && stream->Channel().PeerCertificate(tlsHost).sha256 == fingerprint) {
+        lastReused = stream->Channel().SessionReused();
+        data = std::move(stream);
         return true;
     }
-    if (CancelPending()) {
-        AbortTransfer(tls.get());
+    if (control.CancelPending()) {
+        Abort(stream.get());
         return false;
     }
-    tls->Abort();
+    stream->Abort();
     // The command was accepted, so its final reply (vsftpd: "522 SSL connection failed ...")
     // follows; it is read here, bounded, so the next command reads its own.
-    const auto settle = d->IgnoreCancel();
-    const ReadEnd end = ReadOne(AbortBound, true);
-    if (end == ReadEnd::Silent)
-        Resynchronize();
-    if (end != ReadEnd::Reply || d->replyCode < 400)
-        d->replyCode = LocalStatus::DataOpenFailed;
+    const auto settle = control.IgnoreCancel();
+    const ControlChannel::ReadEnd end = control.ReadOne(FtpSession::AbortBound, true);
+    if (end == ControlChannel::ReadEnd::Silent)
+        control.Resynchronize();
+    if (end != ControlChannel::ReadEnd::Reply || control.ReplyCode() < 400)
+        control.SetReplyCode(LocalStatus::DataOpenFailed);
     return false;
 }
 
-bool FtpSession::FinishTransfer(DataStream& data, bool dataOk)
+bool DataConnector::Finish(DataStream& data, bool dataOk)
 {
     data.Close();
-    d->listenSocket.Close();
-    const ReadEnd end = ReadOne(d->idleLimit, false);
-    if (end == ReadEnd::Cancelled) {
-        AbortTransfer(&data);
+    listenSocket.Close();
+    const ControlChannel::ReadEnd end = control.ReadOne(control.IdleLimit(), false);
+    if (end == ControlChannel::ReadEnd::Cancelled) {
+        Abort(&data);
         return false;
     }
     // RFC 959 allows 250 as well as 226 here, and some mainframe servers send it.
-    return end == ReadEnd::Reply && (d->replyCode == 226 || d->replyCode == 250) && dataOk;
+    const int code = control.ReplyCode();
+    return end == ControlChannel::ReadEnd::Reply && (code == 226 || code == 250) && dataOk;
 }
 
-
-QString FtpSession::PasvHost() const { return d->pasvHost; }
-int FtpSession::PasvPort() const { return d->pasvPort; }
+void DataConnector::Abort(DataStream* data)
+{
+    // The data connection goes first: a server still sending then fails at once (426) instead
+    // of sending the rest of the file before it reads ABOR.
+    if (data)
+        data->Abort();
+    listenSocket.Close();
+    // ABOR and the replies wait for the settling: a server that never answers must not hold the
+    // cancel up.
+    control.OweAbort();
+}

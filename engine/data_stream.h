@@ -53,7 +53,7 @@ bool IsCancelled(const DataContext& context);
 
 // The data connection of one listing or transfer, read and written through one interface so
 // that a protected connection can take the place of the plain one. The session opens the
-// connection (FtpSession::OpenTransfer is the one place that does) and then only copies through
+// connection (DataConnector::Open is the one place that does) and then only copies through
 // this interface.
 class DataStream {
 public:

@@ -160,3 +160,91 @@ int ParseLeadingInt(QStringView text)
     }
     return int(negative ? -value : value);
 }
+
+namespace {
+
+// "192,168,1,2,19,137" in "227 Entering Passive Mode 192,168,1,2,19,137": the first run of six
+// numbers joined by commas (blanks allowed around them); empty when there is none.
+QStringView FirstSixNumbers(const QString& reply)
+{
+    auto isDigit = [&](qsizetype i) { return i < reply.size() && reply.at(i) >= u'0' && reply.at(i) <= u'9'; };
+    for (qsizetype begin = 0; begin < reply.size(); ++begin) {
+        if (!isDigit(begin) || (begin > 0 && isDigit(begin - 1)))
+            continue;
+        qsizetype at = begin;
+        int numbers = 0;
+        for (;;) {
+            if (!isDigit(at))
+                break;
+            while (isDigit(at))
+                ++at;
+            if (++numbers == 6)
+                return QStringView(reply).mid(begin, at - begin);
+            qsizetype next = at;
+            while (next < reply.size() && reply.at(next) == u' ')
+                ++next;
+            if (next >= reply.size() || reply.at(next) != u',')
+                break;
+            ++next;
+            while (next < reply.size() && reply.at(next) == u' ')
+                ++next;
+            at = next;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+void ParsePassiveReply(const QString& reply, QString& host, int& port)
+{
+    const qsizetype open = reply.indexOf(QLatin1Char('('));
+    const qsizetype close = reply.indexOf(QLatin1Char(')'));
+    const qsizetype start = open < 0 ? 0 : open + 1;
+    QStringView span;
+    if (open < 0)
+        span = FirstSixNumbers(reply);
+    else if (close >= start)
+        span = QStringView(reply).mid(start, close - start);
+
+    QStringView fields[6];
+    for (int i = 0; i < 5; ++i) {
+        const qsizetype comma = span.indexOf(QLatin1Char(','));
+        if (comma < 0)
+            continue;  // an empty field; the rest stays as it was
+        fields[i] = span.first(comma);
+        span = span.mid(comma + 1);
+    }
+    fields[5] = span;
+    for (QStringView& field : fields)
+        field = field.trimmed();
+
+    host = QStringLiteral("%1.%2.%3.%4").arg(fields[0], fields[1], fields[2], fields[3]);
+    // Each byte is clamped so that a hostile number cannot overflow; a port out of range
+    // then simply fails to connect.
+    auto byteOf = [](QStringView field) { return qBound(-1, ParseLeadingInt(field), 65536); };
+    port = byteOf(fields[4]) * 256 + byteOf(fields[5]);
+}
+
+// The port of a 229 reply, "(|||port|)" with any delimiter character; 0 when there is none.
+int ParseExtendedPassivePort(const QString& reply)
+{
+    const qsizetype open = reply.indexOf(QLatin1Char('('));
+    if (open < 0 || open + 4 >= reply.size())
+        return 0;
+    const QChar delimiter = reply.at(open + 1);
+    if (reply.at(open + 2) != delimiter || reply.at(open + 3) != delimiter)
+        return 0;
+    const QStringView rest = QStringView(reply).mid(open + 4);
+    const qsizetype end = rest.indexOf(delimiter);
+    bool ok = false;
+    const int port = end > 0 ? rest.first(end).toInt(&ok) : 0;
+    return ok ? port : 0;
+}
+
+qint64 ParseSizeReply(const QString& reply)
+{
+    bool ok = false;
+    const qint64 size = QStringView(reply).mid(4).trimmed().split(QLatin1Char(' ')).value(0).toLongLong(&ok);
+    return ok && size >= 0 ? size : -1;
+}

@@ -60,3 +60,13 @@ QString ParseQuotedPath(const QString& reply);
 
 // A decimal number the way atoi reads it, saturated instead of overflowing.
 int ParseLeadingInt(QStringView text);
+
+// The address of a 227 reply: the numbers in parentheses, or without them the first run of
+// six comma-separated numbers (RFC 1123 4.1.2.6).
+void ParsePassiveReply(const QString& reply, QString& host, int& port);
+
+// The port of a 229 reply, "(|||port|)" with any delimiter character; 0 when there is none.
+int ParseExtendedPassivePort(const QString& reply);
+
+// The size in a 213 reply to SIZE ("213 1024"); -1 when there is none.
+qint64 ParseSizeReply(const QString& reply);

@@ -2,29 +2,71 @@
 
 #include "engine/ftp_session_private.h"
 #include "engine/ftp_reply.h"
-#include "engine/sockets.h"
 #include "engine/wire_codec.h"
 
 #include <utility>
 
 namespace {
 
-// The size in a 213 reply to SIZE ("213 1024"); -1 when there is none.
-qint64 SizeOfReply(const QString& reply)
-{
-    bool ok = false;
-    const qint64 size = QStringView(reply).mid(4).trimmed().split(QLatin1Char(' ')).value(0).toLongLong(&ok);
-    return ok && size >= 0 ? size : -1;
-}
+const QString ClosedReplyText = QStringLiteral("GetResponce nRead=0 Error");
+const QString NoConnectionText = QString(QChar(1));
 
 }  // namespace
 
-FtpSession::FtpSession() : d(std::make_unique<Private>())
-{
-    d->listenSocket.WatchCancel(d->cancel.Fd());
-}
+FtpSession::FtpSession() : d(std::make_unique<Private>()) {}
 
 FtpSession::~FtpSession() = default;
+
+// ---------------------------------------------------------------------------------------------
+// The control connection, through the channel
+
+bool FtpSession::CreateControlSocket()
+{
+    d->control.Create();
+    return true;
+}
+
+void FtpSession::ReleaseControlSocket() { d->control.Release(); }
+bool FtpSession::IsConnected() const { return d->control.IsConnected(); }
+void FtpSession::Cancel() { d->control.Cancel().Raise(); }
+bool FtpSession::IsCancelled() const { return d->control.Cancel().IsRaised(); }
+void FtpSession::ResetCancel() { d->control.Cancel().Reset(); }
+bool FtpSession::SettlePending() const { return d->control.SettlePending(); }
+void FtpSession::SettleCancelled() { d->control.Settle(); }
+
+bool FtpSession::SendCommand(const QString& command)
+{
+    // A TYPE sent by the caller leaves the type in force unknown.
+    if (!d->control.CancelPending() && command.startsWith(QLatin1String("TYPE"), Qt::CaseInsensitive))
+        d->connector.ForgetTypeInForce();
+    return d->control.Send(command);
+}
+
+QString FtpSession::GetResponce()
+{
+    d->control.Settle();
+    if (!d->control.Established())
+        return NoConnectionText;
+    return d->control.ReadReply() ? d->control.ReplyText() : ClosedReplyText;
+}
+
+QString FtpSession::GetReplyText() const { return d->control.ReplyText(); }
+void FtpSession::SetReplyText(const QString& text) { d->control.SetReplyText(text); }
+int FtpSession::GetReplyCode() const { return d->control.ReplyCode(); }
+void FtpSession::SetReplyCode(int code) { d->control.SetReplyCode(code); }
+
+void FtpSession::ChangeDirAfterSettling(const QString& folder)
+{
+    if (!d->control.QueueAfterSettling(QStringLiteral("CWD ") + folder))
+        ChangeDir(folder);
+}
+
+bool FtpSession::DeleteFileAfterSettling(const QString& name)
+{
+    if (d->control.QueueAfterSettling(QStringLiteral("DELE ") + name))
+        return true;
+    return DeleteRemoteFile(name) || d->control.ReplyCode() == 550;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Connecting
@@ -34,35 +76,34 @@ bool FtpSession::ConnectToServer(const QString& host, quint16 port)
     d->features.clear();
     d->digestCheck.Reset({});
     // Until FEAT says otherwise, an automatic choice speaks the locale's character set.
-    d->codec = std::make_unique<WireCodec>(d->charsetChoice);
-    d->passiveRefused = false;
-    d->typeInForce.clear();
-    CreateControlSocket();
+    d->control.SetCodec(std::make_unique<WireCodec>(d->charsetChoice));
+    d->connector.Reset();
+    d->control.Create();
     d->tlsState = TlsState::Off;
-    d->protectData = false;
-    d->connected = !CancelPending() && d->controlSocket->ConnectToHost(host, port, d->idleLimit);
-    ReadEnd greeting = ReadEnd::Broken;
-    if (d->connected)
-        greeting = ReadOne(d->idleLimit, false);
+    bool connected = d->control.Connect(host, port);
+    ControlChannel::ReadEnd greeting = ControlChannel::ReadEnd::Broken;
+    if (connected)
+        greeting = d->control.ReadOne(d->control.IdleLimit(), false);
     // A greeting that never came must not pass for the 220 of an earlier session.
-    const bool greeted = greeting == ReadEnd::Reply && d->replyCode == 220;
+    const bool greeted = greeting == ControlChannel::ReadEnd::Reply && d->control.ReplyCode() == 220;
     bool secured = true;
-    if (greeted && !CancelPending())
+    if (greeted && !d->control.CancelPending())
         secured = StartTls(host, port);
-    if (CancelPending()) {
+    if (d->control.CancelPending()) {
         // An attempt that was cancelled leaves nothing behind, not even a half-open connection.
-        ReleaseControlSocket();
-        d->connected = false;
-        EndCancelled();
+        d->control.Release();
+        d->control.SetConnected(false);
+        d->control.EndCancelled();
         return false;
     }
     if (!secured) {
-        ReleaseControlSocket();
-        d->connected = false;
+        d->control.Release();
+        connected = false;
     } else if (!greeted) {
-        d->connected = false;
+        connected = false;
     }
-    return d->connected;
+    d->control.SetConnected(connected);
+    return connected;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -71,46 +112,47 @@ bool FtpSession::ConnectToServer(const QString& host, quint16 port)
 bool FtpSession::UserLogin(const QString& user, const QString& password)
 {
     auto answered = [this](const QString& command) {
-        return SendCommand(command) && ReadOne(d->idleLimit, false) == ReadEnd::Reply;
+        return d->control.Send(command) &&
+               d->control.ReadOne(d->control.IdleLimit(), false) == ControlChannel::ReadEnd::Reply;
     };
     bool ok = answered(QStringLiteral("USER ") + user);
-    if (ok && d->replyCode == 331)
+    if (ok && d->control.ReplyCode() == 331)
         ok = answered(QStringLiteral("PASS ") + password);
-    if (CancelPending()) {
+    if (d->control.CancelPending()) {
         // A cancelled login ends the attempt: the session is left disconnected.
-        ReleaseControlSocket();
-        d->connected = false;
-        EndCancelled();
+        d->control.Release();
+        d->control.SetConnected(false);
+        d->control.EndCancelled();
         return false;
     }
-    return ok && d->replyCode == 230;  // 230 right after USER: the server asks for no password
+    return ok && d->control.ReplyCode() == 230;  // 230 right after USER: the server asks for no password
 }
 
 bool FtpSession::DisconnectFromServer()
 {
-    if (!d->controlSocket)
+    if (!d->control.HasSocket())
         return false;
-    if (!d->connected)
+    if (!d->control.Connected())
         return true;
-    if (CancelPending()) {
+    if (d->control.CancelPending()) {
         // Leaving without QUIT: the server sees the connection end all the same.
-        ReleaseControlSocket();
-        d->connected = false;
-        EndCancelled();
+        d->control.Release();
+        d->control.SetConnected(false);
+        d->control.EndCancelled();
         return true;
     }
-    if (!Command(QStringLiteral("QUIT"), 221))
+    if (!d->control.Command(QStringLiteral("QUIT"), 221))
         return false;
-    ReleaseControlSocket();
+    d->control.Release();
     return true;
 }
 
 QString FtpSession::GetRemoteDir()
 {
-    if (!Command(QStringLiteral("PWD"), 257))
+    if (!d->control.Command(QStringLiteral("PWD"), 257))
         return {};
     // "/home/u/" is the folder "/home/u": the window compares the paths it keeps as text.
-    QString path = ParseQuotedPath(d->replyText);
+    QString path = ParseQuotedPath(d->control.ReplyText());
     while (path.size() > 1 && path.endsWith(u'/'))
         path.chop(1);
     return path;
@@ -118,32 +160,37 @@ QString FtpSession::GetRemoteDir()
 
 bool FtpSession::ChangeDir(const QString& directory)
 {
-    return !directory.isEmpty() && Command(QStringLiteral("CWD ") + directory, 250);
+    return !directory.isEmpty() && d->control.Command(QStringLiteral("CWD ") + directory, 250);
 }
 
 bool FtpSession::MakeDir(const QString& name)
 {
     const QString folder = name.isEmpty() ? QStringLiteral("New Folder") : name;
     GetRemoteDir();
-    return Command(QStringLiteral("MKD ") + folder, 257);
+    return d->control.Command(QStringLiteral("MKD ") + folder, 257);
+}
+
+bool FtpSession::CreateFolder(const QString& path)
+{
+    return !path.isEmpty() && d->control.Command(QStringLiteral("MKD ") + path, 257);
 }
 
 bool FtpSession::RemoveDir(const QString& name)
 {
-    return !name.isEmpty() && Command(QStringLiteral("RMD ") + name, 250);
+    return !name.isEmpty() && d->control.Command(QStringLiteral("RMD ") + name, 250);
 }
 
 bool FtpSession::DeleteRemoteFile(const QString& name)
 {
-    return !name.isEmpty() && Command(QStringLiteral("DELE ") + name, 250);
+    return !name.isEmpty() && d->control.Command(QStringLiteral("DELE ") + name, 250);
 }
 
 bool FtpSession::RenameFile(const QString& oldName, const QString& newName)
 {
     if (oldName.isEmpty() || newName.isEmpty())
         return false;
-    return Command(QStringLiteral("RNFR ") + oldName, 350)
-           && Command(QStringLiteral("RNTO ") + newName, 250);
+    return d->control.Command(QStringLiteral("RNFR ") + oldName, 350)
+           && d->control.Command(QStringLiteral("RNTO ") + newName, 250);
 }
 
 bool FtpSession::ChangeFileAttrib(const QString& name, const QString& mode)
@@ -151,38 +198,38 @@ bool FtpSession::ChangeFileAttrib(const QString& name, const QString& mode)
     if (name.isEmpty() || mode.isEmpty())
         return false;
     // Whatever the answer, the caller shows it; only an unsent command or a lost reply fails.
-    return SendCommand(QStringLiteral("SITE CHMOD ") + mode + QLatin1Char(' ') + name) && ReadReply();
+    return d->control.Send(QStringLiteral("SITE CHMOD ") + mode + QLatin1Char(' ') + name) && d->control.ReadReply();
 }
 
 bool FtpSession::SetTypeAscii()
 {
-    d->typeCommand = QStringLiteral("TYPE A");
+    d->connector.SetType(QStringLiteral("TYPE A"));
     return true;
 }
 
 bool FtpSession::SetTypeBinary()
 {
-    d->typeCommand = QStringLiteral("TYPE I");
+    d->connector.SetType(QStringLiteral("TYPE I"));
     return true;
 }
 
-QString FtpSession::TypeCommand() const { return d->typeCommand; }
+QString FtpSession::TypeCommand() const { return d->connector.Type(); }
 
 bool FtpSession::QueryFeatures()
 {
     d->features.clear();
     d->digestCheck.Reset({});
-    if (!Command(QStringLiteral("FEAT"), 211))
+    if (!d->control.Command(QStringLiteral("FEAT"), 211))
         return false;
-    d->features = ParseFeatures(d->replyText);
+    d->features = ParseFeatures(d->control.ReplyText());
     d->digestCheck.Reset(d->features);
     // RFC 2640: a server that lists UTF8 takes UTF-8 names; some (IIS, FileZilla Server) only
     // after OPTS UTF8 ON. An automatic choice follows it whatever the answer.
     const bool automatic = d->charsetChoice.isEmpty();
-    if (HasFeature(QStringLiteral("UTF8")) && (automatic || d->codec->Charset() == "UTF-8")) {
-        Command(QStringLiteral("OPTS UTF8 ON"), 200);
+    if (HasFeature(QStringLiteral("UTF8")) && (automatic || d->control.Codec().Charset() == "UTF-8")) {
+        d->control.Command(QStringLiteral("OPTS UTF8 ON"), 200);
         if (automatic)
-            d->codec = std::make_unique<WireCodec>(QByteArrayLiteral("UTF-8"));
+            d->control.SetCodec(std::make_unique<WireCodec>(QByteArrayLiteral("UTF-8")));
     }
     // MLST's facts: those marked "*" are sent already; the rest of those the listing uses are
     // asked for (pyftpdlib, for one, leaves out the Unix mode unless asked).
@@ -202,7 +249,7 @@ bool FtpSession::QueryFeatures()
             missing = missing || !on;
         }
         if (missing)
-            Command(QStringLiteral("OPTS MLST ") + facts.join(QLatin1Char(';')) + QLatin1Char(';'), 200);
+            d->control.Command(QStringLiteral("OPTS MLST ") + facts.join(QLatin1Char(';')) + QLatin1Char(';'), 200);
     }
     return true;
 }
@@ -220,10 +267,10 @@ QStringList FtpSession::Features() const { return d->features; }
 
 QDateTime FtpSession::RemoteModificationTime(const QString& name)
 {
-    if (name.isEmpty() || !HasFeature(QStringLiteral("MDTM")) || !Command(QStringLiteral("MDTM ") + name, 213))
+    if (name.isEmpty() || !HasFeature(QStringLiteral("MDTM")) || !d->control.Command(QStringLiteral("MDTM ") + name, 213))
         return {};
     // "213 20240115102200" (some servers add fractions of a second).
-    return ParseMachineTime(QStringView(d->replyText).mid(4).trimmed().split(QLatin1Char(' ')).value(0));
+    return ParseMachineTime(QStringView(d->control.ReplyText()).mid(4).trimmed().split(QLatin1Char(' ')).value(0));
 }
 
 bool FtpSession::SetRemoteModificationTime(const QString& name, const QDateTime& time)
@@ -232,33 +279,33 @@ bool FtpSession::SetRemoteModificationTime(const QString& name, const QDateTime&
         return false;
     // Answered "213 Modify=20240115102200; a.txt" or "213 UTIME OK" and the like.
     const QString value = time.toUTC().toString(QStringLiteral("yyyyMMddHHmmss"));
-    return SendCommand(QStringLiteral("MFMT ") + value + QLatin1Char(' ') + name) && ReadReply() &&
-           d->replyCode >= 200 && d->replyCode <= 299;
+    return d->control.Send(QStringLiteral("MFMT ") + value + QLatin1Char(' ') + name) && d->control.ReadReply() &&
+           d->control.ReplyCode() >= 200 && d->control.ReplyCode() <= 299;
 }
 
 qint64 FtpSession::RemoteFileSize(const QString& name)
 {
-    if (name.isEmpty() || !HasFeature(QStringLiteral("SIZE")) || !Command(QStringLiteral("SIZE ") + name, 213))
+    if (name.isEmpty() || !HasFeature(QStringLiteral("SIZE")) || !d->control.Command(QStringLiteral("SIZE ") + name, 213))
         return -1;
-    return SizeOfReply(d->replyText);
+    return ParseSizeReply(d->control.ReplyText());
 }
 
 FtpSession::RemoteName FtpSession::AskRemoteName(const QString& path)
 {
     // A reply is read only for a command that went out: a name the wire cannot carry sends
     // nothing, and the latest code would then be an older command's.
-    const auto ask = [this](const QString& command) { return SendCommand(command) && ReadReply(); };
+    const auto ask = [this](const QString& command) { return d->control.Send(command) && d->control.ReadReply(); };
     if (HasFeature(QStringLiteral("MLST")) && ask(QStringLiteral("MLST ") + path)) {
-        if (d->replyCode == 250)
+        if (d->control.ReplyCode() == 250)
             return {RemoteName::Exists, RemoteFileSize(path)};
-        if (d->replyCode == 550)
+        if (d->control.ReplyCode() == 550)
             return {RemoteName::Absent, -1};
     }
     if (HasFeature(QStringLiteral("SIZE")) && ask(QStringLiteral("SIZE ") + path)) {
-        const qint64 size = d->replyCode == 213 ? SizeOfReply(d->replyText) : -1;
+        const qint64 size = d->control.ReplyCode() == 213 ? ParseSizeReply(d->control.ReplyText()) : -1;
         if (size >= 0)
             return {RemoteName::Exists, size};
-        if (d->replyCode == 550 && TypeCommand() == QLatin1String("TYPE I"))
+        if (d->control.ReplyCode() == 550 && TypeCommand() == QLatin1String("TYPE I"))
             return {RemoteName::Absent, -1};
     }
     return {};
@@ -267,13 +314,13 @@ FtpSession::RemoteName FtpSession::AskRemoteName(const QString& path)
 // ---------------------------------------------------------------------------------------------
 // Options
 
-bool FtpSession::IsPassiveMode() const { return d->passiveMode; }
-void FtpSession::SetPassiveMode(bool passive) { d->passiveMode = passive; }
+bool FtpSession::IsPassiveMode() const { return d->connector.IsPassive(); }
+void FtpSession::SetPassiveMode(bool passive) { d->connector.SetPassive(passive); }
 qint64 FtpSession::TransferSize() const { return d->transferSize; }
 void FtpSession::SetTransferSize(qint64 size) { d->transferSize = size; }
 void FtpSession::SetProgressCallback(ProgressCallback callback) { d->progress = std::move(callback); }
-std::chrono::milliseconds FtpSession::IdleLimit() const { return d->idleLimit; }
-void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->idleLimit = limit; }
+std::chrono::milliseconds FtpSession::IdleLimit() const { return d->control.IdleLimit(); }
+void FtpSession::SetIdleLimit(std::chrono::milliseconds limit) { d->control.SetIdleLimit(limit); }
 qint64 FtpSession::TransferOffset() const { return d->progressBase; }
 void FtpSession::SetVerifyTransfers(bool verify) { d->verifyTransfers = verify; }
 QString FtpSession::LastVerification() const { return d->lastVerification; }
@@ -281,4 +328,6 @@ bool FtpSession::LastListingIsMachine() const { return d->lastListingMachine; }
 bool FtpSession::LastListingCut() const { return d->lastListingCut; }
 void FtpSession::SetListingLimit(qsizetype bytes) { d->listingLimit = bytes; }
 void FtpSession::SetCharset(const QByteArray& charset) { d->charsetChoice = charset; }
-QByteArray FtpSession::WireCharset() const { return d->codec->Charset(); }
+QByteArray FtpSession::WireCharset() const { return d->control.Codec().Charset(); }
+QString FtpSession::PasvHost() const { return d->connector.PasvHost(); }
+int FtpSession::PasvPort() const { return d->connector.PasvPort(); }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class DataStream;
+class DownloadSink;
 class PlainDataStream;
 
 // Local status codes that stand in place of a server's reply code.
@@ -35,7 +36,9 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 }  // namespace LocalStatus
 
 // One FTP client session: the control connection, its replies, and the data connections of
-// listings and transfers. Every operation is synchronous and runs to its end on the calling
+// listings and transfers, one method per command. The control channel (engine/control_channel.h)
+// sends lines, reads replies and settles cancels; the data connector (engine/data_connector.h)
+// opens data connections. Every operation is synchronous and runs to its end on the calling
 // thread; the latest reply code and text stay in the session for the caller to read and show.
 // No wait lasts forever: a wait that sees no progress for IdleLimit() ends like a broken
 // connection.
@@ -56,11 +59,10 @@ inline const QString CancelledText = QStringLiteral("5005 Cancelled\r\n");
 //     200 bring the connection back in step;
 //   - a command whose reply was awaited: the settling reads that reply within AbortBound;
 //   - connect and login end and leave the session disconnected.
-// A download goes into "NAME.part" beside the target and replaces the target only when the whole
-// file arrived. One that stops (cancel, a broken connection, a failing final reply) keeps what
-// arrived in "NAME.part" for a later resume, the target untouched; see RetrieveFile. An upload
-// that is cancelled leaves whatever part reached the server (the caller knows whether the file
-// existed before and may delete it).
+// The session moves bytes between its connections and descriptors: local files are named,
+// opened, kept and put in place by transfer/local_files.h. An upload that is cancelled leaves
+// whatever part reached the server (the caller knows whether the file existed before and may
+// delete it).
 //
 // A control connection that breaks (end of file, an error, the idle limit, or a 421 reply)
 // leaves the session disconnected; a 421's text stays in the reply text.
@@ -139,7 +141,10 @@ public:
     bool DisconnectFromServer();
     QString GetRemoteDir();
     bool ChangeDir(const QString& directory);
+    // PWD, then MKD of name ("New Folder" when empty): the folder button's exchange.
     bool MakeDir(const QString& name);
+    // MKD alone, for the folders of a tree that is uploaded; false for an empty path.
+    bool CreateFolder(const QString& path);
     bool RemoveDir(const QString& name);
     bool DeleteRemoteFile(const QString& name);
     bool RenameFile(const QString& oldName, const QString& newName);
@@ -175,39 +180,32 @@ public:
     bool LastListingCut() const;
     static constexpr qsizetype DefaultListingLimit = 128 * 1024 * 1024;
     void SetListingLimit(qsizetype bytes);
-    // With resume, a download whose "NAME.part" holds data goes on from its end (REST, then RETR
-    // appending) when CanResume(); it starts over when the server refuses REST. A binary
-    // download that ends at another size than TransferSize() (when not 0) fails with
-    // LocalStatus::SizeMismatch; its partial file stays for a resume when it is shorter, and is
-    // removed when it is longer (then it is no beginning of the server's file). Over TLS, data
-    // that ends without close_notify fails with LocalStatus::DataCutShort unless it is
-    // TransferSize() long. Partial data is kept only where it can be resumed: not in text mode,
-    // not after the local disk failed, not when nothing arrived. When the whole file cannot take
-    // the target's place (a folder of that name), LocalStatus::TargetNotReplaced, the reason in
-    // the reply text, and the partial file keeps the data.
-    virtual bool RetrieveFile(const QString& remote, const QString& local, bool resume = false);
-    // With resumeAt (the size of the server's shorter copy), the local file goes from that offset
-    // with REST and STOR, or APPE when REST is refused, when CanResume(). Afterwards the server's
-    // size (SIZE, when offered) must be the local one, else LocalStatus::SizeMismatch.
-    virtual bool StoreFile(const QString& local, const QString& remote, qint64 resumeAt = 0);
+    // Downloads remote into the sink (see DownloadSink): with resumeFrom (the size of what an
+    // earlier download kept), from that offset by REST when CanResume(), else from the start;
+    // the sink learns which. A binary download that ends at another size than TransferSize()
+    // (when not 0) fails with LocalStatus::SizeMismatch, unless the server's SIZE, asked then,
+    // is the size that came. Over TLS, data that ends without close_notify fails with
+    // LocalStatus::DataCutShort unless it is TransferSize() long. Files of their own are
+    // downloaded by DownloadToFile (transfer/local_files.h).
+    virtual bool RetrieveInto(const QString& remote, DownloadSink& sink, qint64 resumeFrom = 0);
+    // Uploads from fileFd (open for reading, at its start; -1 fails with
+    // LocalStatus::DataOpenFailed before the server is asked anything) to remote. size is the
+    // file's. With resumeAt (the size of the server's shorter copy), the file goes from that
+    // offset with REST and STOR, or APPE when REST is refused, when CanResume(); afterwards the
+    // server's size (SIZE, when offered) must be size, else LocalStatus::SizeMismatch. The caller
+    // keeps the descriptor. Files are uploaded by UploadFromFile (transfer/local_files.h).
+    virtual bool StoreFrom(int fileFd, qint64 size, const QString& remote, qint64 resumeAt = 0);
     // Whether a transfer can go on from an offset: binary type, and FEAT listed "REST STREAM".
     bool CanResume() const;
     // Binary transfers are checked byte for byte where FEAT offers a way (HASH, else XSHA256,
     // XSHA1, XMD5 or XCRC; see engine/transfer_digest.h): the bytes are hashed as they stream
     // (a resumed file's earlier part read once at the start) and compared with the server's
     // digest after the final reply. A download that differs fails with
-    // LocalStatus::DownloadDiffers, its partial file removed and the target as it was; an upload
-    // with LocalStatus::UploadDiffers. A server that offers no way is asked nothing. On by default.
+    // LocalStatus::DownloadDiffers; an upload with LocalStatus::UploadDiffers. A server that offers no way is asked nothing. On by default.
     void SetVerifyTransfers(bool verify);
     // The algorithm ("SHA-256") by which the latest transfer was found equal; empty when it was
     // not checked.
     QString LastVerification() const;
-    // Where a download to local keeps its data until it is whole: "NAME.part" beside it.
-    static QString PartialPath(const QString& local);
-    // The partial file the next RetrieveFile uses instead of PartialPath (which it truncates
-    // unless it resumes): one the caller knows to be its own, or a free name. The next
-    // RetrieveFile clears it.
-    void SetPartialFile(const QString& partial);
     // The size of the latest download as the server sent it (before line ends were converted),
     // counted from the start of the file.
     qint64 LastReceivedSize() const;
@@ -230,7 +228,7 @@ public:
     bool IsPassiveMode() const;
     void SetPassiveMode(bool passive);
     // The size of the file of the next transfer as the server gave it (0: none given): the
-    // progress total, and what a binary download must come to; see RetrieveFile.
+    // progress total, and what a binary download must come to; see RetrieveInto.
     qint64 TransferSize() const;
     void SetTransferSize(qint64 size);
     // Called after every chunk of a transfer with the bytes moved so far (a resumed transfer
@@ -267,68 +265,10 @@ public:
     QString PasvHost() const;
     int PasvPort() const;
 
-    // The address of a 227 reply: the numbers in parentheses, or without them the first run of
-    // six comma-separated numbers (RFC 1123 4.1.2.6).
-    static void ParsePassiveReply(const QString& reply, QString& host, int& port);
-
 private:
-    // Reads one reply into ReplyCode and the reply text; false when none could be read. A
-    // cancelled read brings the connection back in step (or closes it) before it returns.
-    bool ReadReply();
-    enum class ReadEnd {
-        Reply,      // a reply was read (a silent server: the lines that arrived complete)
-        Broken,     // the control connection is closed now
-        Silent,     // nothing complete within the limit; the connection stays open
-        Cancelled,  // the wait was cancelled; the connection stays open
-    };
-    // Reads one reply within the limit. A silent server closes the connection unless
-    // keepOnSilence.
-    ReadEnd ReadOne(std::chrono::milliseconds limit, bool keepOnSilence);
-    bool SendLine(const QString& command);
     // After the greeting: AUTH TLS, the handshake, the certificate check, PBSZ and PROT. False
     // when the connection must end (it is closed then).
     bool StartTls(const QString& host, quint16 port);
-    // Wraps an open data connection in TLS; false (with the server's final reply read) when
-    // the handshake failed.
-    bool ProtectData(std::unique_ptr<DataStream>& data);
-    bool CancelPending() const;
-    void EndCancelled();
-    void DropControlConnection();
-    // After a transfer command was sent: ends the data connection; ABOR and what follows are
-    // left owing for SettleCancelled.
-    void AbortTransfer(DataStream* data);
-    // Sends NOOP and discards replies until its 200, bounded; closes the connection failing that.
-    void Resynchronize();
-    // Sends ABOR after a cancelled transfer and reads the replies, bounded; see the class comment.
-    void ReadAbortReplies();
-    // Sends the command and reads its reply: true when it was answered with the code.
-    bool Command(const QString& command, int expectedCode);
-    void SendTypeCommand();
-    bool PrepareActive();
-    bool PreparePassive();
-    bool PrepareExtendedPassive();
-    // What became of the start of a data transfer.
-    enum class Opening {
-        Open,         // data connection up, the command accepted with a preliminary reply
-        SetupFailed,  // PORT/PASV set-up failed; nothing about the command was said
-        Refused,      // the command was answered with a final reply (its code is in ReplyCode)
-        Failed,       // the data connection could not be made
-    };
-    // A transfer that goes on from an offset: REST goes right before the command.
-    struct Restart {
-        qint64 offset = 0;
-        QString commandIfRefused;  // sent instead of the command when REST is refused (if any)
-        bool accepted = false;     // REST was answered 350
-    };
-    // The one place where a data connection is opened: sets up PORT/EPRT or PASV/EPSV, sends
-    // REST when restart asks for it, then the command, and connects or accepts. On Open, data
-    // holds the connection's stream.
-    Opening OpenTransfer(const QString& command, std::unique_ptr<DataStream>& data, Restart* restart = nullptr);
-    // Sends REST for restart; false only when the connection broke or a cancel came.
-    bool RequestRestart(Restart* restart, QString& command);
-    bool ConnectPassive(PlainDataStream& data);
-    // Ends the data connection and reads the final reply (226, or 250 from some servers).
-    bool FinishTransfer(DataStream& data, bool dataOk);
     // Before a binary transfer opens: a digest for its bytes, when the option is on and the server
     // offers a way to compare it. It lives as long as the returned scope.
     struct DigestScope {

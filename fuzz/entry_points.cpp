@@ -58,7 +58,7 @@ void FuzzPassiveReply(const uint8_t* data, size_t size)
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     QString host;
     int port = -1;
-    FtpSession::ParsePassiveReply(text, host, port);
+    ParsePassiveReply(text, host, port);
     FUZZ_CHECK(host.count(QLatin1Char('.')) >= 3);
     FUZZ_CHECK(port >= -1 * 256 - 1 && port <= 65536 * 256 + 65536);
 

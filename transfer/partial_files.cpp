@@ -1,6 +1,6 @@
 #include "transfer/partial_files.h"
 
-#include "engine/ftp_session.h"
+#include "transfer/local_files.h"
 #include "engine/local_name.h"
 
 #include <sys/stat.h>
@@ -29,9 +29,9 @@ bool Taken(const QString& path)
 // "NAME.part", or where something has that name already, "NAME.1.part", "NAME.2.part" ...
 QString FreePartialPath(const QString& target)
 {
-    QString candidate = FtpSession::PartialPath(target);
+    QString candidate = PartialPath(target);
     for (int n = 1; Taken(candidate) && n < 1000; ++n)
-        candidate = FtpSession::PartialPath(target + u'.' + QString::number(n));
+        candidate = PartialPath(target + u'.' + QString::number(n));
     return candidate;
 }
 

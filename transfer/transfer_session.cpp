@@ -2,6 +2,7 @@
 
 #include "engine/local_name.h"
 #include "settings/settings_store.h"
+#include "transfer/local_files.h"
 #include "transfer/outcome.h"
 #include "transfer/partial_files.h"
 #include "transfer/remote_names.h"
@@ -136,16 +137,16 @@ bool TransferSession::ConnectToServer(const QString& host, quint16 port)
     return FtpSession::ConnectToServer(host, port);
 }
 
-bool TransferSession::RetrieveFile(const QString& remote, const QString& local, bool resume)
+bool TransferSession::RetrieveInto(const QString& remote, DownloadSink& sink, qint64 resumeFrom)
 {
     TransferProgress progress(*this, remote);
-    return progress.Finish(FtpSession::RetrieveFile(remote, local, resume));
+    return progress.Finish(FtpSession::RetrieveInto(remote, sink, resumeFrom));
 }
 
-bool TransferSession::StoreFile(const QString& local, const QString& remote, qint64 resumeAt)
+bool TransferSession::StoreFrom(int fileFd, qint64 size, const QString& remote, qint64 resumeAt)
 {
     TransferProgress progress(*this, remote);
-    return progress.Finish(FtpSession::StoreFile(local, remote, resumeAt));
+    return progress.Finish(FtpSession::StoreFrom(fileFd, size, remote, resumeAt));
 }
 
 bool TransferSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
@@ -160,7 +161,7 @@ bool TransferSession::UploadFile(const QString& localFolder, const QString& remo
         ChooseType(*this, name, options.textEndings);
     const LocalFileInfo info(localPath);
     // Only a regular file is read, never through a link: what a link leads to can change between
-    // the question and the open (StoreFile refuses links all the same).
+    // the question and the open (UploadFromFile refuses links all the same).
     const bool regularFile = info.isFile() && !info.isSymLink();
 
     // The server decides whether the name is taken: the pane's listing may be stale, may have
@@ -187,7 +188,7 @@ bool TransferSession::UploadFile(const QString& localFolder, const QString& remo
     if (regularFile) {
         SetTransferSize(info.size());
         SetVerifyTransfers(options.verifyTransfers);
-        stored = StoreFile(localPath, target, resumeAt);
+        stored = UploadFromFile(*this, localPath, target, resumeAt);
         if (IsCancelled()) {
             // Only a file this upload made goes again: the server had none of the name right
             // before, and took the STOR. Also one whose last bytes arrived just as 中止 was pressed
@@ -284,8 +285,7 @@ bool TransferSession::DownloadFile(const QString& localFolder, const QString& re
 
     SetTransferSize(qMax<qint64>(remoteSize, 0));
     SetVerifyTransfers(options.verifyTransfers);
-    SetPartialFile(partial.Path());
-    const bool retrieved = RetrieveFile(remotePath, localPath, resume);
+    const bool retrieved = DownloadToFile(*this, remotePath, localPath, resume, partial.Path());
     partial.Settle(ServerName(), remotePath, remoteSize, recordedTime);
     if (!retrieved) {
         transferFailure = DownloadFailureReason(localPath, partial.Path());

@@ -49,8 +49,8 @@ public:
     void SetQuestions(TransferQuestions* answering) { questions = answering; }
 
     bool ConnectToServer(const QString& host, quint16 port) override;
-    bool RetrieveFile(const QString& remote, const QString& local, bool resume = false) override;
-    bool StoreFile(const QString& local, const QString& remote, qint64 resumeAt = 0) override;
+    bool RetrieveInto(const QString& remote, DownloadSink& sink, qint64 resumeFrom = 0) override;
+    bool StoreFrom(int fileFd, qint64 size, const QString& remote, qint64 resumeAt = 0) override;
 
     // An upload goes to the name in the server's current folder; byPath sends it to
     // remoteFolder/name instead (files of a folder tree, whatever the current folder).

@@ -23,7 +23,7 @@ QString InTree(const QString& top, const QString& relative)
 bool MakeRemoteFolder(TransferSession& session, const QString& path, const QString& returnTo,
                       RemoteEntryList& entries)
 {
-    return session.MakeDir(path) || ListRemoteFolderAt(session, path, returnTo, entries);
+    return session.CreateFolder(path) || ListRemoteFolderAt(session, path, returnTo, entries);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "engine/ftp_session.h"
+#include "tests/engine/path_transfers.h"
 #include "engine/sockets.h"
 #include "tests/support/loopback_stranger.h"
 #include "tests/support/local_files.h"
@@ -52,16 +53,11 @@ struct AbortPattern {
 
 class AbortReplies : public testing::TestWithParam<AbortPattern> {};
 
-TEST_P(AbortReplies, CancelledDownloadLeavesTheFolderAndTheConnectionInStep)
+TEST_P(AbortReplies, CancelledDownloadStopsItsSinkAndLeavesTheConnectionInStep)
 {
     const AbortPattern& p = GetParam();
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("keep.bin"));
-    {
-        QFile old(target);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old");
-    }
     ScriptedFtpPeer peer;
     peer.Greet().Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
         .SendData(QByteArray(1000, 'x'));
@@ -80,15 +76,15 @@ TEST_P(AbortReplies, CancelledDownloadLeavesTheFolderAndTheConnectionInStep)
     session.SetTypeBinary();
     session.SetProgressCallback([&](qint64) { session.Cancel(); });
     ASSERT_TRUE(Connect(session, peer));
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("big.bin"), target));
+    PathSink sink(target);
+    EXPECT_FALSE(session.RetrieveInto(QStringLiteral("big.bin"), sink));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     EXPECT_EQ(session.GetReplyText(), LocalStatus::CancelledText);
-    EXPECT_EQ(ReadAll(target), QByteArray("old"));
-    // What arrived stays beside the target for a resume.
-    EXPECT_EQ(Entries(dir), (QStringList{QStringLiteral("keep.bin"), QStringLiteral("keep.bin.part")}));
-    const QByteArray partial = ReadAll(target + QStringLiteral(".part"));
-    EXPECT_FALSE(partial.isEmpty());
-    EXPECT_EQ(partial, QByteArray(partial.size(), 'x'));
+    // The sink hears of the cancel, with what arrived so far written.
+    EXPECT_EQ(sink.stopped, DownloadStop::Cancelled);
+    const QByteArray arrived = ReadAll(target);
+    EXPECT_FALSE(arrived.isEmpty());
+    EXPECT_EQ(arrived, QByteArray(arrived.size(), 'x'));
 
     session.ResetCancel();
     // The download returned without waiting for the server: ABOR and its replies are owed, and
@@ -217,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "RETR x",
                     [](FtpSession& s) {
                         QTemporaryDir dir;
-                        const bool ok = s.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("x")));
+                        const bool ok = Download(s, QStringLiteral("x"), dir.filePath(QStringLiteral("x")));
                         return ok || !Entries(dir).isEmpty();
                     },
                     true},
@@ -249,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
                         file.close();
                         s.SetPassiveMode(true);
                         s.SetTypeBinary();
-                        return s.StoreFile(file.fileName(), QStringLiteral("up"));
+                        return Upload(s, file.fileName(), QStringLiteral("up"));
                     },
                     true}),
     [](const testing::TestParamInfo<ControlWait>& info) { return std::string(info.param.name); });
@@ -277,9 +273,9 @@ TEST(FinalReply, Code250EndsTransfersLike226)
     ASSERT_TRUE(Connect(session, peer));
     QString out;
     EXPECT_TRUE(session.GetFileList(QString(), out));
-    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f"), dir.filePath(QStringLiteral("down"))));
+    EXPECT_TRUE(Download(session, QStringLiteral("f"), dir.filePath(QStringLiteral("down"))));
     EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("down"))), QByteArray("down"));
-    EXPECT_TRUE(session.StoreFile(source, QStringLiteral("up")));
+    EXPECT_TRUE(Upload(session, source, QStringLiteral("up")));
 }
 
 TEST(BrokenControlConnection, A421OrAnEndLeavesTheSessionDisconnected)
@@ -344,7 +340,7 @@ TEST(ActiveMode, StrangersConnectingDoNotExtendTheWait)
     session.SetIdleLimit(300ms);
     ASSERT_TRUE(Connect(session, peer));
     QTemporaryDir dir;
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("x"), dir.filePath(QStringLiteral("x"))));
+    EXPECT_FALSE(Download(session, QStringLiteral("x"), dir.filePath(QStringLiteral("x"))));
     done = true;
     EXPECT_FALSE(strangerGaveUp);
     stranger.join();

@@ -70,14 +70,20 @@ TEST(Commands, RemoteDirUndoesDoubledQuotesAndDropsATrailingSlash)
     EXPECT_EQ(session.GetRemoteDir(), QString());
 }
 
-TEST(Commands, MakeDirAsksPwdFirstAndNamesEmptyFolders)
+// The folder button's MakeDir asks PWD first; a tree's CreateFolder sends MKD alone, and only
+// 257 counts.
+TEST(Commands, MakeDirAsksPwdFirstAndNamesEmptyFoldersCreateFolderSendsMkdAlone)
 {
     ScriptedFtpPeer peer;
-    peer.Greet().Answer("257 \"/\"").Answer("257 \"/New Folder\" created");
+    peer.Greet().Answer("257 \"/\"").Answer("257 \"/New Folder\" created")
+        .Answer("257 \"/a/b\" created").Answer("550 exists");
     FtpSession session;
     ASSERT_TRUE(Connect(session, peer));
     EXPECT_TRUE(session.MakeDir(QString()));
-    EXPECT_EQ(CommandsAfterGreeting(peer), (QList<QByteArray>{"PWD", "MKD New Folder"}));
+    EXPECT_TRUE(session.CreateFolder(QStringLiteral("/a/b")));
+    EXPECT_FALSE(session.CreateFolder(QStringLiteral("/a/b")));
+    EXPECT_FALSE(session.CreateFolder(QString()));
+    EXPECT_EQ(CommandsAfterGreeting(peer), (QList<QByteArray>{"PWD", "MKD New Folder", "MKD /a/b", "MKD /a/b"}));
 }
 
 TEST(Commands, EmptyArgumentsSendNothing)

@@ -2,6 +2,7 @@
 // replies without parentheses, PASV refused, and replies ended by a bare LF.
 #include "engine/ftp_reply.h"
 #include "engine/ftp_session.h"
+#include "tests/engine/path_transfers.h"
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QFile>
@@ -133,7 +134,7 @@ TEST(Passive, WithoutParenthesesAndEpsvWhenPasvIsRefused)
     ASSERT_TRUE(Connect(session, peer));
     for (const char* name : {"one", "two", "three"}) {
         const QString local = dir.filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(session.RetrieveFile(QString::fromLatin1(name), local)) << session.GetReplyText().toStdString();
+        EXPECT_TRUE(Download(session, QString::fromLatin1(name), local)) << session.GetReplyText().toStdString();
         QFile file(local);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), QByteArray(name));

@@ -1,4 +1,5 @@
 #include "engine/ftp_session.h"
+#include "transfer/local_files.h"
 #include "tests/support/test_servers.h"
 
 #include <QCryptographicHash>
@@ -99,9 +100,9 @@ protected:
         const QString back = local.filePath(QStringLiteral("down-") + name);
         WriteAll(source, contents);
         session.SetTypeBinary();
-        ASSERT_TRUE(session.StoreFile(source, name)) << session.GetReplyText().toStdString();
+        ASSERT_TRUE(UploadFromFile(session, source, name)) << session.GetReplyText().toStdString();
         EXPECT_EQ(Sha256(QDir(serverFolder).filePath(name)), Sha256(source));
-        ASSERT_TRUE(session.RetrieveFile(name, back)) << session.GetReplyText().toStdString();
+        ASSERT_TRUE(DownloadToFile(session, name, back)) << session.GetReplyText().toStdString();
         EXPECT_EQ(Sha256(back), Sha256(source));
     }
 
@@ -138,7 +139,7 @@ TEST_P(RealServer, FileOperations)
 {
     WriteAll(local.filePath(QStringLiteral("f")), "abc");
     session.SetTypeBinary();
-    ASSERT_TRUE(session.StoreFile(local.filePath(QStringLiteral("f")), QStringLiteral("a.txt")));
+    ASSERT_TRUE(UploadFromFile(session, local.filePath(QStringLiteral("f")), QStringLiteral("a.txt")));
     EXPECT_TRUE(session.RenameFile(QStringLiteral("a.txt"), QStringLiteral("b c.txt")));
     EXPECT_EQ(ReadAll(QDir(serverFolder).filePath(QStringLiteral("b c.txt"))), QByteArray("abc"));
     EXPECT_FALSE(session.RenameFile(QStringLiteral("a.txt"), QStringLiteral("d.txt")));
@@ -201,13 +202,13 @@ TEST_P(RealServer, TextModeRoundTrip)
     const QString back = local.filePath(QStringLiteral("back.txt"));
     WriteAll(source, text);
     session.SetTypeAscii();
-    ASSERT_TRUE(session.StoreFile(source, QStringLiteral("t.txt")));
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("t.txt"), back));
+    ASSERT_TRUE(UploadFromFile(session, source, QStringLiteral("t.txt")));
+    ASSERT_TRUE(DownloadToFile(session, QStringLiteral("t.txt"), back));
     EXPECT_EQ(ReadAll(back), text);
     // What lies on the server is the server's business, but a binary download shows which
     // line ends went over the wire on the way out.
     session.SetTypeBinary();
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("t.txt"), back));
+    ASSERT_TRUE(DownloadToFile(session, QStringLiteral("t.txt"), back));
     const QByteArray stored = ReadAll(back);
     EXPECT_TRUE(stored == text || stored == QByteArray("first line\r\nsecond line\r\n\r\nno end")) << stored.constData();
 }
@@ -217,7 +218,7 @@ TEST_P(RealServer, MissingFileLeavesLocalFileAlone)
     const QString target = local.filePath(QStringLiteral("keep"));
     WriteAll(target, "precious");
     session.SetTypeBinary();
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("no such file"), target));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("no such file"), target));
     EXPECT_GE(session.GetReplyCode(), 400);
     EXPECT_EQ(ReadAll(target), QByteArray("precious"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -235,7 +236,7 @@ TEST_P(RealServer, CancelledDownloadKeepsItsPartAndResumesByteExact)
     session.SetTypeBinary();
     ASSERT_TRUE(session.CanResume());
     session.SetProgressCallback([&](qint64) { session.Cancel(); });
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("big.bin"), target));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("big.bin"), target));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden),
@@ -253,7 +254,7 @@ TEST_P(RealServer, CancelledDownloadKeepsItsPartAndResumesByteExact)
             firstCount = bytes;
     });
     session.SetTransferSize(32 * 1024 * 1024);
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("big.bin"), target, true)) << session.GetReplyText().toStdString();
+    ASSERT_TRUE(DownloadToFile(session, QStringLiteral("big.bin"), target, true)) << session.GetReplyText().toStdString();
     EXPECT_GT(firstCount, kept);
     EXPECT_EQ(Sha256(target), Sha256(original));
     EXPECT_FALSE(QFileInfo::exists(partial));
@@ -265,7 +266,7 @@ TEST_P(RealServer, CancelledUploadCanBeRemovedAfterwards)
     WriteAll(source, RandomBytes(32 * 1024 * 1024, 4));
     session.SetTypeBinary();
     session.SetProgressCallback([&](qint64) { session.Cancel(); });
-    EXPECT_FALSE(session.StoreFile(source, QStringLiteral("up.bin")));
+    EXPECT_FALSE(UploadFromFile(session, source, QStringLiteral("up.bin")));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     session.ResetCancel();
     session.SetProgressCallback({});

@@ -1,6 +1,7 @@
 // Explicit FTP over TLS against the real servers that require it (pyftpdlib's TLS handler and
 // vsftpd with session reuse required), and the plain servers under each encryption choice.
 #include "engine/ftp_session.h"
+#include "transfer/local_files.h"
 #include "tests/support/test_servers.h"
 
 #include <QCryptographicHash>
@@ -139,7 +140,7 @@ TEST_P(TlsServer, SessionMovesFilesByteExactUnderTls)
 
     const QString source = local.filePath(QStringLiteral("up.bin"));
     WriteRandom(source, 3 * 1024 * 1024 + 17, 11);
-    ASSERT_TRUE(session.StoreFile(source, QStringLiteral("file.bin"))) << session.GetReplyText().toStdString();
+    ASSERT_TRUE(UploadFromFile(session, source, QStringLiteral("file.bin"))) << session.GetReplyText().toStdString();
     EXPECT_EQ(Sha256(QDir(serverFolder).filePath(QStringLiteral("file.bin"))), Sha256(source));
 
     QString listing;
@@ -148,7 +149,7 @@ TEST_P(TlsServer, SessionMovesFilesByteExactUnderTls)
 
     for (const char* name : {"first.bin", "second.bin"}) {
         const QString target = local.filePath(QString::fromLatin1(name));
-        ASSERT_TRUE(session.RetrieveFile(QStringLiteral("file.bin"), target)) << session.GetReplyText().toStdString();
+        ASSERT_TRUE(DownloadToFile(session, QStringLiteral("file.bin"), target)) << session.GetReplyText().toStdString();
         EXPECT_EQ(Sha256(target), Sha256(source)) << name;
         // vsftpd requires every data connection to resume the control connection's session
         // (pyftpdlib resumes none).
@@ -171,7 +172,7 @@ TEST_P(TlsServer, CancelledDownloadLeavesConnectionInStep)
         if (soFar > 0)
             session.Cancel();
     });
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("big.bin"), target));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("big.bin"), target));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::Cancelled);
     EXPECT_FALSE(QFileInfo::exists(target));
     session.ResetCancel();
@@ -179,7 +180,7 @@ TEST_P(TlsServer, CancelledDownloadLeavesConnectionInStep)
 
     ASSERT_TRUE(session.IsConnected());
     EXPECT_EQ(session.GetRemoteDir(), QLatin1Char('/') + folder);
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("big.bin"), target)) << session.GetReplyText().toStdString();
+    ASSERT_TRUE(DownloadToFile(session, QStringLiteral("big.bin"), target)) << session.GetReplyText().toStdString();
     EXPECT_EQ(Sha256(target), Sha256(big));
 }
 

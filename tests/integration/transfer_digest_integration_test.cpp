@@ -1,4 +1,5 @@
 #include "engine/ftp_session.h"
+#include "transfer/local_files.h"
 #include "tests/support/local_files.h"
 #include "tests/support/test_servers.h"
 
@@ -84,11 +85,11 @@ protected:
     {
         const QByteArray contents = RandomBytes(3 * 1024 * 1024 + 17, 7);
         WriteAll(Local(QStringLiteral("up.bin")), contents);
-        ASSERT_TRUE(session.StoreFile(Local(QStringLiteral("up.bin")), QStringLiteral("f.bin")))
+        ASSERT_TRUE(UploadFromFile(session, Local(QStringLiteral("up.bin")), QStringLiteral("f.bin")))
             << session.GetReplyText().toStdString();
         EXPECT_EQ(session.LastVerification(), algorithm);
         EXPECT_EQ(ReadAll(OnServer(QStringLiteral("f.bin"))), contents);
-        ASSERT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), Local(QStringLiteral("down.bin"))))
+        ASSERT_TRUE(DownloadToFile(session, QStringLiteral("f.bin"), Local(QStringLiteral("down.bin"))))
             << session.GetReplyText().toStdString();
         EXPECT_EQ(session.LastVerification(), algorithm);
         EXPECT_EQ(ReadAll(Local(QStringLiteral("down.bin"))), contents);
@@ -121,7 +122,7 @@ TEST_F(DigestServer, TextModeIsNotChecked)
     Login(QStringLiteral("hash"));
     WriteAll(OnServer(QStringLiteral("tampered.txt")), "line\r\n");
     session.SetTypeAscii();
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("tampered.txt"), Local(QStringLiteral("t.txt"))));
+    ASSERT_TRUE(DownloadToFile(session, QStringLiteral("tampered.txt"), Local(QStringLiteral("t.txt"))));
     EXPECT_TRUE(session.LastVerification().isEmpty());
     EXPECT_EQ(ReadAll(Local(QStringLiteral("t.txt"))), QByteArray("line\n"));
 }
@@ -131,16 +132,16 @@ TEST_F(DigestServer, FilesWhoseDigestDiffersFail)
     Login(QStringLiteral("hash"));
     WriteAll(OnServer(QStringLiteral("tampered.bin")), RandomBytes(100000, 1));
     WriteAll(Local(QStringLiteral("tampered.bin")), "old");
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("tampered.bin"), Local(QStringLiteral("tampered.bin"))));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("tampered.bin"), Local(QStringLiteral("tampered.bin"))));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::DownloadDiffers);
     EXPECT_EQ(ReadAll(Local(QStringLiteral("tampered.bin"))), QByteArray("old"));
     EXPECT_EQ(Entries(local), QStringList{QStringLiteral("tampered.bin")});
 
     WriteAll(Local(QStringLiteral("up.bin")), RandomBytes(5000, 2));
-    EXPECT_FALSE(session.StoreFile(Local(QStringLiteral("up.bin")), QStringLiteral("tampered-up.bin")));
+    EXPECT_FALSE(UploadFromFile(session, Local(QStringLiteral("up.bin")), QStringLiteral("tampered-up.bin")));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::UploadDiffers);
     // The session goes on as before.
-    EXPECT_TRUE(session.StoreFile(Local(QStringLiteral("up.bin")), QStringLiteral("fine.bin")));
+    EXPECT_TRUE(UploadFromFile(session, Local(QStringLiteral("up.bin")), QStringLiteral("fine.bin")));
     EXPECT_EQ(session.LastVerification(), QStringLiteral("SHA-256"));
 }
 
@@ -150,25 +151,25 @@ TEST_F(DigestServer, ResumedTransfersAreCheckedOverTheWholeFile)
     const QByteArray contents = RandomBytes(700000, 3);
     WriteAll(OnServer(QStringLiteral("down.bin")), contents);
     const QString target = Local(QStringLiteral("down.bin"));
-    WriteAll(FtpSession::PartialPath(target), contents.left(300000));
+    WriteAll(PartialPath(target), contents.left(300000));
     session.SetTransferSize(contents.size());
-    ASSERT_TRUE(session.RetrieveFile(QStringLiteral("down.bin"), target, true));
+    ASSERT_TRUE(DownloadToFile(session, QStringLiteral("down.bin"), target, true));
     EXPECT_EQ(session.LastVerification(), QStringLiteral("SHA-256"));
     EXPECT_EQ(ReadAll(target), contents);
 
     WriteAll(Local(QStringLiteral("up.bin")), contents);
     WriteAll(OnServer(QStringLiteral("up.bin")), contents.left(400000));
-    ASSERT_TRUE(session.StoreFile(Local(QStringLiteral("up.bin")), QStringLiteral("up.bin"), 400000));
+    ASSERT_TRUE(UploadFromFile(session, Local(QStringLiteral("up.bin")), QStringLiteral("up.bin"), 400000));
     EXPECT_EQ(session.LastVerification(), QStringLiteral("SHA-256"));
     EXPECT_EQ(ReadAll(OnServer(QStringLiteral("up.bin"))), contents);
 
     // A partial that is not the start of the server's file fails whole, and is not kept.
     QByteArray wrongStart = contents.left(300000);
     wrongStart[10] = char(wrongStart[10] ^ 1);
-    WriteAll(FtpSession::PartialPath(target), wrongStart);
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("down.bin"), target, true));
+    WriteAll(PartialPath(target), wrongStart);
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("down.bin"), target, true));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::DownloadDiffers);
-    EXPECT_FALSE(QFileInfo::exists(FtpSession::PartialPath(target)));
+    EXPECT_FALSE(QFileInfo::exists(PartialPath(target)));
 }
 
 // --- the stock servers offer no way: nothing is sent beyond the usual commands ---
@@ -274,8 +275,8 @@ TEST_P(StockServer, OffersNoWayAndIsAskedNothingMore)
         ASSERT_TRUE(session.MakeDir(folder));
         ASSERT_TRUE(session.ChangeDir(folder));
         session.SetTypeBinary();
-        EXPECT_TRUE(session.StoreFile(local.filePath(QStringLiteral("up.bin")), QStringLiteral("f.bin")));
-        EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), local.filePath(QStringLiteral("down.bin"))));
+        EXPECT_TRUE(UploadFromFile(session, local.filePath(QStringLiteral("up.bin")), QStringLiteral("f.bin")));
+        EXPECT_TRUE(DownloadToFile(session, QStringLiteral("f.bin"), local.filePath(QStringLiteral("down.bin"))));
         EXPECT_TRUE(session.LastVerification().isEmpty());
         EXPECT_EQ(ReadAll(local.filePath(QStringLiteral("down.bin"))), contents);
         session.DisconnectFromServer();

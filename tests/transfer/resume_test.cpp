@@ -1,4 +1,5 @@
 #include "engine/ftp_session.h"
+#include "transfer/local_files.h"
 #include "tests/support/local_files.h"
 #include "tests/support/scripted_ftp_peer.h"
 
@@ -42,9 +43,9 @@ TEST(ResumeDownload, BrokenDownloadKeepsItsPartAndTheNextOneGoesOnFromThere)
     FtpSession session;
     Start(session, peer);
     ASSERT_TRUE(session.CanResume());
-    EXPECT_EQ(FtpSession::PartialPath(target), target + QStringLiteral(".part"));
+    EXPECT_EQ(PartialPath(target), target + QStringLiteral(".part"));
 
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("f.bin"), target, true));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("f.bin"), target, true));
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
     EXPECT_EQ(ReadAll(target + QStringLiteral(".part")), QByteArray("hello "));
 
@@ -55,7 +56,7 @@ TEST(ResumeDownload, BrokenDownloadKeepsItsPartAndTheNextOneGoesOnFromThere)
         offsets.push_back(session.TransferOffset());
     });
     session.SetTransferSize(11);
-    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), target, true));
+    EXPECT_TRUE(DownloadToFile(session, QStringLiteral("f.bin"), target, true));
     EXPECT_EQ(ReadAll(target), QByteArray("hello world"));
     EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.bin")});
     ASSERT_FALSE(progress.empty());
@@ -77,7 +78,7 @@ TEST(ResumeDownload, RefusedRestStartsOverFromTheBeginning)
     FtpSession session;
     Start(session, peer, false);
     session.SetTransferSize(5);
-    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.bin"), target, true));
+    EXPECT_TRUE(DownloadToFile(session, QStringLiteral("f.bin"), target, true));
     EXPECT_EQ(ReadAll(target), QByteArray("whole"));
     EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.bin")});
     EXPECT_EQ(Last(peer, 2), (QList<QByteArray>{"REST 32", "RETR f.bin"}));
@@ -97,7 +98,7 @@ TEST(ResumeDownload, ResumedFileOfAnotherSizeFailsAndIsNotKept)
     FtpSession session;
     Start(session, peer);
     session.SetTransferSize(11);
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("f.bin"), target, true));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("f.bin"), target, true));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::SizeMismatch);
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
     EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.bin")});
@@ -119,10 +120,10 @@ TEST(ResumeDownload, NoResumeWithoutRestStreamOrInTextMode)
     FtpSession session;
     Start(session, peer);
     EXPECT_FALSE(session.CanResume());
-    EXPECT_TRUE(session.RetrieveFile(QStringLiteral("f.txt"), target, true));
+    EXPECT_TRUE(DownloadToFile(session, QStringLiteral("f.txt"), target, true));
     EXPECT_EQ(ReadAll(target), QByteArray("new"));
     session.SetTypeAscii();
-    EXPECT_FALSE(session.RetrieveFile(QStringLiteral("f.txt"), target, true));
+    EXPECT_FALSE(DownloadToFile(session, QStringLiteral("f.txt"), target, true));
     EXPECT_EQ(Entries(dir), QStringList{QStringLiteral("f.txt")});
     EXPECT_FALSE(peer.Commands().join(' ').contains("REST"));
 }
@@ -130,13 +131,13 @@ TEST(ResumeDownload, NoResumeWithoutRestStreamOrInTextMode)
 TEST(ResumeDownload, PartialNamesOfLongNamesStayFileNamesOfTheirOwn)
 {
     const QString longName = QString(100, QChar(0x3042));  // 300 bytes in UTF-8
-    const QString partial = FtpSession::PartialPath(QStringLiteral("/d/") + longName);
-    const QString other = FtpSession::PartialPath(QStringLiteral("/d/") + longName + QLatin1Char('x'));
+    const QString partial = PartialPath(QStringLiteral("/d/") + longName);
+    const QString other = PartialPath(QStringLiteral("/d/") + longName + QLatin1Char('x'));
     EXPECT_TRUE(partial.startsWith(QStringLiteral("/d/") + QString(77, QChar(0x3042)) + QLatin1Char('~')));
     EXPECT_TRUE(partial.endsWith(QStringLiteral(".part")));
     EXPECT_LE(QFile::encodeName(partial).size() - 3, 255);
     EXPECT_NE(partial, other);
-    EXPECT_EQ(FtpSession::PartialPath(QStringLiteral("x.part")), QStringLiteral("x.part.part"));
+    EXPECT_EQ(PartialPath(QStringLiteral("x.part")), QStringLiteral("x.part.part"));
 }
 
 TEST(ResumeUpload, RestThenStoreSendsTheRestAndChecksTheSize)
@@ -150,7 +151,7 @@ TEST(ResumeUpload, RestThenStoreSendsTheRestAndChecksTheSize)
         .ReceiveData().Send("226 done\r\n").Answer("213 11");
     FtpSession session;
     Start(session, peer);
-    EXPECT_TRUE(session.StoreFile(source, QStringLiteral("up.bin"), 6));
+    EXPECT_TRUE(UploadFromFile(session, source, QStringLiteral("up.bin"), 6));
     EXPECT_EQ(session.GetReplyCode(), 226);
     peer.WaitScriptDone();
     EXPECT_EQ(peer.DataReceived(), QByteArray("world"));
@@ -168,7 +169,7 @@ TEST(ResumeUpload, RefusedRestAppendsAndAWrongSizeIsAFailure)
         .ConnectData().ReceiveData().Send("226 done\r\n").Answer("213 10");
     FtpSession session;
     Start(session, peer, false);
-    EXPECT_FALSE(session.StoreFile(source, QStringLiteral("up.bin"), 6));
+    EXPECT_FALSE(UploadFromFile(session, source, QStringLiteral("up.bin"), 6));
     EXPECT_EQ(session.GetReplyCode(), LocalStatus::SizeMismatch);
     peer.WaitScriptDone();
     EXPECT_EQ(peer.DataReceived(), QByteArray("world"));
