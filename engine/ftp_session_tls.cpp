@@ -67,4 +67,8 @@ QString FtpSession::TlsProtocol() const
     return d->controlTls && IsConnected() ? d->controlTls->ProtocolName() : QString();
 }
 bool FtpSession::DataProtected() const { return d->protectData; }
+QString FtpSession::CertificateFingerprint() const
+{
+    return d->tlsState == TlsState::Protected ? d->controlFingerprint : QString();
+}
 bool FtpSession::LastDataSessionReused() const { return d->lastDataReused; }
