@@ -26,7 +26,7 @@ SessionRecipe SessionRecipe::Of(const FtpSession& session)
 {
     SessionRecipe recipe;
     recipe.tlsRequired = session.GetTlsState() == FtpSession::TlsState::Protected;
-    recipe.encryption = recipe.tlsRequired ? FtpSession::Encryption::Required : session.GetEncryption();
+    recipe.encryption = session.GetEncryption();
     recipe.certificateFingerprint = session.CertificateFingerprint();
     recipe.charset = session.WireCharset();
     recipe.passive = session.IsPassiveMode();
@@ -49,7 +49,7 @@ ConnectionPool::OpenEnd ConnectionPool::OpenOne(FtpSession& session, QString& wh
 {
     if (recipe.idleLimit.count() > 0)
         session.SetIdleLimit(recipe.idleLimit);
-    session.SetEncryption(recipe.tlsRequired ? FtpSession::Encryption::Required : recipe.encryption);
+    session.SetEncryption(recipe.encryption);
     session.SetCharset(recipe.charset);
     // Nobody can be asked on an extra connection: the person already judged this server's
     // certificate once, and a different one is no longer the server they judged.

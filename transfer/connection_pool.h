@@ -33,7 +33,7 @@ struct SessionRecipe {
     bool asciiType = false;  // TYPE A rather than TYPE I until a job says otherwise
     std::chrono::milliseconds idleLimit{0};  // 0: the session's own default
 
-    // What a connected, logged-in session tells of itself: encryption (under TLS: required),
+    // What a connected, logged-in session tells of itself: encryption, whether TLS came up,
     // the character set it speaks now, passive mode, its certificate, type and idle limit. Host,
     // port, user, password and folder are the caller's to fill in.
     static SessionRecipe Of(const FtpSession& session);
