@@ -34,6 +34,8 @@ public:
     // Protected data (PROT P accepted): every data connection is TLS, from the server whose
     // certificate has the fingerprint, resuming the context's newest session.
     void Protect(TlsContext* context, const QString& host, const QString& fingerprint);
+    // The control connection's certificate, as Protect last named it.
+    const QString& Fingerprint() const { return fingerprint; }
     bool Protected() const { return tls != nullptr; }
     bool LastSessionReused() const { return lastReused; }
 

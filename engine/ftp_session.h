@@ -257,6 +257,10 @@ public:
     // "TLS 1.3" while the control connection is protected, else empty.
     QString TlsProtocol() const;
     bool DataProtected() const;
+    // The SHA-256 fingerprint ("AB:CD:...") of the certificate the control connection is protected
+    // with, whether the system vouched for it or the certificate check accepted it; empty unless
+    // Protected. More connections to the same server take this one certificate and no other.
+    QString CertificateFingerprint() const;
     // Whether the latest protected data connection resumed a session.
     bool LastDataSessionReused() const;
 

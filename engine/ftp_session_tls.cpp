@@ -67,4 +67,8 @@ QString FtpSession::TlsProtocol() const
     return d->control.Tls() && IsConnected() ? d->control.Tls()->ProtocolName() : QString();
 }
 bool FtpSession::DataProtected() const { return d->connector.Protected(); }
+QString FtpSession::CertificateFingerprint() const
+{
+    return d->tlsState == TlsState::Protected ? d->connector.Fingerprint() : QString();
+}
 bool FtpSession::LastDataSessionReused() const { return d->connector.LastSessionReused(); }

@@ -13,6 +13,9 @@
 # (python3-openssl) on base + 2 and vsftpd with session reuse required on base + 3, passive
 # ranges above 40000. They are listed apart (TALLOWIN_FTPS_SERVERS), so the tests of plain FTP
 # never meet them.
+# One more vsftpd (base + 4) takes at most two connections from one address, as servers on
+# shared hosts do; it is listed apart too (TALLOWIN_FTP_LIMITED_SERVERS), for the tests of a
+# batch over several connections.
 # Everything but the export lines goes to stderr.
 set -euo pipefail
 cmd=${1:?start or stop}
@@ -25,6 +28,8 @@ pasvBase=$((30000 + (base % 100) * 200))
 pyTlsPort=$((base + 2))
 vsTlsPort=$((base + 3))
 tlsPasvBase=$((40000 + (base % 100) * 100))
+vsLimitedPort=$((base + 4))
+limitedPasvBase=$((50000 + (base % 100) * 100))
 cert=$dir/tls-cert.pem
 key=$dir/tls-key.pem
 user=tallowin-ftp
@@ -226,26 +231,47 @@ CONF
   echo $! > "$dir/vsftpd_tls.pid"
 }
 
+# The plain vsftpd's settings with at most two connections from one address.
+start_vsftpd_limited() {
+  local root=$dir/vsftpd_limited-root
+  rm -rf "$root" && mkdir -p "$root"
+  chown "$user:" "$root"
+  chmod 0777 "$root"
+  sed -e "s|^listen_port=.*|listen_port=$vsLimitedPort|" \
+      -e "s|^local_root=.*|local_root=$root|" \
+      -e "s|^pasv_min_port=.*|pasv_min_port=$limitedPasvBase|" \
+      -e "s|^pasv_max_port=.*|pasv_max_port=$((limitedPasvBase + 49))|" \
+      -e "s|^max_per_ip=.*|max_per_ip=2|" \
+      -e "s|^vsftpd_log_file=.*|vsftpd_log_file=$dir/vsftpd_limited.log|" \
+      "$dir/vsftpd.conf" > "$dir/vsftpd_limited.conf"
+  /usr/sbin/vsftpd "$dir/vsftpd_limited.conf" >>"$dir/vsftpd_limited.log" 2>&1 &
+  echo $! > "$dir/vsftpd_limited.pid"
+}
+
 case "$cmd" in
   start)
     [ "$(id -u)" -eq 0 ] || { echo "ftp-servers: vsftpd's system user needs root" >&2; exit 1; }
     {
       stop_servers   # stale servers of an earlier run in the same folder
-      require_free "$pyPort" "$vsPort" "$pyTlsPort" "$vsTlsPort"
+      require_free "$pyPort" "$vsPort" "$pyTlsPort" "$vsTlsPort" "$vsLimitedPort"
       start_pyftpdlib pyftpdlib "$pyPort" "$pasvBase" 99 0
       start_vsftpd
       make_certificate
       start_pyftpdlib pyftpdlib_tls "$pyTlsPort" "$tlsPasvBase" 49 1
       start_vsftpd_tls
+      start_vsftpd_limited
       wait_for pyftpdlib "$pyPort" "$dir/pyftpdlib.log"
       wait_for vsftpd "$vsPort" "$dir/vsftpd.log"
       wait_for pyftpdlib_tls "$pyTlsPort" "$dir/pyftpdlib_tls.log"
       wait_for vsftpd_tls "$vsTlsPort" "$dir/vsftpd_tls.log"
+      wait_for vsftpd_limited "$vsLimitedPort" "$dir/vsftpd_limited.log"
     } >&2
     echo "export TALLOWIN_FTP_SERVERS='pyftpdlib vsftpd'"
     echo "export TALLOWIN_FTPS_SERVERS='pyftpdlib_tls vsftpd_tls'"
     echo "export TALLOWIN_FTPS_CERT='$cert'"
-    for server in pyftpdlib:$pyPort vsftpd:$vsPort pyftpdlib_tls:$pyTlsPort vsftpd_tls:$vsTlsPort; do
+    echo "export TALLOWIN_FTP_LIMITED_SERVERS='vsftpd_limited'"
+    for server in pyftpdlib:$pyPort vsftpd:$vsPort pyftpdlib_tls:$pyTlsPort vsftpd_tls:$vsTlsPort \
+                  vsftpd_limited:$vsLimitedPort; do
       name=${server%%:*}; port=${server#*:}; upper=${name^^}
       echo "export TALLOWIN_FTP_${upper}_HOST=127.0.0.1"
       echo "export TALLOWIN_FTP_${upper}_PORT=$port"

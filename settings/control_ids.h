@@ -27,6 +27,7 @@ inline constexpr int AutoTransferMode = 1025;
 inline constexpr int CheckOverwrite = 1027;
 inline constexpr int KeepTimestamps = 1028;
 inline constexpr int VerifyTransfers = 1029;
+inline constexpr int MaxConnections = 1030;
 }  // namespace SettingPage1ControlId
 
 namespace SettingPage2ControlId {

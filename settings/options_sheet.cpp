@@ -42,6 +42,7 @@ CSettingPage1::CSettingPage1(QWidget* parent)
     ui->extensionListEdit->setMaxLength(SettingsStore::MaxTextLength);
     connect(ui->autoTransferModeCheck, &QCheckBox::toggled, ui->extensionListEdit,
             &QWidget::setEnabled);
+    ui->maxConnectionsSpin->setRange(1, SettingsStore::MaxConnectionLimit);
 }
 
 CSettingPage1::~CSettingPage1() = default;
@@ -55,6 +56,7 @@ void CSettingPage1::LoadValues()
     ui->checkOverwriteCheck->setChecked(SettingsStore::ReadFlag(Name(SettingName::CheckOverwrite)));
     ui->keepTimestampsCheck->setChecked(SettingsStore::ReadFlagOr(Name(SettingName::KeepTimestamps), true));
     ui->verifyTransfersCheck->setChecked(SettingsStore::ReadFlagOr(Name(SettingName::VerifyTransfers), true));
+    ui->maxConnectionsSpin->setValue(SettingsStore::ReadMaxConnections());
     ui->extensionListEdit->setEnabled(autoTransferMode);
     ui->extensionListEdit->setText(SettingsStore::ReadString(Name(SettingName::AutoTransferModeList)));
 }
@@ -71,6 +73,7 @@ void CSettingPage1::StoreValues()
     SettingsStore::WriteFlag(Name(SettingName::CheckOverwrite), ui->checkOverwriteCheck->isChecked());
     SettingsStore::WriteFlag(Name(SettingName::KeepTimestamps), ui->keepTimestampsCheck->isChecked());
     SettingsStore::WriteFlag(Name(SettingName::VerifyTransfers), ui->verifyTransfersCheck->isChecked());
+    SettingsStore::WriteNumber(Name(SettingName::MaxConnections), ui->maxConnectionsSpin->value());
 }
 
 CSettingPage2::CSettingPage2(QWidget* parent)

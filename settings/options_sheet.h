@@ -38,7 +38,8 @@ private:
 };
 
 // "操作": the connect dialog at start-up, automatic transfer mode and its extension list, the
-// overwrite question, keeping modification times, checking transfers against the server's digest.
+// overwrite question, keeping modification times, checking transfers against the server's digest,
+// how many connections a batch may use at once.
 class CSettingPage1 : public SettingPage {
     Q_OBJECT
 

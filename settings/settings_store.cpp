@@ -82,6 +82,16 @@ qint32 SettingsStore::ReadNumber(const QString& name)
     return status == Success ? value : 0;
 }
 
+int SettingsStore::ReadMaxConnections()
+{
+    RegistryKey key;
+    qint32 value = DefaultConnections;
+    if (key.Open(RegistryRoot::CurrentUser, QLatin1String(SettingKey::Settings)) != Success
+        || key.QueryNumber(QLatin1String(SettingName::MaxConnections), value) != Success)
+        return DefaultConnections;
+    return qBound(1, int(value), MaxConnectionLimit);
+}
+
 void SettingsStore::WriteNumber(const QString& name, qint32 value)
 {
     RegistryKey key;

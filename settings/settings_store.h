@@ -20,6 +20,8 @@ inline constexpr char KeepTimestamps[] = "KeepTimestamps";
 // Binary transfers are checked against the server's digest where it offers one; on unless
 // stored off.
 inline constexpr char VerifyTransfers[] = "VerifyTransfers";
+// How many connections a batch of files may use at once (the window's own included), 1 to 8.
+inline constexpr char MaxConnections[] = "MaxConnections";
 inline constexpr char SavePass[] = "SavePass";
 // The main window's place and size when it was last closed.
 inline constexpr char WindowLeft[] = "WindowLeft";
@@ -72,6 +74,12 @@ public:
     static void WriteString(const QString& name, const QString& text);
     static qint32 ReadNumber(const QString& name);
     static void WriteNumber(const QString& name, qint32 value);
+
+    // MaxConnections as a batch uses it: DefaultConnections when nothing is stored, a stored
+    // value out of range brought within 1 to MaxConnectionLimit.
+    static constexpr int DefaultConnections = 2;
+    static constexpr int MaxConnectionLimit = 8;
+    static int ReadMaxConnections();
 
     // What a first start stores where nothing is stored yet, so that a new user's binary files
     // are not sent as text and listings work behind the NAT of a home or office: automatic mode

@@ -9,7 +9,9 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QLabel>
 #include <QListWidget>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
@@ -162,6 +164,32 @@ TEST_F(OptionsSheetTest, TransferCheckIsOnUntilStoredOff)
     EXPECT_FALSE(SettingsStore::ReadFlagOr(Name(SettingName::VerifyTransfers), true));
     OptionsSheet again;
     EXPECT_FALSE(PageControl<QCheckBox>(again, 0, SettingPage1ControlId::VerifyTransfers)->isChecked());
+}
+
+TEST_F(OptionsSheetTest, ConnectionCountIsTwoUntilStoredAndStaysWithinOneToEight)
+{
+    EXPECT_EQ(SettingsStore::ReadMaxConnections(), 2);  // nothing stored yet
+    {
+        OptionsSheet sheet;
+        auto* count = PageControl<QSpinBox>(sheet, 0, SettingPage1ControlId::MaxConnections);
+        ASSERT_TRUE(count);
+        EXPECT_EQ(count->accessibleName(), QStringLiteral("同時接続数"));
+        bool labelled = false;
+        for (const QLabel* label : sheet.findChildren<QLabel*>())
+            labelled = labelled || (label->buddy() == count && label->text() == QStringLiteral("同時接続数"));
+        EXPECT_TRUE(labelled);
+        EXPECT_EQ(count->value(), 2);
+        EXPECT_EQ(count->minimum(), 1);
+        EXPECT_EQ(count->maximum(), 8);
+        EXPECT_TRUE(RunAndConfirm(sheet, [&](OptionsSheet&) { count->setValue(5); }));
+    }
+    EXPECT_EQ(SettingsStore::ReadNumber(Name(SettingName::MaxConnections)), 5);
+    EXPECT_EQ(PageControl<QSpinBox>(OptionsSheet(), 0, SettingPage1ControlId::MaxConnections)->value(), 5);
+    // A value written by hand outside the range is brought within it.
+    SettingsStore::WriteNumber(Name(SettingName::MaxConnections), 40);
+    EXPECT_EQ(SettingsStore::ReadMaxConnections(), 8);
+    SettingsStore::WriteNumber(Name(SettingName::MaxConnections), 0);
+    EXPECT_EQ(SettingsStore::ReadMaxConnections(), 1);
 }
 
 TEST_F(OptionsSheetTest, ExtensionBoxFollowsItsCheckBox)

@@ -15,7 +15,8 @@
 // Outside the test command the list is empty, so tests that need servers can skip.
 // The servers that require explicit FTP over TLS are listed apart, in TALLOWIN_FTPS_SERVERS
 // ("pyftpdlib_tls vsftpd_tls"), with the same variables; TALLOWIN_FTPS_CERT is the file of
-// their self-signed certificate.
+// their self-signed certificate. A vsftpd that takes at most two connections from one address
+// is listed apart as well, in TALLOWIN_FTP_LIMITED_SERVERS ("vsftpd_limited").
 // vsftpd runs as its own system user: files a test puts into its root directly are fine (the
 // root is world-writable), but a folder a test creates there must be made writable (0777)
 // before the server can change anything inside it.
