@@ -26,6 +26,8 @@ struct ListingEntry {
     QString linkTarget;               // where a link points, when the listing says
     QString unique;                   // MLSD's "unique" fact: the same text for the same folder
                                       // or file on the server, whatever path reaches it
+    QString owner;                    // the owner's name (or number) as the server gives it;
+                                      // empty where the format has none (MS-DOS)
 
     // The texts a Unix long listing showed for mode, size and date; empty for the other
     // formats, whose texts are made from the values.

@@ -90,6 +90,17 @@ SizeField DatelessSizeField(const Fields& f)
     return {4, f.Begin(4), f.End(4), {}};
 }
 
+// The owner column: the first field after the mode and the link count (NetWare's bracketed
+// rights stand where the link count would), if it comes before the size. Lines without an owner
+// ("-r--r--r-- 0125039 12 Nov ...") have the size there.
+QString OwnerField(const Fields& f, int sizeField)
+{
+    int at = 1;
+    if (at < f.Count() && (IsDigits(f[at]) || f[at].startsWith(u'[')))
+        ++at;
+    return at < sizeField ? f[at].toString() : QString();
+}
+
 bool IsSummaryLine(const Fields& f)
 {
     return f.Count() == 2 && IsDigits(f[1]) && (f[0] == u"total" || f[0] == u"合計");
@@ -110,6 +121,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line)
         return std::nullopt;
 
     ListingEntry entry;
+    entry.owner = OwnerField(fields, size.field);
     // The mode is the first word: STAT replies (and a few LIST lines) indent each line.
     qsizetype modeBegin = 0;
     while (modeBegin < line.size() && line[modeBegin] == u' ')
