@@ -34,6 +34,9 @@ struct ListingEntry {
     QString listedMode;
     QString listedSize;
     QString listedDate;
+    // The listed date left out the year or the time of day ("Jan 15 10:22", "Jan 15  2024"):
+    // modified then holds a guessed year or midnight, and listedDate is what is really known.
+    bool partialDate = false;
 
     // The mode column: "drwxr-xr-x" style, as listed or made from kind and mode; empty when the
     // listing gives no mode.

@@ -200,6 +200,19 @@ TEST(OwnerTest, EachFormatsOwnerOrNone)
     EXPECT_EQ(Machine(QStringLiteral("type=file;size=1; f")).owner, QString());
 }
 
+// A long listing's date that left out the year or the clock is known only as listed; one that
+// gave both (and MLSD's) is a whole time.
+TEST(PartialDateTest, YearOrClockLeftOut)
+{
+    for (const char* line : {"-rw-r--r-- 1 u g 5 Jan 15 10:22 f", "-rw-r--r-- 1 u g 5 Jan 15  2024 f",
+                             "-rw-r--r-- 1 u g 5 4月 18日 2003年 f", "-rw-r--r-- 1 u g 5 29 Jul 02:27 f"})
+        EXPECT_TRUE(Dos(QString::fromUtf8(line)).partialDate) << line;
+    for (const char* line : {"-rw-r--r-- 1 u g 5 Jan 15 12:34:56 2024 f", "-rw-r--r-- 1 u g 5 2024-01-15 12:34 f",
+                             "-rw-r--r-- 1 u g 5 1999/10/12 17:12 f", "01-15-24  10:22AM  1234 dos"})
+        EXPECT_FALSE(Dos(QString::fromUtf8(line)).partialDate) << line;
+    EXPECT_FALSE(Machine(QStringLiteral("type=file;modify=20240115102200; f")).partialDate);
+}
+
 }  // namespace
 
 namespace {
