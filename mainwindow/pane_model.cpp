@@ -9,7 +9,11 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+#include <thread>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -19,22 +23,20 @@ int Group(PaneRowKind kind)
     return kind == PaneRowKind::Parent ? 0 : kind == PaneRowKind::Folder ? 1 : 2;
 }
 
-template <typename T>
-int Compare(const T& a, const T& b)
+// Japanese order for kana and kanji, digits by value ("file2" before "file10"), letters without
+// regard to case.
+QCollator MakeNameCollator()
 {
-    return a < b ? -1 : b < a ? 1 : 0;
+    QCollator collator{QLocale(QLocale::Japanese)};
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
 }
 
-// One collator for every pane: Japanese order for kana and kanji, digits by value ("file2"
-// before "file10"), letters without regard to case.
+// The one the window's thread uses for every pane.
 const QCollator& NameCollator()
 {
-    static const QCollator collator = [] {
-        QCollator c{QLocale(QLocale::Japanese)};
-        c.setNumericMode(true);
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
+    static const QCollator collator = MakeNameCollator();
     return collator;
 }
 
@@ -46,68 +48,133 @@ void PaneModel::SetRows(std::vector<PaneRow> rows, const QString& rowsFolder)
 {
     beginResetModel();
     folder = rowsFolder;
-    items.clear();
-    timeKeys.clear();
-    items.reserve(rows.size());
-    // The sort keys are made once here, so that sorting compares bytes, not names.
-    const QCollator& collator = NameCollator();
-    for (PaneRow& row : rows) {
-        QCollatorSortKey key = collator.sortKey(row.entry.name);
-        items.push_back({std::move(row), std::move(key)});
-    }
-    sorted.resize(items.size());
+    items = std::move(rows);
+    groups.resize(items.size());
     for (size_t i = 0; i < items.size(); ++i)
-        sorted[i] = int(i);
+        groups[i] = quint8(Group(items[i].kind));
+    RankNames();
     Order();
     ApplyFilter();
     endResetModel();
 }
 
-// By value of the one column; names settle ties (reversed only when the names are the column),
-// and the listing's order settles equal names.
+// The names are put in order once per fill, by sort keys made once per name (comparing keys is
+// comparing bytes; a collator call per comparison would cost many times that). Every later sort
+// compares these ranks. A large folder is keyed and sorted in two halves at once, then merged:
+// making and comparing the keys is nearly all of a fill's time.
+void PaneModel::RankNames()
+{
+    using Keyed = std::pair<QCollatorSortKey, int>;
+    auto byKey = [](const Keyed& a, const Keyed& b) { return a.first.compare(b.first) < 0; };
+    auto keyAndSort = [&](size_t begin, size_t end, const QCollator& keyMaker) {
+        std::vector<Keyed> keyed;
+        keyed.reserve(end - begin);
+        for (size_t i = begin; i < end; ++i)
+            keyed.emplace_back(keyMaker.sortKey(items[i].entry.name), int(i));
+        std::sort(keyed.begin(), keyed.end(), byKey);
+        return keyed;
+    };
+    const size_t count = items.size();
+    std::vector<Keyed> keyed;
+    constexpr size_t SplitFrom = 20'000;
+    if (count < SplitFrom) {
+        keyed = keyAndSort(0, count, NameCollator());
+    } else {
+        // A collator of its own for the other thread: copies of one share it, and one is not
+        // to be used by two threads.
+        const size_t half = count / 2;
+        std::vector<Keyed> first;
+        std::thread other([&] { first = keyAndSort(0, half, MakeNameCollator()); });
+        std::vector<Keyed> second = keyAndSort(half, count, NameCollator());
+        other.join();
+        keyed.reserve(count);
+        std::merge(std::make_move_iterator(first.begin()), std::make_move_iterator(first.end()),
+                   std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()),
+                   std::back_inserter(keyed), byKey);
+    }
+    nameRanks.resize(count);
+    int rank = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0 && keyed[i].first.compare(keyed[i - 1].first) != 0)
+            ++rank;
+        nameRanks[size_t(keyed[i].second)] = rank;
+    }
+}
+
+// What the column sorts by, as one number per item; all equal for the name column.
+std::vector<qint64> PaneModel::ColumnKeys(int column) const
+{
+    std::vector<qint64> keys(items.size(), 0);
+    switch (column) {
+    case SizeColumn:
+        // Folders have no size: among folders the names decide.
+        for (size_t i = 0; i < items.size(); ++i)
+            keys[i] = items[i].kind == PaneRowKind::File ? items[i].entry.size : 0;
+        break;
+    case TimeColumn:
+        // The wall-clock date and time of the entry's own zone, which avoids a zone conversion
+        // per row: one listing's times share their zone.
+        for (size_t i = 0; i < items.size(); ++i) {
+            const QDateTime& time = items[i].entry.modified;
+            keys[i] = time.isValid() ? time.date().toJulianDay() * 86'400'000 + time.time().msecsSinceStartOfDay()
+                                     : std::numeric_limits<qint64>::min();
+        }
+        break;
+    case ModeColumn:
+        for (size_t i = 0; i < items.size(); ++i)
+            keys[i] = items[i].entry.mode;
+        break;
+    case OwnerColumn: {
+        // A listing has few owners: each is placed once, its rows take its place.
+        QHash<QString, qint64> places;
+        for (const PaneRow& row : items)
+            places.insert(row.entry.owner, 0);
+        QStringList owners = places.keys();
+        std::sort(owners.begin(), owners.end(), [](const QString& a, const QString& b) {
+            const int c = a.compare(b, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        });
+        for (qsizetype i = 0; i < owners.size(); ++i)
+            places[owners[i]] = i;
+        for (size_t i = 0; i < items.size(); ++i)
+            keys[i] = places.value(items[i].entry.owner);
+        break;
+    }
+    default: break;
+    }
+    return keys;
+}
+
+// By the column's value; names settle ties (reversed only when the names are the column), and
+// the listing's order settles equal names. Each row's place is packed into one small record
+// first, so that the sort moves and compares those and never reaches into the rows.
 void PaneModel::Order()
 {
     const bool descending = sortOrder == Qt::DescendingOrder;
-    const int column = sortColumn;
-    const std::vector<qint64>* times = column == TimeColumn ? &TimeKeys() : nullptr;
-    std::sort(sorted.begin(), sorted.end(), [&](int a, int b) {
-        const Item& x = items[size_t(a)];
-        const Item& y = items[size_t(b)];
-        if (x.row.kind != y.row.kind && Group(x.row.kind) != Group(y.row.kind))
-            return Group(x.row.kind) < Group(y.row.kind);
-        int c = 0;
-        switch (column) {
-        case SizeColumn:
-            if (x.row.kind == PaneRowKind::File)
-                c = Compare(x.row.entry.size, y.row.entry.size);
-            break;
-        case TimeColumn: c = Compare((*times)[size_t(a)], (*times)[size_t(b)]); break;
-        case ModeColumn: c = Compare(x.row.entry.mode, y.row.entry.mode); break;
-        case OwnerColumn: c = x.row.entry.owner.compare(y.row.entry.owner, Qt::CaseInsensitive); break;
-        default: break;
+    const bool byName = sortColumn == NameColumn;
+    const std::vector<qint64> keys = ColumnKeys(sortColumn);
+    struct Place {
+        quint32 group;
+        qint64 value;
+        quint64 nameAndIndex;  // the name's rank above the item's index
+        bool operator<(const Place& other) const
+        {
+            return std::tie(group, value, nameAndIndex) < std::tie(other.group, other.value, other.nameAndIndex);
         }
-        if (c != 0)
-            return descending ? c > 0 : c < 0;
-        c = x.nameKey.compare(y.nameKey);
-        if (c != 0)
-            return descending && column == NameColumn ? c > 0 : c < 0;
-        return a < b;
-    });
-}
-
-// A time as a number that orders like it. The wall-clock date and time of the entry's own zone
-// are used, which avoids a zone conversion per row: one listing's times share their zone.
-const std::vector<qint64>& PaneModel::TimeKeys() const
-{
-    if (timeKeys.size() != items.size()) {
-        timeKeys.resize(items.size());
-        for (size_t i = 0; i < items.size(); ++i) {
-            const QDateTime& time = items[i].row.entry.modified;
-            timeKeys[i] = time.isValid() ? time.date().toJulianDay() * 86'400'000 + time.time().msecsSinceStartOfDay()
-                                         : std::numeric_limits<qint64>::min();
-        }
+    };
+    // Ranks and indexes are ints: 32 bits each.
+    constexpr int IndexBits = 32;
+    constexpr quint64 LastRank = (quint64(1) << IndexBits) - 1;
+    std::vector<Place> places(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const quint64 rank = quint64(nameRanks[i]);
+        places[i] = {groups[i], descending ? ~keys[i] : keys[i],
+                     ((descending && byName ? LastRank - rank : rank) << IndexBits) | i};
     }
-    return timeKeys;
+    std::sort(places.begin(), places.end());
+    sorted.resize(items.size());
+    for (size_t i = 0; i < places.size(); ++i)
+        sorted[i] = int(places[i].nameAndIndex & LastRank);
 }
 
 void PaneModel::sort(int column, Qt::SortOrder order)
@@ -180,7 +247,7 @@ void PaneModel::ApplyFilter()
     }
     shown.clear();
     for (int item : sorted) {
-        const PaneRow& row = items[size_t(item)].row;
+        const PaneRow& row = items[size_t(item)];
         if (row.kind == PaneRowKind::Parent || Matches(row.entry.name))
             shown.push_back(item);
     }
@@ -189,7 +256,7 @@ void PaneModel::ApplyFilter()
 int PaneModel::RowOfName(const QString& name) const
 {
     for (size_t row = 0; row < shown.size(); ++row) {
-        if (items[size_t(shown[row])].row.entry.name == name)
+        if (items[size_t(shown[row])].entry.name == name)
             return int(row);
     }
     return -1;
@@ -332,7 +399,8 @@ Qt::ItemFlags PaneModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (RowAt(index.row()).kind != PaneRowKind::Parent)
+    // The tree asks every row's flags on each layout: read the small group array, not the row.
+    if (groups[size_t(shown[size_t(index.row())])] != 0)
         flags |= Qt::ItemIsDragEnabled;
     return flags;
 }

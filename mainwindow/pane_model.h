@@ -3,7 +3,6 @@
 #include "listing/listing_entry.h"
 
 #include <QAbstractTableModel>
-#include <QCollatorSortKey>
 #include <QHash>
 #include <QIcon>
 #include <QRegularExpression>
@@ -56,7 +55,7 @@ public:
 
     // The rows as shown (sorted, filtered).
     int RowCount() const { return int(shown.size()); }
-    const PaneRow& RowAt(int row) const { return items[size_t(shown[size_t(row)])].row; }
+    const PaneRow& RowAt(int row) const { return items[size_t(shown[size_t(row)])]; }
     // The shown row of a bare name (".." for the parent); -1 when none is shown.
     int RowOfName(const QString& name) const;
     // The first shown row from `from` on (wrapping) whose bare name starts with prefix, case
@@ -96,25 +95,26 @@ public:
     static QString TimeText(const ListingEntry& entry);
 
 private:
-    struct Item {
-        PaneRow row;
-        QCollatorSortKey nameKey;
-    };
+    void RankNames();
+    std::vector<qint64> ColumnKeys(int column) const;
     void Order();
     void ApplyFilter();
     bool Matches(const QString& name) const;
     QIcon IconOf(const PaneRow& row) const;
-    const std::vector<qint64>& TimeKeys() const;
 
     PaneSide side;
     QString folder;
-    std::vector<Item> items;
+    std::vector<PaneRow> items;
+    // Per item, side by side so that sorting reads small arrays, not the rows: the group (".."
+    // 0, folders 1, files 2) and the place of the name in Japanese natural order (equal names
+    // share it).
+    std::vector<quint8> groups;
+    std::vector<int> nameRanks;
     std::vector<int> sorted;  // every item, in the current order
     std::vector<int> shown;   // the sorted items the filter keeps
     int sortColumn = NameColumn;
     Qt::SortOrder sortOrder = Qt::AscendingOrder;
     QString filterText;
     QRegularExpression filterPattern;  // for a filter with wildcards; invalid for plain text
-    mutable std::vector<qint64> timeKeys;  // made on the first sort by time
     mutable QHash<QString, QIcon> iconsByType;
 };

@@ -116,6 +116,24 @@ TEST(PaneModelTest, NamesInNaturalAndJapaneseOrder)
     EXPECT_EQ(Names(model), Split("apple Banana File1 file2 file10 アイス イチゴ かき さくら 亜 一"));
 }
 
+// A large folder's names are keyed in two halves at once and merged: the order is the same.
+TEST(PaneModelTest, ALargeFolderInTheSameOrder)
+{
+    constexpr int Count = 30'000;
+    std::vector<PaneRow> rows;
+    for (int i = 0; i < Count; ++i)
+        rows.push_back(Row(QStringLiteral("n%1").arg(unsigned(i) * 7919u % Count)));
+    rows.push_back(Row(QStringLiteral("N5")));  // the same name to the collator: after "n5"
+    PaneModel model(PaneSide::Local);
+    model.SetRows(rows);
+    ASSERT_EQ(model.RowCount(), Count + 1);
+    QStringList expected;
+    for (int i = 0; i < Count; ++i)
+        expected << QStringLiteral("n%1").arg(i);
+    expected.insert(6, QStringLiteral("N5"));
+    EXPECT_EQ(Names(model), expected);
+}
+
 TEST(PaneModelTest, ParentAndFoldersFirstInEitherOrderOfEveryColumn)
 {
     PaneModel model(PaneSide::Remote);
