@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -75,16 +76,23 @@ void PaneModel::RankNames()
         return keyed;
     };
     const size_t count = items.size();
+    const size_t half = count / 2;
     std::vector<Keyed> keyed;
+    std::vector<Keyed> first;
+    std::thread other;
     constexpr size_t SplitFrom = 20'000;
-    if (count < SplitFrom) {
+    if (count >= SplitFrom) {
+        try {
+            // A collator of its own for the other thread: copies of one share it, and one is
+            // not to be used by two threads.
+            other = std::thread([&] { first = keyAndSort(0, half, MakeNameCollator()); });
+        } catch (const std::system_error&) {
+            // No thread to be had: all of it here.
+        }
+    }
+    if (!other.joinable()) {
         keyed = keyAndSort(0, count, NameCollator());
     } else {
-        // A collator of its own for the other thread: copies of one share it, and one is not
-        // to be used by two threads.
-        const size_t half = count / 2;
-        std::vector<Keyed> first;
-        std::thread other([&] { first = keyAndSort(0, half, MakeNameCollator()); });
         std::vector<Keyed> second = keyAndSort(half, count, NameCollator());
         other.join();
         keyed.reserve(count);
@@ -396,7 +404,7 @@ QVariant PaneModel::headerData(int section, Qt::Orientation orientation, int rol
 
 Qt::ItemFlags PaneModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid())
+    if (!index.isValid() || index.row() >= RowCount())
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     // The tree asks every row's flags on each layout: read the small group array, not the row.

@@ -54,13 +54,15 @@ TEST_F(PaneViewTest, TypingFindsNamesWithoutTheirBrackets)
     EXPECT_EQ(pane.CurrentRow(), 1);
     pane.Tree().keyboardSearch(QStringLiteral("o"));
     EXPECT_EQ(pane.CurrentRow(), 2);
-    // The same letter again steps to the next name with it.
-    pane.Tree().keyboardSearch(QString());
-    for (int expected : {4, 1, 2, 4}) {
-        QTest::qWait(QApplication::keyboardInputInterval() + 10);
+    // A new search (the view starts one after a pause) steps on to the next name with the
+    // letter, and so does the same letter typed again.
+    for (int expected : {4, 1, 2}) {
+        pane.Tree().keyboardSearch(QString());
         pane.Tree().keyboardSearch(QStringLiteral("d"));
         EXPECT_EQ(pane.CurrentRow(), expected);
     }
+    pane.Tree().keyboardSearch(QStringLiteral("d"));
+    EXPECT_EQ(pane.CurrentRow(), 4);
     EXPECT_EQ(NamesOf(pane.SelectedRows()), QStringList{QStringLiteral("dump.bin")});
 }
 
