@@ -53,8 +53,9 @@ void PaneModel::SetRows(std::vector<PaneRow> rows, const QString& rowsFolder)
     groups.resize(items.size());
     for (size_t i = 0; i < items.size(); ++i)
         groups[i] = quint8(Group(items[i].kind));
-    RankNames();
-    Order();
+    // Sorted by name ascending, as a pane mostly is, the ranking's own order is the pane's.
+    if (!RankNames())
+        Order();
     ApplyFilter();
     endResetModel();
 }
@@ -63,10 +64,14 @@ void PaneModel::SetRows(std::vector<PaneRow> rows, const QString& rowsFolder)
 // comparing bytes; a collator call per comparison would cost many times that). Every later sort
 // compares these ranks. A large folder is keyed and sorted in two halves at once, then merged:
 // making and comparing the keys is nearly all of a fill's time.
-void PaneModel::RankNames()
+bool PaneModel::RankNames()
 {
     using Keyed = std::pair<QCollatorSortKey, int>;
-    auto byKey = [](const Keyed& a, const Keyed& b) { return a.first.compare(b.first) < 0; };
+    // Equal names in listing order, so that the ranking's order is the pane's own.
+    auto byKey = [](const Keyed& a, const Keyed& b) {
+        const int c = a.first.compare(b.first);
+        return c != 0 ? c < 0 : a.second < b.second;
+    };
     auto keyAndSort = [&](size_t begin, size_t end, const QCollator& keyMaker) {
         std::vector<Keyed> keyed;
         keyed.reserve(end - begin);
@@ -107,6 +112,18 @@ void PaneModel::RankNames()
             ++rank;
         nameRanks[size_t(keyed[i].second)] = rank;
     }
+    if (sortColumn != NameColumn || sortOrder != Qt::AscendingOrder)
+        return false;
+    // ".." first, then folders, then files: each group in the names' order.
+    sorted.clear();
+    sorted.reserve(count);
+    for (quint8 group : {0, 1, 2}) {
+        for (const Keyed& entry : keyed) {
+            if (groups[size_t(entry.second)] == group)
+                sorted.push_back(entry.second);
+        }
+    }
+    return true;
 }
 
 // What the column sorts by, as one number per item; all equal for the name column.

@@ -95,7 +95,8 @@ public:
     static QString TimeText(const ListingEntry& entry);
 
 private:
-    void RankNames();
+    // Ranks the names; true when that also put the rows in the model's order.
+    bool RankNames();
     std::vector<qint64> ColumnKeys(int column) const;
     void Order();
     void ApplyFilter();
