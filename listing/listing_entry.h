@@ -26,12 +26,17 @@ struct ListingEntry {
     QString linkTarget;               // where a link points, when the listing says
     QString unique;                   // MLSD's "unique" fact: the same text for the same folder
                                       // or file on the server, whatever path reaches it
+    QString owner;                    // the owner's name (or number) as the server gives it;
+                                      // empty where the format has none (MS-DOS)
 
     // The texts a Unix long listing showed for mode, size and date; empty for the other
     // formats, whose texts are made from the values.
     QString listedMode;
     QString listedSize;
     QString listedDate;
+    // The listed date left out the year or the time of day ("Jan 15 10:22", "Jan 15  2024"):
+    // modified then holds a guessed year or midnight, and listedDate is what is really known.
+    bool partialDate = false;
 
     // The mode column: "drwxr-xr-x" style, as listed or made from kind and mode; empty when the
     // listing gives no mode.

@@ -16,6 +16,15 @@ std::optional<ListingEntry> ParseMachineLine(QStringView line)
     ListingEntry entry;
     entry.name = line.mid(blank + 1).toString();
     bool modeSeen = false;
+    // A name says more than a number: unix.ownername over UNIX.owner over unix.uid, whatever
+    // order the facts come in.
+    int ownerRank = 0;
+    auto takeOwner = [&](QStringView value, int rank) {
+        if (rank > ownerRank && !value.isEmpty()) {
+            entry.owner = value.toString();
+            ownerRank = rank;
+        }
+    };
     for (QStringView fact : line.left(blank).split(u';', Qt::SkipEmptyParts)) {
         const qsizetype equals = fact.indexOf(u'=');
         if (equals <= 0)
@@ -38,6 +47,12 @@ std::optional<ListingEntry> ParseMachineLine(QStringView line)
         } else if (is(u"size")) {
             if (IsDigits(value))
                 entry.size = SizeValue(value);
+        } else if (is(u"UNIX.ownername")) {
+            takeOwner(value, 3);
+        } else if (is(u"UNIX.owner")) {
+            takeOwner(value, 2);
+        } else if (is(u"UNIX.uid")) {
+            takeOwner(value, 1);
         } else if (is(u"unique")) {
             entry.unique = value.toString();
         } else if (is(u"modify")) {

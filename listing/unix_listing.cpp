@@ -90,6 +90,36 @@ SizeField DatelessSizeField(const Fields& f)
     return {4, f.Begin(4), f.End(4), {}};
 }
 
+// The owner column: the first field after the mode and the link count (NetWare's bracketed
+// rights stand where the link count would), if it comes before the size. Lines without an owner
+// ("-r--r--r-- 0125039 12 Nov ...") have the size there.
+QString OwnerField(const Fields& f, int sizeField)
+{
+    int at = 1;
+    if (at < f.Count() && (IsDigits(f[at]) || f[at].startsWith(u'[')))
+        ++at;
+    return at < sizeField ? f[at].toString() : QString();
+}
+
+// Whether a listed date gave both its year and its time of day: a clock has a colon, and a
+// year is four digits in a row (no day, month or clock field has four).
+bool GivesYearAndClock(QStringView date)
+{
+    if (!date.contains(u':'))
+        return false;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i <= date.size(); ++i) {
+        if (i < date.size() && IsDigit(date[i])) {
+            ++run;
+            continue;
+        }
+        if (run == 4)
+            return true;
+        run = 0;
+    }
+    return false;
+}
+
 bool IsSummaryLine(const Fields& f)
 {
     return f.Count() == 2 && IsDigits(f[1]) && (f[0] == u"total" || f[0] == u"合計");
@@ -110,6 +140,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line)
         return std::nullopt;
 
     ListingEntry entry;
+    entry.owner = OwnerField(fields, size.field);
     // The mode is the first word: STAT replies (and a few LIST lines) indent each line.
     qsizetype modeBegin = 0;
     while (modeBegin < line.size() && line[modeBegin] == u' ')
@@ -136,6 +167,7 @@ std::optional<ListingEntry> ParseUnixLine(QStringView line)
         const qsizetype dateEnd = fields.End(size.field + size.date.fields);
         entry.listedDate = line.mid(dateBegin, dateEnd - dateBegin).toString();
         entry.modified = size.date.time;
+        entry.partialDate = !GivesYearAndClock(entry.listedDate);
         nameBegin = dateEnd + 1;
         // A date of one field without a time of day ("2004.07.15   name") leaves the time's
         // column blank, and servers whose mode column is not ls's (NetWare: "d [R----F--]")

@@ -172,6 +172,47 @@ TEST(EntryTextTest, MadeFromValuesWhenNothingWasListed)
     EXPECT_EQ(entry.DateText(), QStringLiteral("Feb  3  2001"));
 }
 
+// The owner column of each format: where a long listing has one, and which MLSD fact names it.
+TEST(OwnerTest, EachFormatsOwnerOrNone)
+{
+    const struct {
+        const char* line;
+        const char* owner;
+    } unixLines[] = {
+        {"-rw-r--r-- 1 alice staff 5 Jan 15 10:22 f", "alice"},
+        {"dr-xr-xr-x   2 root                  512 Apr  8  1994 no group", "root"},
+        {"-r-xr-xr-x longowner longgroup123456 Feb 12 17:20 run together", "longowner"},
+        {"-r--r--r-- 0125039 12 Nov 11 2005 no owner", ""},
+        {"d [R----F--] supervisor            512       Jan 16 18:53    netware dir", "supervisor"},
+        {"drwxr-xr-x 3 slopri devlab 512 no date dir", "slopri"},
+        {"-rw-r--r-- 1 1001 1001 5 Jan 15 10:22 numeric", "1001"},
+    };
+    for (const auto& line : unixLines)
+        EXPECT_EQ(Dos(QString::fromUtf8(line.line)).owner, QString::fromUtf8(line.owner)) << line.line;
+    EXPECT_EQ(Dos(QStringLiteral("01-15-24  10:22AM  1234 dos")).owner, QString());
+
+    EXPECT_EQ(Machine(QStringLiteral("type=file;UNIX.owner=bob; f")).owner, QStringLiteral("bob"));
+    EXPECT_EQ(Machine(QStringLiteral("type=file;unix.uid=1000; f")).owner, QStringLiteral("1000"));
+    // A name wins over a number whichever fact comes first.
+    EXPECT_EQ(Machine(QStringLiteral("type=file;unix.ownername=carol;UNIX.owner=1000;unix.uid=1000; f")).owner,
+              QStringLiteral("carol"));
+    EXPECT_EQ(Machine(QStringLiteral("type=file;unix.uid=1000;UNIX.owner=dave; f")).owner, QStringLiteral("dave"));
+    EXPECT_EQ(Machine(QStringLiteral("type=file;size=1; f")).owner, QString());
+}
+
+// A long listing's date that left out the year or the clock is known only as listed; one that
+// gave both (and MLSD's) is a whole time.
+TEST(PartialDateTest, YearOrClockLeftOut)
+{
+    for (const char* line : {"-rw-r--r-- 1 u g 5 Jan 15 10:22 f", "-rw-r--r-- 1 u g 5 Jan 15  2024 f",
+                             "-rw-r--r-- 1 u g 5 4月 18日 2003年 f", "-rw-r--r-- 1 u g 5 29 Jul 02:27 f"})
+        EXPECT_TRUE(Dos(QString::fromUtf8(line)).partialDate) << line;
+    for (const char* line : {"-rw-r--r-- 1 u g 5 Jan 15 12:34:56 2024 f", "-rw-r--r-- 1 u g 5 2024-01-15 12:34 f",
+                             "-rw-r--r-- 1 u g 5 1999/10/12 17:12 f", "01-15-24  10:22AM  1234 dos"})
+        EXPECT_FALSE(Dos(QString::fromUtf8(line)).partialDate) << line;
+    EXPECT_FALSE(Machine(QStringLiteral("type=file;modify=20240115102200; f")).partialDate);
+}
+
 }  // namespace
 
 namespace {
