@@ -1,8 +1,8 @@
 #include "mainwindow/main_window.h"
 
-#include "mainwindow/dialog_units.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/outcome.h"
+#include "mainwindow/progress_box.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
 #include "resources/resource_ids.h"
@@ -10,6 +10,7 @@
 #include "settings/settings_store.h"
 #include "ui_main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -36,12 +37,8 @@ MainWindow::MainWindow(QWidget* parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowIcon(QIcon(QStringLiteral(":/tallowin/icon_128.png")));
 
-    // The log shows one message; two lines give a wrapped message room.
-    logBox->setFixedHeight(logBox->fontMetrics().lineSpacing() * 2 + 2 * logBox->frameWidth() +
-                           2 * int(logBox->document()->documentMargin()));
-    resize(DialogUnitsToPixels(*this, 211, 143).expandedTo(minimumSizeHint()));
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Splitters, the size that suits the screen, centred on it; then the stored place.
+    BuildChrome();
     RestoreGeometry();
 
     // The session reports progress on the worker's thread; the box lives on the window's.
@@ -80,6 +77,8 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     session.SetProgressShown({});
+    // The children go after this body, moving the focus as they do; the panes are gone by then.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
 void MainWindow::BindControls()
@@ -170,6 +169,13 @@ bool MainWindow::RunCommand(int commandId)
     case MainControlId::Attributes: ChangeAttributes(); return true;
     case MainControlId::FocusRemoteList: FocusRemoteList(); return true;
     case MainControlId::Upload: UploadSelection(); return true;
+    case MainControlId::RefreshPanes: RefreshPanes(); return true;
+    case MainControlId::DeleteFocused: DeleteFocusedEntries(); return true;
+    case MainControlId::RenameFocused: RenameFocusedEntry(); return true;
+    case MainControlId::ParentFolder: OpenFocusedParent(); return true;
+    case MainControlId::NewFolderFocused: NewFolderInFocusedPane(); return true;
+    case MainControlId::FocusPathEdit: FocusPathEdit(); return true;
+    case MainControlId::FocusOtherPane: FocusOtherPane(); return true;
     default: return false;
     }
 }
@@ -206,6 +212,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     SettingsStore::WriteNumber(SettingName::WindowTop, geometry().y());
     SettingsStore::WriteNumber(SettingName::WindowWidth, geometry().width());
     SettingsStore::WriteNumber(SettingName::WindowHeight, geometry().height());
+    StoreSplitters();
     QDialog::closeEvent(event);
 }
 
@@ -253,6 +260,7 @@ void MainWindow::showEvent(QShowEvent* event)
     if (shownOnce)
         return;
     shownOnce = true;
+    RestoreSplitters();
     // The login dialog opens over the window once it is on screen.
     if (startLogin || SettingsStore::ReadFlag(SettingName::ConnectDlgWithStartup))
         QMetaObject::invokeMethod(this, &MainWindow::Connect, Qt::QueuedConnection);
@@ -299,6 +307,8 @@ MainWindow::ServerTask::~ServerTask()
         window.SettleInBackground();
     else
         window.HandleLostConnection();
+    // One notice for the whole handler, however many boxes its files had.
+    window.EndTransferChrome();
     // The cancel belonged to this handler; the next one starts afresh, and so do direct calls.
     window.cancelRequested = false;
     window.session.ResetCancel();
@@ -329,10 +339,8 @@ bool MainWindow::RunServerWork(const std::function<void()>& work)
     worker.Run(work);
     workingBoxTimer.stop();
     workingBox.reset();
-    if (progressBox && !batchBoxKept) {
-        progressBox->CloseBox();
-        progressBox.reset();
-    }
+    if (progressBox && !batchBoxKept)
+        CloseProgressBox();
     if (!cancelRequested)
         return true;
     WriteLog(MainText::Cancelled);
@@ -372,17 +380,17 @@ void MainWindow::ShowTransferProgress(const QString& text)
     if (text.isEmpty()) {
         if (batchBoxKept)
             return;
-        if (progressBox)
-            progressBox->CloseBox();
-        progressBox.reset();
+        CloseProgressBox();
         return;
     }
+    NoteTransferRunning(nullptr);
     if (progressBox) {
         progressBox->SetMessage(text);
         return;
     }
     workingBox.reset();
-    progressBox = std::make_unique<WaitDialog>(this);
+    // The box that shows figures too, so that figures that follow a text go to the same box.
+    progressBox = std::make_unique<ProgressBox>(this);
     progressBox->message = text;
     progressBox->SetCancellable(true);
     connect(progressBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
