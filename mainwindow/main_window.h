@@ -329,6 +329,10 @@ private:
     bool transferRunning = false;
     QElapsedTimer transferClock;
     std::optional<BatchProgress> lastFigures;
+    // Whether the person had the window or one of its boxes in front at the latest progress:
+    // when the box goes at the end, the desktop may not yet have given the window back.
+    bool activeAtLatestProgress = false;
+    bool WindowOrItsBoxActive() const;
     // Raises the desktop notice; tests put a recorder here.
     std::function<void(const QString& summary, const QString& body)> sendNotice;
 

@@ -190,6 +190,16 @@ void MainWindow::NoteTransferRunning(const BatchProgress* progress)
     }
     if (progress)
         lastFigures = *progress;
+    activeAtLatestProgress = WindowOrItsBoxActive();
+}
+
+bool MainWindow::WindowOrItsBoxActive() const
+{
+    // The progress box in front counts as the window: it is the window's own.
+    for (const QWidget* active = QApplication::activeWindow(); active; active = active->parentWidget())
+        if (active == this)
+            return true;
+    return false;
 }
 
 void MainWindow::EndTransferChrome()
@@ -199,7 +209,7 @@ void MainWindow::EndTransferChrome()
     transferRunning = false;
     setWindowTitle(ChromeText::AppName);
     const qint64 duration = qMax(transferClock.elapsed(), lastFigures ? lastFigures->elapsedMs : 0);
-    if (!ShouldNotifyTransferEnd(duration, isActiveWindow()) || !sendNotice)
+    if (!ShouldNotifyTransferEnd(duration, WindowOrItsBoxActive() || activeAtLatestProgress) || !sendNotice)
         return;
     QString body = LogText().section(u'\n', 0, 0).trimmed();
     if (lastFigures && lastFigures->isBatch)

@@ -1,6 +1,8 @@
 # The window itself, its listings and small dialogs.
 find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(window_tests
+  chrome_test.cpp
+  keys_menu_test.cpp
   listing_test.cpp
   small_dialogs_test.cpp
   window_test.cpp
