@@ -14,9 +14,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QScreen>
 #include <QThread>
 
 namespace {
@@ -185,16 +183,6 @@ QString MainWindow::LogText() const
     return logBox->toPlainText();
 }
 
-void MainWindow::FocusLocalList()
-{
-    localList->setFocus(Qt::ShortcutFocusReason);
-}
-
-void MainWindow::FocusRemoteList()
-{
-    remoteList->setFocus(Qt::ShortcutFocusReason);
-}
-
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (IsServerWorkRunning()) {
@@ -214,44 +202,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
     SettingsStore::WriteNumber(SettingName::WindowHeight, geometry().height());
     StoreSplitters();
     QDialog::closeEvent(event);
-}
-
-void MainWindow::RestoreGeometry()
-{
-    const QRect stored(SettingsStore::ReadNumber(SettingName::WindowLeft),
-                       SettingsStore::ReadNumber(SettingName::WindowTop),
-                       SettingsStore::ReadNumber(SettingName::WindowWidth),
-                       SettingsStore::ReadNumber(SettingName::WindowHeight));
-    if (stored.width() <= 0 || stored.height() <= 0)
-        return;
-    resize(stored.size().expandedTo(minimumSizeHint()));
-    // A place that no screen shows any more (a monitor unplugged) keeps the centred one.
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(QRect(stored.topLeft(), size()))) {
-            move(stored.topLeft());
-            return;
-        }
-}
-
-void MainWindow::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        // Pressed by habit to dismiss things; the window ends only through its close request.
-        event->accept();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-            event->accept();
-            OpenCaretEntry();
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event)

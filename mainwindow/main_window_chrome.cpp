@@ -87,6 +87,23 @@ void MainWindow::BuildChrome()
     ApplyNarrowLayout();
 }
 
+void MainWindow::RestoreGeometry()
+{
+    const QRect stored(SettingsStore::ReadNumber(SettingName::WindowLeft),
+                       SettingsStore::ReadNumber(SettingName::WindowTop),
+                       SettingsStore::ReadNumber(SettingName::WindowWidth),
+                       SettingsStore::ReadNumber(SettingName::WindowHeight));
+    if (stored.width() <= 0 || stored.height() <= 0)
+        return;
+    resize(stored.size().expandedTo(minimumSizeHint()));
+    // A place that no screen shows any more (a monitor unplugged) keeps the centred one.
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(QRect(stored.topLeft(), size()))) {
+            move(stored.topLeft());
+            return;
+        }
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);

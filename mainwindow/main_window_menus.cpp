@@ -9,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -67,6 +68,37 @@ QAbstractItemView* MainWindow::FocusedPane() const
     if (focus == remoteList || focus == remotePathEdit)
         return remoteList;
     return lastFocusedPane;
+}
+
+void MainWindow::FocusLocalList()
+{
+    localList->setFocus(Qt::ShortcutFocusReason);
+}
+
+void MainWindow::FocusRemoteList()
+{
+    remoteList->setFocus(Qt::ShortcutFocusReason);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        // Pressed by habit to dismiss things; the window ends only through its close request.
+        event->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            event->accept();
+            OpenCaretEntry();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void MainWindow::RefreshPanes()
