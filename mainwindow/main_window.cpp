@@ -1,7 +1,7 @@
 #include "mainwindow/main_window.h"
 
-#include "mainwindow/dialog_units.h"
 #include "mainwindow/listing.h"
+#include "mainwindow/progress_box.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
 #include "resources/resource_ids.h"
@@ -11,12 +11,11 @@
 #include "transfer/strings.h"
 #include "ui_main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QScreen>
 #include <QThread>
 
 namespace {
@@ -37,12 +36,8 @@ MainWindow::MainWindow(QWidget* parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowIcon(QIcon(QStringLiteral(":/tallowin/icon_128.png")));
 
-    // The log shows one message; two lines give a wrapped message room.
-    logBox->setFixedHeight(logBox->fontMetrics().lineSpacing() * 2 + 2 * logBox->frameWidth() +
-                           2 * int(logBox->document()->documentMargin()));
-    resize(DialogUnitsToPixels(*this, 211, 143).expandedTo(minimumSizeHint()));
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Splitters, the size that suits the screen, centred on it; then the stored place.
+    BuildChrome();
     RestoreGeometry();
 
     // The session reports a lone transfer's figures on the worker's thread (a batch puts in its
@@ -85,6 +80,8 @@ MainWindow::~MainWindow()
 {
     session.SetFileProgressShown({});
     session.SetQuestions(nullptr);
+    // The children go after this body, moving the focus as they do; the panes are gone by then.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
 void MainWindow::BindControls()
@@ -175,6 +172,13 @@ bool MainWindow::RunCommand(int commandId)
     case MainControlId::Attributes: ChangeAttributes(); return true;
     case MainControlId::FocusRemoteList: FocusRemoteList(); return true;
     case MainControlId::Upload: UploadSelection(); return true;
+    case MainControlId::RefreshPanes: RefreshPanes(); return true;
+    case MainControlId::DeleteFocused: DeleteFocusedEntries(); return true;
+    case MainControlId::RenameFocused: RenameFocusedEntry(); return true;
+    case MainControlId::ParentFolder: OpenFocusedParent(); return true;
+    case MainControlId::NewFolderFocused: NewFolderInFocusedPane(); return true;
+    case MainControlId::FocusPathEdit: FocusPathEdit(); return true;
+    case MainControlId::FocusOtherPane: FocusOtherPane(); return true;
     default: return false;
     }
 }
@@ -182,16 +186,6 @@ bool MainWindow::RunCommand(int commandId)
 QString MainWindow::LogText() const
 {
     return logBox->toPlainText();
-}
-
-void MainWindow::FocusLocalList()
-{
-    localList->setFocus(Qt::ShortcutFocusReason);
-}
-
-void MainWindow::FocusRemoteList()
-{
-    remoteList->setFocus(Qt::ShortcutFocusReason);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -211,45 +205,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
     SettingsStore::WriteNumber(SettingName::WindowTop, geometry().y());
     SettingsStore::WriteNumber(SettingName::WindowWidth, geometry().width());
     SettingsStore::WriteNumber(SettingName::WindowHeight, geometry().height());
+    StoreSplitters();
     QDialog::closeEvent(event);
-}
-
-void MainWindow::RestoreGeometry()
-{
-    const QRect stored(SettingsStore::ReadNumber(SettingName::WindowLeft),
-                       SettingsStore::ReadNumber(SettingName::WindowTop),
-                       SettingsStore::ReadNumber(SettingName::WindowWidth),
-                       SettingsStore::ReadNumber(SettingName::WindowHeight));
-    if (stored.width() <= 0 || stored.height() <= 0)
-        return;
-    resize(stored.size().expandedTo(minimumSizeHint()));
-    // A place that no screen shows any more (a monitor unplugged) keeps the centred one.
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(QRect(stored.topLeft(), size()))) {
-            move(stored.topLeft());
-            return;
-        }
-}
-
-void MainWindow::keyPressEvent(QKeyEvent* event)
-{
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        // Pressed by habit to dismiss things; the window ends only through its close request.
-        event->accept();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-            event->accept();
-            OpenCaretEntry();
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -258,6 +215,7 @@ void MainWindow::showEvent(QShowEvent* event)
     if (shownOnce)
         return;
     shownOnce = true;
+    RestoreSplitters();
     // The login dialog opens over the window once it is on screen.
     if (startLogin || SettingsStore::ReadFlag(SettingName::ConnectDlgWithStartup))
         QMetaObject::invokeMethod(this, &MainWindow::Connect, Qt::QueuedConnection);
@@ -304,6 +262,8 @@ MainWindow::ServerTask::~ServerTask()
         window.SettleInBackground();
     else
         window.HandleLostConnection();
+    // One notice for the whole handler, however many boxes its files had.
+    window.EndTransferChrome();
     // The cancel belonged to this handler; the next one starts afresh, and so do direct calls.
     window.cancelRequested = false;
     window.session.ResetCancel();
@@ -334,10 +294,8 @@ bool MainWindow::RunServerWork(const std::function<void()>& work)
     worker.Run(work);
     workingBoxTimer.stop();
     workingBox.reset();
-    if (progressBox && !batchBoxKept) {
-        progressBox->CloseBox();
-        progressBox.reset();
-    }
+    if (progressBox && !batchBoxKept)
+        CloseProgressBox();
     if (!cancelRequested)
         return true;
     WriteLog(MainText::Cancelled);

@@ -11,8 +11,10 @@
 #include "mainwindow/wait_dialog.h"
 #include "platform/dialup_service.h"
 #include "settings/login_preset.h"
+#include "transfer/transfer_progress.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QPointer>
 #include <QScopeGuard>
@@ -23,10 +25,13 @@
 #include <memory>
 #include <optional>
 
+class QAbstractItemView;
 class QLineEdit;
+class QMenu;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 
 namespace Ui {
 class MainWindowForm;
@@ -76,6 +81,14 @@ public:
     // Runs the command of a shortcut (MainControlId); false for an unknown command.
     bool RunCommand(int commandId);
 
+    // Shows a running transfer's figures: the progress box with its bars (put up if it is not
+    // yet), and the percentage in the window's title until the transfer ends. Called on the
+    // window's thread; a call from another thread is carried over to it.
+    void ShowTransferFigures(const BatchProgress& progress);
+    // The splitters between the panes and between the panes and the log.
+    QSplitter* PaneSplitter() const { return paneSplitter; }
+    QSplitter* LogSplitter() const { return logSplitter; }
+
 public slots:
     // Connect and disconnect (main_window_connect.cpp).
     void Connect();
@@ -104,12 +117,26 @@ public slots:
     void FocusLocalList();
     void FocusRemoteList();
 
+    // Renames the local pane's caret entry through the rename dialog (main_window_rename.cpp).
+    void RenameLocalEntry();
+    // The desktop keys' commands (main_window_menus.cpp); each acts on the focused pane: the one
+    // whose list or path edit has the keyboard, else the one that had it last.
+    void RefreshPanes();            // F5: both panes listed again
+    void RefreshRemotePane();       // the remote pane listed again
+    void DeleteFocusedEntries();    // Delete: the pane's "削"
+    void RenameFocusedEntry();      // F2: the pane's rename
+    void OpenFocusedParent();       // Backspace, Alt+Up
+    void NewFolderInFocusedPane();  // F7
+    void FocusPathEdit();           // F6, Alt+D
+    void FocusOtherPane();          // Tab: from one list to the other
+
 protected:
     // The close request asks first while server work runs, then disconnects and stores the
     // window's size and position; Escape does not end the window; Enter opens.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Shared helpers of the handlers.
@@ -284,6 +311,53 @@ private:
     TransferModeButton pressedMode = TransferModeButton::Ascii;
     bool shownOnce = false;
     std::optional<LoginPreset> startLogin;
+
+    // The window's chrome (main_window_chrome.cpp, main_window_menus.cpp).
+
+    // Splitters, the start size, the narrow arrangement and the stored splitter places.
+    void BuildChrome();
+    void ApplyNarrowLayout();
+    void RestoreSplitters();
+    void StoreSplitters();
+    // The transfer's progress box goes; the title shows no percentage any more.
+    void CloseProgressBox();
+    // A transfer shows progress: its clock starts with the first figures or text.
+    void NoteTransferRunning(const BatchProgress* progress);
+    // The transfer is over (the handler that ran it has ended, or the box went outside any
+    // handler): a long one raises the desktop notice while the window is in the background.
+    void EndTransferChrome();
+    // The pane the keys act on, and whether it is the remote one.
+    QAbstractItemView* FocusedPane() const;
+    // The panes' context menus: the entries that apply to the rows under the place.
+    void ShowPaneMenu(QAbstractItemView* pane, const QPoint& place);
+    void FillPaneMenu(QMenu& menu, QAbstractItemView* pane, const QPoint& place);
+    // The entry's work on the pane; row is the row the menu was opened on, -1 for none.
+    void RunPaneMenuEntry(QAbstractItemView* pane, int entry, int row);
+    // Puts the caret on the pane's ".." and opens it; nothing at the root.
+    void OpenParentOf(QAbstractItemView* pane);
+
+    QSplitter* paneSplitter = nullptr;
+    QSplitter* logSplitter = nullptr;
+    QWidget* arrowPane = nullptr;
+    bool splittersRestored = false;
+    QAbstractItemView* lastFocusedPane = nullptr;
+    // Where the latest login went, for the remote pane's "パスをコピー" (never the password).
+    struct RemoteLogin {
+        QString host;
+        quint16 port = 0;
+        QString userName;
+    };
+    RemoteLogin remoteLogin;
+    // The running transfer's chrome.
+    bool transferRunning = false;
+    QElapsedTimer transferClock;
+    std::optional<BatchProgress> lastFigures;
+    // Whether the person had the window or one of its boxes in front at the latest progress:
+    // when the box goes at the end, the desktop may not yet have given the window back.
+    bool activeAtLatestProgress = false;
+    bool WindowOrItsBoxActive() const;
+    // Raises the desktop notice; tests put a recorder here.
+    std::function<void(const QString& summary, const QString& body)> sendNotice;
 
     // Tests that must reach the private helpers define this type.
     friend struct MainWindowTestAccess;

@@ -199,6 +199,7 @@ void MainWindow::Connect()
         return;
     }
     WriteLog(session.GetReplyText());
+    remoteLogin = {address->host, address->port, userName};
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
     // What the server offers decides the listing command, whether times can be kept and, unless

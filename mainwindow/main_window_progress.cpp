@@ -1,7 +1,9 @@
 // A transfer's progress box and questions: figures come from the worker, the box and the
 // prompts live on the window's thread.
 #include "mainwindow/main_window.h"
+#include "mainwindow/progress_box.h"
 #include "mainwindow/progress_texts.h"
+#include "mainwindow/strings.h"
 #include "platform/prompter.h"
 
 #include <QMetaObject>
@@ -52,24 +54,33 @@ BatchCallbacks MainWindow::BatchReports()
 
 void MainWindow::ShowTransferFigures(const BatchProgress& progress)
 {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this, progress] { ShowTransferFigures(progress); }, Qt::QueuedConnection);
+        return;
+    }
+    // Figures without a file: the transfer has ended, and its box goes (not while a folder batch
+    // keeps it between its files).
     if (progress.connections.isEmpty()) {
-        if (batchBoxKept)
-            return;
-        if (progressBox)
-            progressBox->CloseBox();
-        progressBox.reset();
+        if (!batchBoxKept)
+            CloseProgressBox();
         return;
     }
-    const QString text = ProgressBoxText(progress);
-    if (progressBox) {
-        progressBox->SetMessage(text);
+    NoteTransferRunning(&progress);
+    const int percent = progress.Percent();
+    setWindowTitle(percent >= 0 ? ChromeText::TitleWithPercent.arg(percent).arg(ChromeText::AppName)
+                                : ChromeText::AppName);
+    if (auto* box = qobject_cast<ProgressBox*>(progressBox.get())) {
+        box->SetFigures(progress);
         return;
     }
+    if (progressBox)
+        progressBox->CloseBox();
     workingBox.reset();
-    progressBox = std::make_unique<WaitDialog>(this);
-    progressBox->message = text;
-    progressBox->SetCancellable(true);
-    connect(progressBox.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
+    auto box = std::make_unique<ProgressBox>(this);
+    box->SetFigures(progress);
+    box->SetCancellable(true);
+    connect(box.get(), &WaitDialog::CancelRequested, this, &MainWindow::CancelServerWork);
+    progressBox = std::move(box);
     // With the worker running, the window's loop exposes the box; a transfer called on this
     // thread (tools and tests) blocks it, so the box must be exposed before.
     if (worker.IsRunning())

@@ -123,3 +123,45 @@ inline const QString Other = QStringLiteral("証明書を検証できません�
 inline const QString AlsoNameMismatch = QStringLiteral("。また、%1 のために発行されたものでもありません");
 inline const QString DateFormat = QStringLiteral("yyyy-MM-dd HH:mm");
 }  // namespace CertificateText
+
+// Texts of the window's chrome: the progress box's figures, the title, the desktop notice, the
+// panes' context menus and the local rename.
+namespace ChromeText {
+inline const QString AppName = QStringLiteral("Tallowin");
+// The title while a transfer runs: "42% - Tallowin".
+inline const QString TitleWithPercent = QStringLiteral("%1% - %2");
+// The progress box's bars and lines, and their names for screen readers.
+inline const QString FileBarName = QStringLiteral("ファイルの進み具合");
+inline const QString FilesBarName = QStringLiteral("ファイル数の進み具合");
+inline const QString BytesBarName = QStringLiteral("全体の進み具合");
+inline const QString SizeLineName = QStringLiteral("転送したバイト数");
+inline const QString RateLineName = QStringLiteral("速度と残り時間");
+inline const QString ConnectionLinesName = QStringLiteral("ほかの接続のファイル");
+// "12.3 MB / 1.0 GB".
+inline const QString SizeLine = QStringLiteral("%1 / %2");
+// Another connection's file: %1 its number (2 and up), %2 the name's end, %3 and %4 the sizes.
+inline const QString ConnectionLine = QStringLiteral("接続 %1: ...%2  %3 / %4");
+// The desktop notice at the end of a long transfer while the window is in the background.
+inline const QString TransferEnded = QStringLiteral("転送が終わりました");
+// %1 files, %2 their size.
+inline const QString TransferEndedBatch = QStringLiteral("%1 個のファイル (%2)");
+// The panes' context menus.
+inline const QString MenuOpen = QStringLiteral("開く");
+inline const QString MenuDownload = QStringLiteral("ダウンロード");
+inline const QString MenuUpload = QStringLiteral("アップロード");
+inline const QString MenuNewFolder = QStringLiteral("新しいフォルダ");
+inline const QString MenuDelete = QStringLiteral("削除");
+inline const QString MenuRename = QStringLiteral("名前の変更");
+inline const QString MenuAttributes = QStringLiteral("属性");
+inline const QString MenuRefresh = QStringLiteral("最新の情報に更新");
+inline const QString MenuCopyPath = QStringLiteral("パスをコピー");
+inline const QString LocalMenuName = QStringLiteral("ローカルのメニュー");
+inline const QString RemoteMenuName = QStringLiteral("リモートのメニュー");
+// The local rename: %1 the old path, %2 the new one; the failure with the system's reason.
+inline const QString LocalRenamed = QStringLiteral("%1 を %2 に変更しました");
+inline const QString LocalRenameFailed = QStringLiteral("リネームに失敗しました: %1");
+inline const QString NameTaken = QStringLiteral("%1 はすでに存在します");
+// The splitters' names for screen readers.
+inline const QString PaneSplitterName = QStringLiteral("ローカルとリモートの境界");
+inline const QString LogSplitterName = QStringLiteral("一覧とログの境界");
+}  // namespace ChromeText

@@ -6,7 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QLayout>
+#include <QBoxLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
@@ -38,6 +38,7 @@ WaitDialog::~WaitDialog() = default;
 void WaitDialog::ShowBox()
 {
     ui->messageLabel->setText(message);
+    PaintExtras();
     adjustSize();
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -91,6 +92,12 @@ void WaitDialog::reject()
         emit CancelRequested();
 }
 
+void WaitDialog::InsertBelowMessage(QWidget* widget)
+{
+    auto* box = static_cast<QBoxLayout*>(layout());
+    box->insertWidget(box->indexOf(ui->messageLabel) + 1, widget);
+}
+
 QString WaitDialog::ShownText() const
 {
     return ui->messageLabel->text();
@@ -99,9 +106,10 @@ QString WaitDialog::ShownText() const
 void WaitDialog::Paint()
 {
     ui->messageLabel->setText(message);
+    PaintExtras();
     // No event loop runs while the caller is busy, so the layout is brought up to date here.
-    if (sizeHint().width() > width())
-        resize(sizeHint().width(), height());
+    if (const QSize wanted = size().expandedTo(sizeHint()); wanted != size())
+        resize(wanted);
     layout()->activate();
     repaint();
     pendingRepaint = false;

@@ -49,6 +49,11 @@ signals:
 
 protected:
     void reject() override;
+    // Each repaint calls this before painting: a box that shows more than its text (the
+    // progress box's bars) brings that up to date here, at the same pace as the text.
+    virtual void PaintExtras() {}
+    // Puts the widget between the text and "中止".
+    void InsertBelowMessage(QWidget* widget);
 
 private:
     void Paint();

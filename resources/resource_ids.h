@@ -43,6 +43,14 @@ inline constexpr int Rename = 1020;
 // Commands with no control of their own.
 inline constexpr int FocusRemoteList = 32771;
 inline constexpr int FocusLocalList = 32772;
+// The desktop keys: each acts on the focused pane (MainWindow::FocusedPane).
+inline constexpr int RefreshPanes = 32773;      // F5
+inline constexpr int DeleteFocused = 32774;     // Delete
+inline constexpr int RenameFocused = 32775;     // F2
+inline constexpr int ParentFolder = 32776;      // Backspace, Alt+Up
+inline constexpr int NewFolderFocused = 32777;  // F7
+inline constexpr int FocusPathEdit = 32778;     // F6, Alt+D
+inline constexpr int FocusOtherPane = 32779;    // Tab
 }  // namespace MainControlId
 
 namespace WaitControlId {

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make ninja-build ccache pkg-config
+  # qt6-base-dev brings QtDBus as well (the desktop notice at the end of a long transfer)
   qt6-base-dev qt6-translations-l10n libsqlite3-dev libgtest-dev
   fonts-noto-cjk xvfb xauth
   # real FTP peers for the integration tests, the demo and the benchmarks

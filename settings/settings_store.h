@@ -28,6 +28,9 @@ inline constexpr char WindowLeft[] = "WindowLeft";
 inline constexpr char WindowTop[] = "WindowTop";
 inline constexpr char WindowWidth[] = "WindowWidth";
 inline constexpr char WindowHeight[] = "WindowHeight";
+// The local pane's share of the two panes' width in thousandths, and the log's height in pixels.
+inline constexpr char WindowPaneShare[] = "WindowPaneShare";
+inline constexpr char WindowLogHeight[] = "WindowLogHeight";
 // Profile values: %d is the slot number, 1 to 10.
 inline constexpr char SettingNameN[] = "SettingName%d";
 inline constexpr char ServerN[] = "Server%d";

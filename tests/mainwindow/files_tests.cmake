@@ -2,6 +2,7 @@
 # permissions and rename, against the real servers when the test command started them.
 add_executable(files_tests
   files_attribute_dialog_test.cpp
+  files_keys_test.cpp
   files_local_test.cpp
   files_remote_test.cpp
   folders_test.cpp

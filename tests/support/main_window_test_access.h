@@ -3,9 +3,13 @@
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
 
+#include <QAction>
 #include <QListWidget>
+#include <QMenu>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // Reaches the window's private helpers, as a handler would. The one definition every test
 // program uses (MainWindow befriends this type).
@@ -45,6 +49,30 @@ struct MainWindowTestAccess {
     }
     static void SetConnectedState(MainWindow& window, bool connected) { window.SetConnectedState(connected); }
     static void ShowModePressed(MainWindow& window, TransferModeButton mode) { window.ShowModePressed(mode); }
+    // The transfer's box goes, as when the transfer ended outside any handler.
+    static void EndTransferBox(MainWindow& window) { window.ShowTransferFigures(BatchProgress()); }
+    static WaitDialog* ProgressBoxOf(MainWindow& window) { return window.progressBox.get(); }
+    // Records the desktop notices instead of sending them.
+    static void SetNoticeSender(MainWindow& window, std::function<void(const QString&, const QString&)> send)
+    {
+        window.sendNotice = std::move(send);
+    }
+    // Where the latest login went, as a connect leaves it.
+    static void SetRemoteLogin(MainWindow& window, const QString& host, quint16 port, const QString& user)
+    {
+        window.remoteLogin = {host, port, user};
+    }
+    // The pane's context menu as a right-click on the row (-1: below the rows) would fill it,
+    // and the work of one of its entries.
+    static void FillPaneMenu(MainWindow& window, QMenu& menu, QAbstractItemView* pane, const QPoint& place)
+    {
+        window.FillPaneMenu(menu, pane, place);
+    }
+    static void RunPaneMenuEntry(MainWindow& window, QAbstractItemView* pane, const QAction& action)
+    {
+        const QVariantList data = action.data().toList();
+        window.RunPaneMenuEntry(pane, data.value(0).toInt(), data.value(1).toInt());
+    }
 
 private:
     static void AddEntry(QListWidget& list, QVector<ListingEntry>& entries, const QString& name, EntryKind kind)
