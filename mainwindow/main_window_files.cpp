@@ -338,9 +338,9 @@ void MainWindow::DeleteRemoteEntries()
     for (const PaneItem& item : selected)
         if (item.kind != PaneEntryKind::Parent)
             items.append({item.entry.name, item.kind == PaneEntryKind::Folder});
-    // The folders are walked first: one with contents goes whole only when the user agrees for
-    // this folder, told how much is inside; "いいえ" keeps it and is no failure. A cancelled
-    // batch stops before the next entry; the pane keeps its listing.
+    // Empty folders go by RMD alone; the others are walked: one with contents goes whole only
+    // when the user agrees for this folder, told how much is inside; "いいえ" keeps it and is no
+    // failure. A cancelled batch stops before the next entry; the pane keeps its listing.
     RemoteDeleteBatch batch(remotePath, items, remoteEntries, walkEntryLimit);
     if (!RunServerWork([&] { batch.Plan(session); }))
         return ShowPaths();

@@ -15,13 +15,19 @@ RemoteDeleteBatch::RemoteDeleteBatch(QString remoteFolder, QList<BatchItem> item
         }
         const int index = FindEntry(listed, item.name, true);
         folderOf.append(int(folders.size()));
-        folders.append({item.name, index >= 0 ? listed[index].unique : QString(), {}, false, false});
+        folders.append({item.name, index >= 0 ? listed[index].unique : QString(), {}, false, false, false, {}});
     }
 }
 
 bool RemoteDeleteBatch::Plan(FtpSession& session)
 {
     for (Folder& folder : folders) {
+        folder.removed = session.RemoveDir(folder.name);
+        if (session.IsCancelled())
+            return false;
+        if (folder.removed)
+            continue;
+        folder.refusal = FailureReason(session);
         // Only a name that stays inside the folder is walked; RMD alone decides for others.
         if (!IsPlainName(folder.name))
             continue;
@@ -50,17 +56,13 @@ void RemoteDeleteBatch::Agree(int tree, bool agreed)
 
 bool RemoteDeleteBatch::DeleteFolder(FtpSession& session, const Folder& folder, const BatchCallbacks& callbacks)
 {
-    const bool hasContents = folder.walked && folder.tree.Items() > 0;
+    const bool hasContents = !folder.removed && folder.walked && folder.tree.Items() > 0;
     // A folder with contents the user wants kept is left alone, and that is no failure.
     if (hasContents && !folder.agreed)
         return true;
-    bool removed = session.RemoveDir(folder.name);
-    if (session.IsCancelled())
-        return false;
-    QString reason = FailureReason(session);
-    if (!removed && folder.tree.tooLarge)
-        reason = TransferText::WalkTooLarge.arg(walkLimit);
-    if (!removed && hasContents) {
+    bool removed = folder.removed;
+    QString reason = folder.tree.tooLarge ? TransferText::WalkTooLarge.arg(walkLimit) : folder.refusal;
+    if (hasContents) {
         removed = RemoveRemoteTree(session, folder.tree, reason);
         if (session.IsCancelled())
             return false;

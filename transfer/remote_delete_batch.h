@@ -16,8 +16,10 @@ public:
     RemoteDeleteBatch(QString remoteFolder, QList<BatchItem> items, RemoteEntryList listed,
                       qint64 walkLimit = MaxWalkEntries);
 
-    // Walks the selected folders (on the session's thread) to count what each holds. False
-    // when cancelled; a walk that failed is no failure here: that folder goes by RMD alone.
+    // Removes the selected folders that RMD alone removes (empty ones: one round trip each, and
+    // nothing to ask), and walks the others (on the session's thread) to count what each holds.
+    // False when cancelled; a walk that failed is no failure here: the folder stays, with RMD's
+    // reason.
     bool Plan(FtpSession& session);
     // The folders with contents, each to be asked about (name, how many items inside).
     struct TreeQuestion {
@@ -40,6 +42,8 @@ private:
         RemoteTree tree;
         bool walked = false;
         bool agreed = false;
+        bool removed = false;  // RMD alone removed it
+        QString refusal;       // why RMD alone did not
     };
     bool DeleteFolder(FtpSession& session, const Folder& folder, const BatchCallbacks& callbacks);
 
