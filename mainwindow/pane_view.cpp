@@ -181,6 +181,11 @@ QTreeView& PaneView::Tree()
     return *tree;
 }
 
+const QTreeView& PaneView::Tree() const
+{
+    return *tree;
+}
+
 QString PaneView::SettingName(PaneSide side, const char* what)
 {
     return (side == PaneSide::Local ? QStringLiteral("LocalPane") : QStringLiteral("RemotePane")) +

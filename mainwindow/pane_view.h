@@ -26,6 +26,7 @@ public:
     PaneModel& Model() { return model; }
     const PaneModel& Model() const { return model; }
     QTreeView& Tree();
+    const QTreeView& Tree() const;
     QLineEdit& FilterField() { return *filterField; }
 
     // Replaces the rows (see PaneModel::SetRows); the caret goes to the first row, nothing is
