@@ -61,6 +61,7 @@ using TransferDropTest = RemoteFilesTest;
 TEST_P(TransferDropTest, FilesFromAnotherFolderDroppedOnTheRemotePaneAreUploaded)
 {
     MainWindowTestAccess::SetConnectedState(*window, true);
+    window->SelectBinaryMode();
     // Not the folder the local pane shows.
     QTemporaryDir elsewhere;
     ASSERT_TRUE(elsewhere.isValid());
@@ -92,6 +93,7 @@ TEST_P(TransferDropTest, FilesFromAnotherFolderDroppedOnTheRemotePaneAreUploaded
 TEST_P(TransferDropTest, RowsDraggedBetweenThePanesGoAsTheArrowsSendThem)
 {
     MainWindowTestAccess::SetConnectedState(*window, true);
+    window->SelectBinaryMode();
     WriteFile(Scratch(QStringLiteral("a.txt")), "a\n");
     WriteFile(Scratch(QStringLiteral("b.bin")), "bb");
     PutRemoteFile(QStringLiteral("down.txt"), "from the server");
