@@ -112,11 +112,13 @@ void MainWindow::BindControls()
         pane->Tree().setContextMenuPolicy(Qt::CustomContextMenu);
     localList->SetListName(MainText::LocalListName);
     remoteList->SetListName(MainText::RemoteListName);
-    setTabOrder(localPathEdit, localList);
-    setTabOrder(localList, remotePathEdit);
-    setTabOrder(remotePathEdit, remoteList);
     localPathEdit = ui->localPathEdit;
     remotePathEdit = ui->remotePathEdit;
+    // The form's order (log, local path, local list, remote path, remote list), by the lists
+    // themselves: the panes' filter fields come after their lists.
+    setTabOrder(localPathEdit, &localList->Tree());
+    setTabOrder(&localList->Tree(), remotePathEdit);
+    setTabOrder(remotePathEdit, &remoteList->Tree());
 
     connect(connectButton, &QPushButton::clicked, this, &MainWindow::Connect);
     connect(disconnectButton, &QPushButton::clicked, this, &MainWindow::Disconnect);

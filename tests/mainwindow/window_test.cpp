@@ -209,6 +209,14 @@ TEST_F(WindowTest, FocusShortcutsMoveTheKeyboardToEachList)
         QTest::keyClick(window.Control(edit), Qt::Key_R, Qt::ControlModifier);
         EXPECT_EQ(QApplication::focusWidget(), &window.RemoteList()->Tree()) << edit;
     }
+
+    // Tab from a path edit goes on to the list below it.
+    for (const auto [edit, list] : {std::pair{MainControlId::LocalPath, window.LocalList()},
+                                    std::pair{MainControlId::RemotePath, window.RemoteList()}}) {
+        window.Control(edit)->setFocus();
+        QTest::keyClick(window.Control(edit), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), &list->Tree()) << edit;
+    }
 }
 
 TEST_F(WindowTest, ConnectShortcutWorksWhileItsButtonIsDisabled)
