@@ -60,6 +60,8 @@ int main(int argc, char** argv)
     bool ok = true;
     {
         MainWindow window;
+        // Wide enough for the panes to show every column (the offscreen screen is small).
+        window.resize(1280, 640);
         ok &= Save(window, folder, QStringLiteral("main_window"));
     }
     {

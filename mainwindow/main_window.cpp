@@ -1,6 +1,7 @@
 #include "mainwindow/main_window.h"
 
 #include "mainwindow/listing.h"
+#include "mainwindow/pane_view.h"
 #include "mainwindow/progress_box.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
@@ -16,6 +17,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QTreeView>
 #include <QThread>
 
 namespace {
@@ -99,10 +101,24 @@ void MainWindow::BindControls()
     binaryModeButton = ui->binaryModeButton;
     asciiModeButton = ui->asciiModeButton;
     logBox = ui->logBox;
-    remoteList = ui->remoteList;
-    localList = ui->localList;
+    // The panes are made here: each is told its side, which the form cannot say.
+    localList = new PaneView(PaneSide::Local, ui->localPane);
+    localList->setObjectName(QStringLiteral("localList"));
+    ui->localPaneLayout->addWidget(localList);
+    remoteList = new PaneView(PaneSide::Remote, ui->remotePane);
+    remoteList->setObjectName(QStringLiteral("remoteList"));
+    ui->remotePaneLayout->addWidget(remoteList);
+    for (PaneView* pane : {localList, remoteList})
+        pane->Tree().setContextMenuPolicy(Qt::CustomContextMenu);
+    localList->SetListName(MainText::LocalListName);
+    remoteList->SetListName(MainText::RemoteListName);
     localPathEdit = ui->localPathEdit;
     remotePathEdit = ui->remotePathEdit;
+    // The form's order (log, local path, local list, remote path, remote list), by the lists
+    // themselves: the panes' filter fields come after their lists.
+    setTabOrder(localPathEdit, &localList->Tree());
+    setTabOrder(&localList->Tree(), remotePathEdit);
+    setTabOrder(remotePathEdit, &remoteList->Tree());
 
     connect(connectButton, &QPushButton::clicked, this, &MainWindow::Connect);
     connect(disconnectButton, &QPushButton::clicked, this, &MainWindow::Disconnect);
@@ -119,8 +135,17 @@ void MainWindow::BindControls()
     connect(renameButton, &QPushButton::clicked, this, &MainWindow::RenameRemoteEntry);
     connect(localPathEdit, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedLocalFolder);
     connect(remotePathEdit, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedRemoteFolder);
-    connect(localList, &QListWidget::itemDoubleClicked, this, &MainWindow::OpenCaretEntry);
-    connect(remoteList, &QListWidget::itemDoubleClicked, this, &MainWindow::OpenCaretEntry);
+    // A double-click opens; Enter reaches the window (keyPressEvent) as it did before.
+    connect(&localList->Tree(), &QAbstractItemView::doubleClicked, this, &MainWindow::OpenCaretEntry);
+    connect(&remoteList->Tree(), &QAbstractItemView::doubleClicked, this, &MainWindow::OpenCaretEntry);
+    // A drop is taken up once the drag has ended: the transfer asks and runs its own loops,
+    // which must not nest in the drag's.
+    connect(localList, &PaneView::Dropped, this, [this](const PaneDrop& drop) {
+        QMetaObject::invokeMethod(this, [this, drop] { DropOnLocalPane(drop); }, Qt::QueuedConnection);
+    });
+    connect(remoteList, &PaneView::Dropped, this, [this](const PaneDrop& drop) {
+        QMetaObject::invokeMethod(this, [this, drop] { DropOnRemotePane(drop); }, Qt::QueuedConnection);
+    });
 
     // A click toggles a checkable button by itself; put the look back as the program set it
     // before the handler decides which button is to look pressed.
@@ -352,7 +377,7 @@ void MainWindow::HandleLostConnection()
     const QString shown = LogText();
     SetConnectedState(false);
     remotePath.clear();
-    remoteList->clear();
+    remoteList->SetRows({});
     remoteEntries.clear();
     listingFailure.clear();
     ShowPaths();
@@ -421,7 +446,7 @@ void MainWindow::ShowPaths()
 
 bool MainWindow::ListLocalFolder(const QString& folder)
 {
-    return ::ListLocalFolder(*localList, folder, localEntries);
+    return ::ListLocalFolder(*localList, folder);
 }
 
 bool MainWindow::ListRemoteFolder(const QString& folder)

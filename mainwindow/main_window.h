@@ -25,10 +25,10 @@
 #include <memory>
 #include <optional>
 
-class QAbstractItemView;
 class QLineEdit;
 class QMenu;
-class QListWidget;
+class PaneView;
+struct PaneDrop;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
@@ -56,8 +56,8 @@ public:
     // Views for tests and tools.
     const QString& LocalPath() const { return localPath; }
     const QString& RemotePath() const { return remotePath; }
-    QListWidget* LocalList() const { return localList; }
-    QListWidget* RemoteList() const { return remoteList; }
+    PaneView* LocalList() const { return localList; }
+    PaneView* RemoteList() const { return remoteList; }
     QString LogText() const;
     const RemoteEntryList& RemoteEntries() const { return remoteEntries; }
     // The session, once what a cancel left owing has been settled: the caller may use it at once.
@@ -174,10 +174,24 @@ private:
     void PostTransferFigures(const BatchProgress& progress);
     // What a batch reports, for the batch's run on the worker.
     BatchCallbacks BatchReports();
-    // The selected items of each pane, typed, in the order the pane shows them: what every
+    // The selected rows of each pane, typed, in the order the pane shows them: what every
     // handler acting on a selection goes by.
-    QList<PaneItem> SelectedLocalItems() const;
-    QList<PaneItem> SelectedRemoteItems() const;
+    std::vector<PaneRow> SelectedLocalRows() const;
+    std::vector<PaneRow> SelectedRemoteRows() const;
+    // The caret row of a pane (the one with the focus mark, selected or not); nothing when the
+    // pane is empty.
+    static std::optional<PaneRow> CaretRow(const PaneView& pane);
+    // The pane that has the keyboard (its list or its filter field); nullptr for neither.
+    PaneView* PaneWithFocus() const;
+    // The transfers of ">" and "<" and of a drop on a pane. An upload's items may each come
+    // from a folder of their own (files dropped from elsewhere); shown is how many rows the
+    // question counts.
+    void UploadItems(const QList<BatchItem>& items, qsizetype shown);
+    void DownloadItems(const QList<BatchItem>& items, qsizetype shown);
+    // What was dropped on a pane: the local pane's rows or local files on the remote pane go
+    // up, the remote pane's rows on the local pane come down; anything else does nothing.
+    void DropOnLocalPane(const PaneDrop& drop);
+    void DropOnRemotePane(const PaneDrop& drop);
     // Keeps the progress box up between the files of a batch until the returned guard goes.
     [[nodiscard]] auto KeepBatchBox()
     {
@@ -254,8 +268,8 @@ private:
     QPushButton* asciiModeButton = nullptr;      // 1013 "A"
 
     QPlainTextEdit* logBox = nullptr;            // 1012
-    QListWidget* remoteList = nullptr;           // 1003
-    QListWidget* localList = nullptr;            // 1001
+    PaneView* remoteList = nullptr;              // 1003
+    PaneView* localList = nullptr;               // 1001
     QLineEdit* localPathEdit = nullptr;          // 1000
     QLineEdit* remotePathEdit = nullptr;         // 1002
 
@@ -298,7 +312,6 @@ private:
     std::unique_ptr<WaitDialog> workingBox;   // work that goes on without a box of its own
     QTimer workingBoxTimer;
     RemoteEntryList remoteEntries;
-    QVector<ListingEntry> localEntries;  // what the local pane shows, in its items' index order
     DialHandle dialHandle;  // the dial-up connection of the last dial; empty for none
     QString listingFailure;  // the log line of the latest remote listing when it failed or was cut
     // The most entries a listing fills the pane with, and a folder walk collects; tests lower
@@ -324,21 +337,22 @@ private:
     // The transfer is over (the handler that ran it has ended, or the box went outside any
     // handler): a long one raises the desktop notice while the window is in the background.
     void EndTransferChrome();
-    // The pane the keys act on, and whether it is the remote one.
-    QAbstractItemView* FocusedPane() const;
-    // The panes' context menus: the entries that apply to the rows under the place.
-    void ShowPaneMenu(QAbstractItemView* pane, const QPoint& place);
-    void FillPaneMenu(QMenu& menu, QAbstractItemView* pane, const QPoint& place);
+    // The pane the keys act on.
+    PaneView* FocusedPane() const;
+    // The panes' context menus: the entries that apply to the rows under the place (in the
+    // list's viewport).
+    void ShowPaneMenu(PaneView* pane, const QPoint& place);
+    void FillPaneMenu(QMenu& menu, PaneView* pane, const QPoint& place);
     // The entry's work on the pane; row is the row the menu was opened on, -1 for none.
-    void RunPaneMenuEntry(QAbstractItemView* pane, int entry, int row);
+    void RunPaneMenuEntry(PaneView* pane, int entry, int row);
     // Puts the caret on the pane's ".." and opens it; nothing at the root.
-    void OpenParentOf(QAbstractItemView* pane);
+    void OpenParentOf(PaneView* pane);
 
     QSplitter* paneSplitter = nullptr;
     QSplitter* logSplitter = nullptr;
     QWidget* arrowPane = nullptr;
     bool splittersRestored = false;
-    QAbstractItemView* lastFocusedPane = nullptr;
+    PaneView* lastFocusedPane = nullptr;
     // Where the latest login went, for the remote pane's "パスをコピー" (never the password).
     struct RemoteLogin {
         QString host;

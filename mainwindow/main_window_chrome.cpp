@@ -2,6 +2,7 @@
 // progress box and the title, and the desktop notice at a long transfer's end.
 #include "mainwindow/main_window.h"
 #include "mainwindow/notifications.h"
+#include "mainwindow/pane_view.h"
 #include "mainwindow/progress_box.h"
 #include "mainwindow/progress_texts.h"
 #include "mainwindow/strings.h"
@@ -11,7 +12,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
-#include <QListWidget>
+#include <QTreeView>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScreen>
@@ -75,14 +76,14 @@ void MainWindow::BuildChrome()
     // The keys act on the pane that had the keyboard last when neither has it now.
     lastFocusedPane = localList;
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now == localList || now == localPathEdit)
+        if (now && (now == localPathEdit || localList->isAncestorOf(now)))
             lastFocusedPane = localList;
-        else if (now == remoteList || now == remotePathEdit)
+        else if (now && (now == remotePathEdit || remoteList->isAncestorOf(now)))
             lastFocusedPane = remoteList;
     });
-    connect(localList, &QWidget::customContextMenuRequested, this,
+    connect(&localList->Tree(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& place) { ShowPaneMenu(localList, place); });
-    connect(remoteList, &QWidget::customContextMenuRequested, this,
+    connect(&remoteList->Tree(), &QWidget::customContextMenuRequested, this,
             [this](const QPoint& place) { ShowPaneMenu(remoteList, place); });
     ApplyNarrowLayout();
 }

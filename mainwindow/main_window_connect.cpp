@@ -3,6 +3,7 @@
 
 #include "mainwindow/certificate_judge.h"
 #include "mainwindow/server_address.h"
+#include "mainwindow/pane_view.h"
 #include "mainwindow/strings.h"
 #include "platform/dialup_service.h"
 #include "platform/prompter.h"
@@ -13,7 +14,6 @@
 #include "settings/settings_store.h"
 
 #include <QDir>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 
@@ -228,7 +228,7 @@ void MainWindow::Connect()
     if (!ListRemoteFolder(remotePath) && cancelRequested) {
         session.ReleaseControlSocket();
         remotePath.clear();
-        remoteList->clear();
+        remoteList->SetRows({});
         remoteEntries.clear();
         listingFailure.clear();
         return;
@@ -267,7 +267,7 @@ void MainWindow::Disconnect()
         WriteLog(session.GetReplyText());
     SetConnectedState(false);
     remotePath.clear();
-    remoteList->clear();
+    remoteList->SetRows({});
     // Nothing of the old listing may answer for a server that is gone (an overwrite question
     // asked from it, say).
     remoteEntries.clear();

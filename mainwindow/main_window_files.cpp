@@ -5,7 +5,7 @@
 #include "transfer/local_tree.h"
 #include "mainwindow/main_window.h"
 #include "transfer/outcome.h"
-#include "mainwindow/pane_entries.h"
+#include "mainwindow/pane_view.h"
 #include "transfer/remote_delete_batch.h"
 #include "transfer/remote_tree.h"
 #include "transfer/strings.h"
@@ -15,7 +15,7 @@
 
 #include <QDir>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeView>
 
 #include <cerrno>
 #include <unistd.h>
@@ -54,14 +54,34 @@ QString TypedRemoteFolder(QString typed)
 
 }  // namespace
 
-QList<PaneItem> MainWindow::SelectedLocalItems() const
+std::vector<PaneRow> MainWindow::SelectedLocalRows() const
 {
-    return SelectedItems(*localList, localEntries);
+    return localList->SelectedRows();
 }
 
-QList<PaneItem> MainWindow::SelectedRemoteItems() const
+std::vector<PaneRow> MainWindow::SelectedRemoteRows() const
 {
-    return SelectedItems(*remoteList, remoteEntries);
+    return remoteList->SelectedRows();
+}
+
+std::optional<PaneRow> MainWindow::CaretRow(const PaneView& pane)
+{
+    const int row = pane.CurrentRow();
+    if (row < 0)
+        return std::nullopt;
+    return pane.Model().RowAt(row);
+}
+
+PaneView* MainWindow::PaneWithFocus() const
+{
+    const QWidget* focus = focusWidget();
+    if (!focus)
+        return nullptr;
+    if (localList->isAncestorOf(focus))
+        return localList;
+    if (remoteList->isAncestorOf(focus))
+        return remoteList;
+    return nullptr;
 }
 
 bool MainWindow::OpensTypedFolder()
@@ -148,13 +168,13 @@ void MainWindow::OpenLocalEntry()
 {
     if (OpensTypedFolder())
         return;
-    const std::optional<PaneItem> caret = CaretItem(*localList, localEntries);
-    const PaneEntryKind kind = caret ? caret->kind : PaneEntryKind::File;
-    if (kind == PaneEntryKind::Parent) {
+    const std::optional<PaneRow> caret = CaretRow(*localList);
+    const PaneRowKind kind = caret ? caret->kind : PaneRowKind::File;
+    if (kind == PaneRowKind::Parent) {
         localPath = ParentOf(localPath);
         if (localPath.isEmpty())
             localPath = RootPath;
-    } else if (kind == PaneEntryKind::Folder) {
+    } else if (kind == PaneRowKind::Folder) {
         localPath = JoinPath(localPath, caret->entry.name);
     } else {
         return;
@@ -171,13 +191,13 @@ void MainWindow::OpenRemoteEntry()
     const ServerTask task(*this);
     if (!task)
         return;
-    const std::optional<PaneItem> caret = CaretItem(*remoteList, remoteEntries);
-    const PaneEntryKind kind = caret ? caret->kind : PaneEntryKind::File;
+    const std::optional<PaneRow> caret = CaretRow(*remoteList);
+    const PaneRowKind kind = caret ? caret->kind : PaneRowKind::File;
     const QString text = caret ? caret->entry.name : QString();
     const auto wait = ShowWaitText(FilesText::ListingWait);
     // A cancelled step leaves the pane as it was; a cancelled listing empties it (see
     // ListRemoteFolder).
-    if (kind == PaneEntryKind::Parent) {
+    if (kind == PaneRowKind::Parent) {
         if (!remotePath.isEmpty() && ParentOf(remotePath).isEmpty()) {
             if (!RunServerWork([&] { session.ChangeDir(RootPath); }))
                 return;
@@ -191,7 +211,7 @@ void MainWindow::OpenRemoteEntry()
                 return;
             remotePath = reported;
         }
-    } else if (kind == PaneEntryKind::Folder) {
+    } else if (kind == PaneRowKind::Folder) {
         // A refused CWD leaves the server where it was, so the path stays too: otherwise the
         // pane would show the old folder under the new name and downloads would ask for files
         // that are not there.
@@ -233,13 +253,12 @@ void MainWindow::OpenRemoteEntry()
 void MainWindow::OpenCaretEntry()
 {
     // Only folders, remote links and the parent open; a file is neither opened nor transferred.
-    QWidget* focus = focusWidget();
-    QListWidget* list = focus == localList ? localList : focus == remoteList ? remoteList : nullptr;
-    if (!list)
+    // The list itself has the keyboard: Enter in a pane's filter field opens nothing.
+    const PaneView* list = PaneWithFocus();
+    if (!list || focusWidget() != &list->Tree())
         return;
-    const std::optional<PaneItem> caret =
-        list == localList ? CaretItem(*localList, localEntries) : CaretItem(*remoteList, remoteEntries);
-    if ((!caret || caret->kind == PaneEntryKind::File) &&
+    const std::optional<PaneRow> caret = CaretRow(*list);
+    if ((!caret || caret->kind == PaneRowKind::File) &&
         !(list == remoteList && caret && caret->entry.kind == EntryKind::Link))
         return;
     if (list == localList)
@@ -284,17 +303,17 @@ void MainWindow::DeleteLocalEntries()
 {
     if (OpensTypedFolder())
         return;
-    const QList<PaneItem> selected = SelectedLocalItems();
-    if (selected.isEmpty() ||
-        !Prompter::Current().AskYesNo(FilesText::LocalDeleteQuestion.arg(selected.size())))
+    const std::vector<PaneRow> selected = SelectedLocalRows();
+    if (selected.empty() ||
+        !Prompter::Current().AskYesNo(FilesText::LocalDeleteQuestion.arg(qsizetype(selected.size()))))
         return;
 
     BatchTally tally;
-    for (const PaneItem& item : selected) {
-        const PaneEntryKind kind = item.kind;
-        if (kind == PaneEntryKind::Parent)
+    for (const PaneRow& item : selected) {
+        const PaneRowKind kind = item.kind;
+        if (kind == PaneRowKind::Parent)
             continue;
-        if (kind == PaneEntryKind::Folder) {
+        if (kind == PaneRowKind::Folder) {
             const QString name = item.entry.name;
             const QString path = JoinPath(localPath, name);
             bool removed = ::rmdir(LocalPathBytes(path).constData()) == 0;
@@ -329,15 +348,15 @@ void MainWindow::DeleteRemoteEntries()
     const ServerTask task(*this);
     if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
-    const QList<PaneItem> selected = SelectedRemoteItems();
-    if (selected.isEmpty() ||
-        !Prompter::Current().AskYesNo(FilesText::RemoteDeleteQuestion.arg(selected.size())))
+    const std::vector<PaneRow> selected = SelectedRemoteRows();
+    if (selected.empty() ||
+        !Prompter::Current().AskYesNo(FilesText::RemoteDeleteQuestion.arg(qsizetype(selected.size()))))
         return;
 
     QList<BatchItem> items;
-    for (const PaneItem& item : selected)
-        if (item.kind != PaneEntryKind::Parent)
-            items.append({item.entry.name, item.kind == PaneEntryKind::Folder});
+    for (const PaneRow& item : selected)
+        if (item.kind != PaneRowKind::Parent)
+            items.append({item.entry.name, item.kind == PaneRowKind::Folder});
     // Empty folders go by RMD alone; the others are walked: one with contents goes whole only
     // when the user agrees for this folder, told how much is inside; "いいえ" keeps it and is no
     // failure. A cancelled batch stops before the next entry; the pane keeps its listing.
@@ -361,10 +380,10 @@ void MainWindow::ChangeAttributes()
     const ServerTask task(*this);
     if (!task || OpensTypedFolder())
         return;
-    const std::optional<PaneItem> caret = CaretItem(*remoteList, remoteEntries);
-    if (!caret || caret->kind == PaneEntryKind::Parent)
+    const std::optional<PaneRow> caret = CaretRow(*remoteList);
+    if (!caret || caret->kind == PaneRowKind::Parent)
         return;
-    const int index = FindEntry(remoteEntries, caret->entry.name, caret->kind == PaneEntryKind::Folder);
+    const int index = FindEntry(remoteEntries, caret->entry.name, caret->kind == PaneRowKind::Folder);
     if (index < 0) {
         WriteLog(FilesText::EntryNotListed);
         return;
@@ -396,8 +415,8 @@ void MainWindow::RenameRemoteEntry()
     const ServerTask task(*this);
     if (!task || OpensTypedFolder())
         return;
-    const std::optional<PaneItem> caret = CaretItem(*remoteList, remoteEntries);
-    if (!caret || caret->kind != PaneEntryKind::File)
+    const std::optional<PaneRow> caret = CaretRow(*remoteList);
+    if (!caret || caret->kind != PaneRowKind::File)
         return;
     const int index = FindEntry(remoteEntries, caret->entry.name);
     if (index < 0)

@@ -2,7 +2,7 @@
 // the buttons call; they decide nothing of their own about files.
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
-#include "mainwindow/pane_entries.h"
+#include "mainwindow/pane_view.h"
 #include "mainwindow/strings.h"
 #include "mainwindow/window_chrome.h"
 
@@ -11,7 +11,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeView>
 #include <QMenu>
 
 namespace {
@@ -29,44 +29,36 @@ enum PaneMenuEntry {
     CopyPathEntry,
 };
 
-PaneEntryKind KindAt(const QModelIndex& index)
-{
-    return PaneEntryKind(index.data(PaneKindRole).toInt());
-}
-
 // The selected rows other than "..": what a delete or a transfer would act on.
-int ActionableRows(const QAbstractItemView& pane)
+int ActionableRows(const PaneView& pane)
 {
     int rows = 0;
-    for (const QModelIndex& index : pane.selectionModel()->selectedIndexes())
-        if (index.column() == 0 && KindAt(index) != PaneEntryKind::Parent)
+    for (const PaneRow& row : pane.SelectedRows())
+        if (row.kind != PaneRowKind::Parent)
             ++rows;
     return rows;
 }
 
 // The path a row stands for in the folder: the folder itself for ".." and for no row.
-QString RowPath(const QString& folder, const QModelIndex& index)
+QString RowPath(const QString& folder, const PaneView& pane, int row)
 {
-    if (!index.isValid())
+    if (row < 0 || row >= pane.RowCount())
         return folder;
-    const QString text = index.data(Qt::DisplayRole).toString();
-    switch (KindAt(index)) {
-    case PaneEntryKind::Parent: return folder;
-    case PaneEntryKind::Folder: return JoinPath(folder, FolderNameOf(text));
-    case PaneEntryKind::File: break;
-    }
-    return JoinPath(folder, text);
+    const PaneRow& shown = pane.Model().RowAt(row);
+    return shown.kind == PaneRowKind::Parent ? folder : JoinPath(folder, shown.entry.name);
 }
 
 }  // namespace
 
-QAbstractItemView* MainWindow::FocusedPane() const
+PaneView* MainWindow::FocusedPane() const
 {
     const QWidget* focus = focusWidget();
-    if (focus == localList || focus == localPathEdit)
+    if (focus == localPathEdit)
         return localList;
-    if (focus == remoteList || focus == remotePathEdit)
+    if (focus == remotePathEdit)
         return remoteList;
+    if (PaneView* pane = PaneWithFocus())
+        return pane;
     return lastFocusedPane;
 }
 
@@ -148,23 +140,20 @@ void MainWindow::OpenFocusedParent()
     OpenParentOf(FocusedPane());
 }
 
-void MainWindow::OpenParentOf(QAbstractItemView* pane)
+void MainWindow::OpenParentOf(PaneView* pane)
 {
     if (pane == remoteList && !connectedShown)
         return;
     // ".." is the pane's own way up, opened as a person would open it; at the root there is none.
-    const QAbstractItemModel* model = pane->model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const QModelIndex index = model->index(row, 0);
-        if (KindAt(index) != PaneEntryKind::Parent)
-            continue;
-        pane->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-        if (pane == localList)
-            OpenLocalEntry();
-        else
-            OpenRemoteEntry();
+    // The model keeps it first in any order and through any filter.
+    if (pane->RowCount() == 0 || pane->Model().RowAt(0).kind != PaneRowKind::Parent)
         return;
-    }
+    pane->Tree().selectionModel()->setCurrentIndex(pane->Model().index(0, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (pane == localList)
+        OpenLocalEntry();
+    else
+        OpenRemoteEntry();
 }
 
 void MainWindow::FocusPathEdit()
@@ -177,15 +166,15 @@ void MainWindow::FocusPathEdit()
 void MainWindow::FocusOtherPane()
 {
     const QWidget* focus = focusWidget();
-    if (focus == localList)
+    if (focus == &localList->Tree())
         remoteList->setFocus(Qt::TabFocusReason);
-    else if (focus == remoteList)
+    else if (focus == &remoteList->Tree())
         localList->setFocus(Qt::TabFocusReason);
     else
         focusNextChild();
 }
 
-void MainWindow::ShowPaneMenu(QAbstractItemView* pane, const QPoint& place)
+void MainWindow::ShowPaneMenu(PaneView* pane, const QPoint& place)
 {
     QMenu menu(this);
     menu.setAccessibleName(pane == localList ? ChromeText::LocalMenuName : ChromeText::RemoteMenuName);
@@ -193,26 +182,28 @@ void MainWindow::ShowPaneMenu(QAbstractItemView* pane, const QPoint& place)
     if (menu.isEmpty())
         return;
     // Run after the menu has gone, so that a handler's dialogs and boxes do not nest in its loop.
-    const QAction* chosen = menu.exec(pane->viewport()->mapToGlobal(place));
+    const QAction* chosen = menu.exec(pane->Tree().viewport()->mapToGlobal(place));
     if (!chosen)
         return;
     const QVariantList data = chosen->data().toList();
     RunPaneMenuEntry(pane, data.value(0).toInt(), data.value(1).toInt());
 }
 
-void MainWindow::FillPaneMenu(QMenu& menu, QAbstractItemView* pane, const QPoint& place)
+void MainWindow::FillPaneMenu(QMenu& menu, PaneView* pane, const QPoint& place)
 {
     const bool remote = pane == remoteList;
-    const QModelIndex index = pane->indexAt(place);
+    QTreeView& tree = pane->Tree();
+    const QModelIndex index = tree.indexAt(place);
     if (index.isValid()) {
         // The rows under the menu: the selection it was opened on, else the row alone.
-        if (!pane->selectionModel()->isSelected(index))
-            pane->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
-        pane->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        if (!tree.selectionModel()->isRowSelected(index.row()))
+            tree.selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        tree.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     }
     const int row = index.isValid() ? index.row() : -1;
-    const PaneEntryKind kind = index.isValid() ? KindAt(index) : PaneEntryKind::Parent;
-    const bool entry = index.isValid() && kind != PaneEntryKind::Parent;
+    const std::optional<PaneRow> shown = index.isValid() ? std::optional(pane->Model().RowAt(row)) : std::nullopt;
+    const PaneRowKind kind = shown ? shown->kind : PaneRowKind::Parent;
+    const bool entry = shown && kind != PaneRowKind::Parent;
     const bool usable = !remote || (connectedShown && !remotePath.isEmpty());
     const bool rows = index.isValid() && ActionableRows(*pane) > 0;
     const auto add = [&](const QString& text, PaneMenuEntry what, bool applies) {
@@ -221,23 +212,21 @@ void MainWindow::FillPaneMenu(QMenu& menu, QAbstractItemView* pane, const QPoint
         QAction* action = menu.addAction(text);
         action->setData(QVariantList{int(what), row});
     };
-    const bool opens = index.isValid() &&
-        (kind != PaneEntryKind::File ||
-         (remote && IsLinkEntry(remoteEntries, index.data(Qt::DisplayRole).toString())));
+    const bool opens = shown && (kind != PaneRowKind::File || (remote && shown->entry.kind == EntryKind::Link));
     add(ChromeText::MenuOpen, OpenEntry, usable && opens);
     add(remote ? ChromeText::MenuDownload : ChromeText::MenuUpload, TransferEntry, connectedShown && rows);
     menu.addSeparator();
     add(ChromeText::MenuNewFolder, NewFolderEntry, usable);
     add(ChromeText::MenuDelete, DeleteEntry, usable && rows);
     // The remote rename renames files only.
-    add(ChromeText::MenuRename, RenameEntry, usable && entry && (!remote || kind == PaneEntryKind::File));
+    add(ChromeText::MenuRename, RenameEntry, usable && entry && (!remote || kind == PaneRowKind::File));
     add(ChromeText::MenuAttributes, AttributesEntry, remote && usable && entry);
     menu.addSeparator();
     add(ChromeText::MenuRefresh, RefreshEntry, usable);
     add(ChromeText::MenuCopyPath, CopyPathEntry, usable);
 }
 
-void MainWindow::RunPaneMenuEntry(QAbstractItemView* pane, int entry, int row)
+void MainWindow::RunPaneMenuEntry(PaneView* pane, int entry, int row)
 {
     const bool remote = pane == remoteList;
     switch (PaneMenuEntry(entry)) {
@@ -254,8 +243,7 @@ void MainWindow::RunPaneMenuEntry(QAbstractItemView* pane, int entry, int row)
         ShowPaths();
         return;
     case CopyPathEntry: {
-        const QModelIndex index = row >= 0 ? pane->model()->index(row, 0) : QModelIndex();
-        const QString path = RowPath(remote ? remotePath : localPath, index);
+        const QString path = RowPath(remote ? remotePath : localPath, *pane, row);
         QApplication::clipboard()->setText(
             remote ? RemotePathUrl(remoteLogin.host, remoteLogin.port, remoteLogin.userName, path) : path);
         return;

@@ -2,15 +2,14 @@
 #include "engine/local_name.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
-#include "transfer/outcome.h"
-#include "transfer/strings.h"
-#include "mainwindow/pane_entries.h"
+#include "mainwindow/pane_view.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
+#include "transfer/outcome.h"
+#include "transfer/strings.h"
 
 #include <QDir>
-#include <QListWidget>
 
 #include <cerrno>
 #include <cstdio>
@@ -43,14 +42,10 @@ void MainWindow::RenameLocalEntry()
 {
     if (OpensTypedFolder())
         return;
-    const QModelIndex caret = localList->currentIndex();
-    if (!caret.isValid())
+    const std::optional<PaneRow> caret = CaretRow(*localList);
+    if (!caret || caret->kind == PaneRowKind::Parent)
         return;
-    const auto kind = PaneEntryKind(caret.data(PaneKindRole).toInt());
-    if (kind == PaneEntryKind::Parent)
-        return;
-    const QString text = caret.data(Qt::DisplayRole).toString();
-    const QString oldName = kind == PaneEntryKind::Folder ? FolderNameOf(text) : text;
+    const QString oldName = caret->entry.name;
 
     RenameDialog dialog;
     dialog.newName = oldName;

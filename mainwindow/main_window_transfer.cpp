@@ -1,4 +1,5 @@
 // Transfer modes, uploads and downloads.
+#include "engine/local_name.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/progress_texts.h"
@@ -39,12 +40,32 @@ void MainWindow::SelectAutoMode()
 namespace {
 
 // The items a batch acts on: files and folders by their bare names, the parent left out.
-QList<BatchItem> BatchItems(const QList<PaneItem>& selected)
+QList<BatchItem> BatchItems(const std::vector<PaneRow>& rows)
 {
     QList<BatchItem> items;
-    for (const PaneItem& item : selected)
-        if (item.kind != PaneEntryKind::Parent)
-            items.append({item.entry.name, item.kind == PaneEntryKind::Folder});
+    for (const PaneRow& row : rows)
+        if (row.kind != PaneRowKind::Parent)
+            items.append({row.entry.name, row.kind == PaneRowKind::Folder});
+    return items;
+}
+
+// Local files dropped from elsewhere, each from its own folder: a folder (or a link to one)
+// goes whole. A path that is no longer there goes as a file, and its failure is logged.
+QList<BatchItem> DroppedItems(const QStringList& paths)
+{
+    QList<BatchItem> items;
+    for (QString path : paths) {
+        while (path.size() > 1 && path.endsWith(u'/'))
+            path.chop(1);
+        const qsizetype slash = path.lastIndexOf(u'/');
+        if (slash < 0 || slash == path.size() - 1)
+            continue;
+        BatchItem item;
+        item.name = path.mid(slash + 1);
+        item.folder = slash == 0 ? QStringLiteral("/") : path.left(slash);
+        item.isFolder = LocalFileInfo(path).isDir();
+        items.append(item);
+    }
     return items;
 }
 
@@ -52,20 +73,50 @@ QList<BatchItem> BatchItems(const QList<PaneItem>& selected)
 
 void MainWindow::UploadSelection()
 {
+    const std::vector<PaneRow> selected = SelectedLocalRows();
+    UploadItems(BatchItems(selected), qsizetype(selected.size()));
+}
+
+void MainWindow::DownloadSelection()
+{
+    const std::vector<PaneRow> selected = SelectedRemoteRows();
+    DownloadItems(BatchItems(selected), qsizetype(selected.size()));
+}
+
+void MainWindow::DropOnLocalPane(const PaneDrop& drop)
+{
+    // Files from a file manager are already on this machine: nothing to do with them here.
+    if (drop.fromPane == PaneSide::Remote && connectedShown)
+        DownloadItems(BatchItems(drop.rows), qsizetype(drop.rows.size()));
+}
+
+void MainWindow::DropOnRemotePane(const PaneDrop& drop)
+{
+    if (!connectedShown)
+        return;
+    if (drop.fromPane == PaneSide::Local) {
+        UploadItems(BatchItems(drop.rows), qsizetype(drop.rows.size()));
+    } else if (!drop.fromPane) {
+        const QList<BatchItem> items = DroppedItems(drop.localPaths);
+        UploadItems(items, items.size());
+    }
+}
+
+void MainWindow::UploadItems(const QList<BatchItem>& items, qsizetype shown)
+{
     const ServerTask task(*this);
     if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
-    const QList<PaneItem> selected = SelectedLocalItems();
-    if (selected.isEmpty())
+    if (shown == 0)
         return;
 
     // The local pane stays usable during the batch: what it shows may change meanwhile, the
     // batch keeps to what was selected where. Folders go whole; the question counts what they
     // hold, all levels down.
-    UploadBatch batch(localPath, remotePath, BatchItems(selected), remoteEntries);
+    UploadBatch batch(localPath, remotePath, items, remoteEntries);
     const BatchPlan& plan = batch.Plan();
     const QString question = !plan.hasFolders
-        ? FilesText::UploadQuestion.arg(selected.size())
+        ? FilesText::UploadQuestion.arg(shown)
         : FilesText::FolderUploadQuestion.arg(QString::number(plan.folders), QString::number(plan.files),
                                               ByteSizeText(plan.bytes));
     if (!Prompter::Current().AskYesNo(question))
@@ -88,18 +139,17 @@ void MainWindow::UploadSelection()
     ShowPaths();
 }
 
-void MainWindow::DownloadSelection()
+void MainWindow::DownloadItems(const QList<BatchItem>& items, qsizetype shown)
 {
     const ServerTask task(*this);
     if (!task || OpensTypedFolder() || !RemoteFolderKnown())
         return;
-    const QList<PaneItem> selected = SelectedRemoteItems();
-    if (selected.isEmpty())
+    if (shown == 0)
         return;
 
     // Files go to the folder shown when the batch started, whatever the local pane shows later.
     // Folders go whole: each is walked before the question counts what they hold.
-    DownloadBatch batch(localPath, remotePath, BatchItems(selected), remoteEntries, walkEntryLimit);
+    DownloadBatch batch(localPath, remotePath, items, remoteEntries, walkEntryLimit);
     bool planned = false;
     if (!RunServerWork([&] { planned = batch.Plan(session); }))
         return ShowPaths();
@@ -109,7 +159,7 @@ void MainWindow::DownloadSelection()
     }
     const BatchPlan& plan = batch.Planned();
     const QString question = !plan.hasFolders
-        ? FilesText::DownloadQuestion.arg(selected.size())
+        ? FilesText::DownloadQuestion.arg(shown)
         : FilesText::FolderDownloadQuestion.arg(QString::number(plan.folders), QString::number(plan.files),
                                                 ByteSizeText(plan.bytes));
     if (!Prompter::Current().AskYesNo(question))

@@ -45,8 +45,10 @@ public:
         typed = goOn ? typed + search : search;
         const bool oneLetterRepeated = typed.size() > 1 && typed.count(typed[0]) == typed.size();
         QString prefix = oneLetterRepeated ? typed.left(1) : typed;
-        const int current = currentIndex().isValid() ? currentIndex().row() : 0;
-        const int from = typed.size() == 1 || oneLetterRepeated ? current + 1 : current;
+        // Without a caret the search starts at the top, the first row included.
+        const bool hasCaret = currentIndex().isValid();
+        const int current = hasCaret ? currentIndex().row() : 0;
+        const int from = hasCaret && (typed.size() == 1 || oneLetterRepeated) ? current + 1 : current;
         const int row = pane.model.RowStartingWith(prefix, from);
         if (row >= 0) {
             const QModelIndex index = pane.model.index(row, 0);
@@ -181,6 +183,11 @@ QTreeView& PaneView::Tree()
     return *tree;
 }
 
+const QTreeView& PaneView::Tree() const
+{
+    return *tree;
+}
+
 QString PaneView::SettingName(PaneSide side, const char* what)
 {
     return (side == PaneSide::Local ? QStringLiteral("LocalPane") : QStringLiteral("RemotePane")) +
@@ -224,9 +231,9 @@ void PaneView::SaveWidths() const
 
 void PaneView::SetRows(std::vector<PaneRow> rows, const QString& folder)
 {
+    // No caret until the list gets the keyboard (it then takes the first row): "開" pressed
+    // right after a fill must not open a row nobody chose.
     model.SetRows(std::move(rows), folder);
-    if (model.RowCount() > 0)
-        tree->selectionModel()->setCurrentIndex(model.index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
 std::vector<PaneRow> PaneView::SelectedRows() const

@@ -26,10 +26,11 @@ public:
     PaneModel& Model() { return model; }
     const PaneModel& Model() const { return model; }
     QTreeView& Tree();
+    const QTreeView& Tree() const;
     QLineEdit& FilterField() { return *filterField; }
 
-    // Replaces the rows (see PaneModel::SetRows); the caret goes to the first row, nothing is
-    // selected, the filter stays.
+    // Replaces the rows (see PaneModel::SetRows); no caret and nothing selected until the
+    // person picks a row or the list gets the keyboard; the filter stays.
     void SetRows(std::vector<PaneRow> rows, const QString& folder = {});
     int RowCount() const { return model.RowCount(); }
 

@@ -7,6 +7,9 @@
 namespace MainText {
 inline const QString ParentEntry = QStringLiteral("..");
 inline const QString FolderSize = QStringLiteral("----");
+// The panes' lists, for screen readers (the form's labels above them say the same).
+inline const QString LocalListName = QStringLiteral("ローカル");
+inline const QString RemoteListName = QStringLiteral("リモート");
 
 // Server work that runs while the window stays live.
 inline const QString CancelButton = QStringLiteral("中止");

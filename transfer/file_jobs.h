@@ -22,6 +22,9 @@ class TransferSession;
 struct BatchItem {
     QString name;  // bare, as listed
     bool isFolder = false;
+    // An upload's local folder the item is in, when it is not the batch's (files dropped from
+    // elsewhere); empty for the batch's own.
+    QString folder;
 };
 
 // A folder a batch makes before the files that go into it.

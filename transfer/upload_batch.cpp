@@ -39,13 +39,14 @@ const BatchPlan& UploadBatch::Plan()
 {
     plan = BatchPlan();
     for (const BatchItem& item : std::as_const(items)) {
+        const QString& from = item.folder.isEmpty() ? localFolder : item.folder;
         if (!item.isFolder) {
             FileJob job;
             job.direction = FileJob::Direction::Upload;
-            job.localFolder = localFolder;
+            job.localFolder = from;
             job.remoteFolder = remoteFolder;
             job.name = item.name;
-            job.size = qMax<qint64>(LocalFileInfo(JoinPath(localFolder, item.name)).size(), 0);
+            job.size = qMax<qint64>(LocalFileInfo(JoinPath(from, item.name)).size(), 0);
             job.entries = listed;
             plan.fileJobs.append(job);
             ++plan.files;
@@ -55,7 +56,7 @@ const BatchPlan& UploadBatch::Plan()
         if (!IsPlainName(item.name))
             continue;
         plan.hasFolders = true;
-        const QString top = JoinPath(localFolder, item.name);
+        const QString top = JoinPath(from, item.name);
         const LocalTreeListing listing = ListLocalTree(top);
         plan.folders += 1 + listing.folders.size();
         plan.files += listing.files.size();

@@ -13,6 +13,7 @@
 // transfer options once for the whole batch (the options dialog cannot open while it runs).
 class UploadBatch {
 public:
+    // The items are in localFolder, but for those that name a folder of their own.
     UploadBatch(QString localFolder, QString remoteFolder, QList<BatchItem> items, RemoteEntryList listed);
 
     // Walks the selected local folders and counts what the selection holds; no server work.

@@ -193,8 +193,8 @@ TEST_F(ChromeWindowTest, PanesSitSideBySideAndStackWhenTheWindowIsNarrow)
     EXPECT_LT(window.LocalList()->mapTo(&window, QPoint()).y(),
               window.Control(MainControlId::LogBox)->mapTo(&window, QPoint()).y());
     EXPECT_FALSE(window.PaneSplitter()->accessibleName().isEmpty());
-    EXPECT_EQ(window.LocalList()->accessibleName(), QStringLiteral("ローカル"));
-    EXPECT_EQ(window.RemoteList()->accessibleName(), QStringLiteral("リモート"));
+    EXPECT_EQ(window.LocalList()->Tree().accessibleName(), QStringLiteral("ローカル"));
+    EXPECT_EQ(window.RemoteList()->Tree().accessibleName(), QStringLiteral("リモート"));
 
     const int narrow = window.minimumSizeHint().width();
     ASSERT_LT(narrow, 520);

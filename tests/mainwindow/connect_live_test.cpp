@@ -64,8 +64,9 @@ TEST_F(ConnectTest, AServerThatClosesTheConnectionLeavesTheWindowDisconnectedWit
     ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
 
     window->RemoteList()->setFocus();
-    ASSERT_FALSE(window->RemoteList()->findItems(QStringLiteral("<sub>"), Qt::MatchExactly).isEmpty());
-    window->RemoteList()->setCurrentItem(window->RemoteList()->findItems(QStringLiteral("<sub>"), Qt::MatchExactly).first());
+    const int sub = FindRow(*window->RemoteList(), QStringLiteral("<sub>"));
+    ASSERT_GE(sub, 0);
+    PutCaretOn(*window->RemoteList(), sub);
     window->OpenRemoteEntry();
 
     EXPECT_TRUE(LooksDisconnected());
@@ -73,7 +74,7 @@ TEST_F(ConnectTest, AServerThatClosesTheConnectionLeavesTheWindowDisconnectedWit
         QStringLiteral("サーバーとの接続が切れました: 421 Idle timeout, closing control connection")))
         << window->LogText().toStdString();
     EXPECT_TRUE(window->RemotePath().isEmpty());
-    EXPECT_EQ(window->RemoteList()->count(), 0);
+    EXPECT_EQ(window->RemoteList()->RowCount(), 0);
 }
 
 TEST_F(ConnectTest, ClosingDuringWorkAsksAndCancelsThenTheWindowGoesAndRemembersItsPlace)
@@ -119,10 +120,10 @@ TEST_F(ConnectTest, OpeningALinkRunsOnTheWorkerAndCanBeCancelled)
     ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
     // On the window's thread the CWD would hold everything for the idle limit, with no box.
     window->Session().SetIdleLimit(std::chrono::seconds(3));
-    const auto link = window->RemoteList()->findItems(QStringLiteral("ln"), Qt::MatchExactly);
-    ASSERT_FALSE(link.isEmpty());
+    const int link = FindRow(*window->RemoteList(), QStringLiteral("ln"));
+    ASSERT_GE(link, 0);
     window->RemoteList()->setFocus();
-    window->RemoteList()->setCurrentItem(link.first());
+    PutCaretOn(*window->RemoteList(), link);
     PressCancelWhen cancel([&](const QString&) { return peer.Commands().contains("CWD ln"); });
     window->OpenRemoteEntry();
 
@@ -141,10 +142,10 @@ void StallSubListing(ScriptedFtpPeer& peer)
 
 void PutCaretOnSub(MainWindow& window)
 {
-    const auto sub = window.RemoteList()->findItems(QStringLiteral("<sub>"), Qt::MatchExactly);
-    ASSERT_FALSE(sub.isEmpty());
+    const int sub = FindRow(*window.RemoteList(), QStringLiteral("<sub>"));
+    ASSERT_GE(sub, 0);
     window.RemoteList()->setFocus();
-    window.RemoteList()->setCurrentItem(sub.first());
+    PutCaretOn(*window.RemoteList(), sub);
 }
 
 }  // namespace

@@ -174,7 +174,7 @@ TEST_F(ConnectTest, WithoutAFolderFromPwdNoPathIsMadeForTheEntriesShown)
         .Send("226 Transfer complete\r\n");
     QueueLogin(PeerServer(peer));
     window->Connect();
-    window->RemoteList()->selectAll();
+    window->RemoteList()->Tree().selectAll();
     window->DeleteRemoteEntries();
     window->DownloadSelection();
     EXPECT_TRUE(prompter.questions.isEmpty());
@@ -190,7 +190,7 @@ TEST_F(ConnectTest, LocalRootStaysTheRootAndAnUnlistableFolderFallsBackToIt)
         ScriptConnect(peer);
         QueueLogin(PeerServer(peer), QStringLiteral("user"), QStringLiteral("secret"), folder);
         window = std::make_unique<MainWindow>();
-        window->LocalList()->clear();
+        window->LocalList()->SetRows({});
         window->Connect();
         EXPECT_TRUE(LooksConnected());
         EXPECT_EQ(window->LocalPath(), QStringLiteral("/"));
@@ -216,7 +216,7 @@ TEST_F(ConnectTest, DisconnectAfterConnectQuitsAndEmptiesTheRemoteSide)
     EXPECT_TRUE(window->RemoteEntries().isEmpty());  // no overwrite question from a gone server
     EXPECT_TRUE(window->RemotePath().isEmpty());
     EXPECT_TRUE(PathEditText(MainControlId::RemotePath).isEmpty());
-    EXPECT_EQ(window->RemoteList()->count(), 0);
+    EXPECT_EQ(window->RemoteList()->RowCount(), 0);
     EXPECT_TRUE(dialUp.calls.isEmpty());
     ASSERT_TRUE(peer.WaitScriptDone());
     EXPECT_EQ(peer.Commands().last(), "QUIT");
@@ -224,10 +224,10 @@ TEST_F(ConnectTest, DisconnectAfterConnectQuitsAndEmptiesTheRemoteSide)
 
 TEST_F(ConnectTest, DisconnectWhileNotConnectedStillClearsTheRemoteSide)
 {
-    window->RemoteList()->addItem(QStringLiteral("left over"));
+    AppendRow(*window->RemoteList(), QStringLiteral("left over"));
     static_cast<QLineEdit*>(window->Control(MainControlId::RemotePath))->setText(QStringLiteral("/typed"));
     window->Disconnect();
-    EXPECT_EQ(window->RemoteList()->count(), 0);
+    EXPECT_EQ(window->RemoteList()->RowCount(), 0);
     EXPECT_TRUE(PathEditText(MainControlId::RemotePath).isEmpty());
     EXPECT_TRUE(LooksDisconnected());
     EXPECT_TRUE(prompter.messages.isEmpty());

@@ -164,7 +164,7 @@ TEST_P(EndToEndTest, AWholeSessionThroughTheWindow)
 
     window->Disconnect();
     EXPECT_TRUE(window->RemotePath().isEmpty());
-    EXPECT_EQ(RemoteList().count(), 0);
+    EXPECT_EQ(RemoteList().RowCount(), 0);
     EXPECT_TRUE(window->Control(MainControlId::Connect)->isEnabled());
     EXPECT_FALSE(window->Control(MainControlId::Upload)->isEnabled());
     EXPECT_EQ(prompter.unanswered, 0);

@@ -18,7 +18,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QListWidget>
+#include <QTreeView>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -34,36 +34,26 @@
 
 
 // Selects exactly the entries with these texts; false when one is missing.
-inline bool SelectTexts(QListWidget& list, const QStringList& texts)
+inline bool SelectTexts(PaneView& pane, const QStringList& texts)
 {
-    list.clearSelection();
+    pane.Tree().clearSelection();
     for (const QString& text : texts) {
-        const auto found = list.findItems(text, Qt::MatchExactly);
-        if (found.isEmpty())
+        const int row = FindRow(pane, text);
+        if (row < 0)
             return false;
-        found.first()->setSelected(true);
+        SelectRow(pane, row);
     }
     return true;
 }
 
 // Puts the caret (focus mark) on the entry without selecting it; false when it is missing.
-inline bool PutCaret(QListWidget& list, const QString& text)
+inline bool PutCaret(PaneView& pane, const QString& text)
 {
-    const auto found = list.findItems(text, Qt::MatchExactly);
-    if (found.isEmpty())
+    const int row = FindRow(pane, text);
+    if (row < 0)
         return false;
-    list.setCurrentItem(found.first(), QItemSelectionModel::NoUpdate);
+    PutCaretOn(pane, row);
     return true;
-}
-
-
-// The pane's entry with this text and kind, or null.
-inline QListWidgetItem* FindEntryItem(const QListWidget& list, const QString& text, PaneEntryKind kind)
-{
-    for (QListWidgetItem* item : list.findItems(text, Qt::MatchExactly))
-        if (item->data(PaneKindRole).toInt() == static_cast<int>(kind))
-            return item;
-    return nullptr;
 }
 
 inline void WriteFile(const QString& path, const QByteArray& bytes)
@@ -152,8 +142,8 @@ protected:
 
     QLineEdit& LocalPathEdit() { return *static_cast<QLineEdit*>(window->Control(MainControlId::LocalPath)); }
     QLineEdit& RemotePathEdit() { return *static_cast<QLineEdit*>(window->Control(MainControlId::RemotePath)); }
-    QListWidget& LocalList() { return *window->LocalList(); }
-    QListWidget& RemoteList() { return *window->RemoteList(); }
+    PaneView& LocalList() { return *window->LocalList(); }
+    PaneView& RemoteList() { return *window->RemoteList(); }
     QString Scratch(const QString& name = {}) const
     {
         return name.isEmpty() ? scratch.path() : QDir(scratch.path()).filePath(name);

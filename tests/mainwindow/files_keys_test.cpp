@@ -66,7 +66,7 @@ TEST_P(RemoteKeysTest, KeysAndTheMenuRunTheRemoteHandlers)
     // The menu's refresh lists the pane again; its path is an address without the password.
     PutRemoteFile(QStringLiteral("menu.txt"), "z");
     QMenu menu;
-    MainWindowTestAccess::FillPaneMenu(*window, menu, &RemoteList(), QPoint(2, RemoteList().viewport()->height() - 2));
+    MainWindowTestAccess::FillPaneMenu(*window, menu, &RemoteList(), QPoint(2, RemoteList().Tree().viewport()->height() - 2));
     for (const QAction* action : menu.actions())
         if (action->text() == QStringLiteral("最新の情報に更新") || action->text() == QStringLiteral("パスをコピー"))
             MainWindowTestAccess::RunPaneMenuEntry(*window, &RemoteList(), *action);

@@ -70,14 +70,14 @@ TEST_F(LocalFilesTest, AFileAnEmptyPaneOrAnUnreadableFolder)
     EXPECT_TRUE(PaneTexts(LocalList()).contains(QStringLiteral("a.txt")));
 
     // A folder that cannot be read is entered all the same and shows ".." alone.
-    LocalList().clear();
+    LocalList().SetRows({});
     MainWindowTestAccess::AddLocalEntry(*window, QStringLiteral("gone"), EntryKind::Folder);
     ASSERT_TRUE(PutCaret(LocalList(), QStringLiteral("<gone>")));
     window->OpenLocalEntry();
     EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("gone")));
     EXPECT_EQ(PaneTexts(LocalList()), QStringList{QStringLiteral("..")});
 
-    LocalList().clear();
+    LocalList().SetRows({});
     window->OpenLocalEntry();
     EXPECT_EQ(window->LocalPath(), Scratch(QStringLiteral("gone")));
 }
@@ -147,7 +147,7 @@ TEST_F(LocalFilesTest, DeleteAsksOnceCountingEverySelectedEntryAndRemovesFilesAn
     MainWindowTestAccess::ShowLocal(*window, Scratch());
 
     // No selection: no question. No for an answer: nothing goes.
-    LocalList().clearSelection();
+    LocalList().Tree().clearSelection();
     window->DeleteLocalEntries();
     EXPECT_TRUE(prompter.questions.isEmpty());
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral(".."), QStringLiteral("<sub>"),
@@ -218,19 +218,19 @@ TEST_F(LocalFilesTest, AFileNamedLikeAFolderIsTreatedAsAFile)
     WriteFile(Scratch(QStringLiteral("<x>")), "file");
     MainWindowTestAccess::ShowLocal(*window, Scratch());
     ASSERT_EQ(PaneTexts(LocalList()), (QStringList{QStringLiteral(".."), QStringLiteral("<x>"), QStringLiteral("<x>")}));
-    QListWidgetItem* file = FindEntryItem(LocalList(), QStringLiteral("<x>"), PaneEntryKind::File);
-    ASSERT_NE(file, nullptr);
+    int file = FindRow(LocalList(), QStringLiteral("<x>"), PaneRowKind::File);
+    ASSERT_GE(file, 0);
 
     // Opening a file does nothing, even when its text looks like a folder's.
-    LocalList().setCurrentItem(file, QItemSelectionModel::NoUpdate);
+    PutCaretOn(LocalList(), file);
     window->OpenLocalEntry();
     EXPECT_EQ(window->LocalPath(), Scratch());
 
     MainWindowTestAccess::ShowLocal(*window, Scratch());
-    file = FindEntryItem(LocalList(), QStringLiteral("<x>"), PaneEntryKind::File);
-    ASSERT_NE(file, nullptr);
-    LocalList().clearSelection();
-    file->setSelected(true);
+    file = FindRow(LocalList(), QStringLiteral("<x>"), PaneRowKind::File);
+    ASSERT_GE(file, 0);
+    LocalList().Tree().clearSelection();
+    SelectRow(LocalList(), file);
     prompter.QueueAnswer(true);
     window->DeleteLocalEntries();
     EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("<x>"))));

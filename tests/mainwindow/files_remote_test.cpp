@@ -75,7 +75,7 @@ TEST_P(RemoteNavigationTest, ARefusedFolderAFileOrAnEmptyPaneLeaveThePathAlone)
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("a.txt")));
     window->OpenRemoteEntry();
     EXPECT_EQ(window->RemotePath(), RemoteFolder());
-    RemoteList().clear();
+    RemoteList().SetRows({});
     window->OpenRemoteEntry();
     EXPECT_EQ(window->RemotePath(), RemoteFolder());
 }
@@ -101,7 +101,7 @@ TEST_P(RemoteFoldersTest, NewFolderIsMadeByNameAndARefusalIsLoggedWithoutRefill)
 
     // The same name again is refused; the pane and the path edit stay as they were.
     const QStringList before = PaneTexts(RemoteList());
-    RemoteList().addItem(QStringLiteral("marker"));
+    AppendRow(RemoteList(), QStringLiteral("marker"));
     prompter.QueueDialog(TypeAndConfirm(QStringLiteral("新しい")));
     window->NewRemoteFolder();
     EXPECT_EQ(window->LogText(), QStringLiteral("ディレクトリ作成に失敗しました"));
@@ -184,17 +184,17 @@ TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
     Relist();
     ASSERT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<x>"), QStringLiteral("<..>"),
                                                     QStringLiteral("<x>")}));
-    auto file = [this] { return FindEntryItem(RemoteList(), QStringLiteral("<x>"), PaneEntryKind::File); };
-    ASSERT_NE(file(), nullptr);
+    auto file = [this] { return FindRow(RemoteList(), QStringLiteral("<x>"), PaneRowKind::File); };
+    ASSERT_GE(file(), 0);
 
-    RemoteList().setCurrentItem(file(), QItemSelectionModel::NoUpdate);
+    PutCaretOn(RemoteList(), file());
     window->OpenRemoteEntry();
     EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
 
     ASSERT_TRUE(window->Session().ChangeDir(RemoteFolder())) << Reply();
     Relist();
-    RemoteList().clearSelection();
-    file()->setSelected(true);
+    RemoteList().Tree().clearSelection();
+    SelectRow(RemoteList(), file());
     prompter.QueueAnswer(true);
     window->DownloadSelection();
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("<x>"))), QByteArray("file"));
@@ -206,16 +206,17 @@ TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
             box->setChecked(false);
     };
     for (const QString& name : {QStringLiteral("<x>"), QStringLiteral("<..>")}) {
-        RemoteList().setCurrentItem(FindEntryItem(RemoteList(), name, PaneEntryKind::File),
-                                    QItemSelectionModel::NoUpdate);
+        const int row = FindRow(RemoteList(), name, PaneRowKind::File);
+        ASSERT_GE(row, 0) << name.toStdString();
+        PutCaretOn(RemoteList(), row);
         prompter.QueueDialog(ConfirmAttributes(clearEveryBox));
         window->ChangeAttributes();
         EXPECT_EQ(ModeOnDisk(InFolder(name)), 0) << name.toStdString();
     }
     EXPECT_EQ(ModeOnDisk(InFolder(QStringLiteral("x"))), 0777);
 
-    RemoteList().clearSelection();
-    file()->setSelected(true);
+    RemoteList().Tree().clearSelection();
+    SelectRow(RemoteList(), file());
     prompter.QueueAnswer(true);
     window->DeleteRemoteEntries();
     EXPECT_FALSE(QFileInfo::exists(InFolder(QStringLiteral("<x>"))));
@@ -280,7 +281,7 @@ TEST_P(RemoteAttributesTest, NothingHappensForTheParentAnUnlistedEntryACancelOrA
     window->ChangeAttributes();
     EXPECT_TRUE(prompter.dialogTitles.isEmpty());
 
-    RemoteList().addItem(QStringLiteral("ghost"));
+    AppendRow(RemoteList(), QStringLiteral("ghost"));
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("ghost")));
     window->ChangeAttributes();
     EXPECT_EQ(window->LogText(), AsLogShows(QStringLiteral("指定されたファイルがリストにありません\r\n")));

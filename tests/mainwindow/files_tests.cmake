@@ -10,6 +10,7 @@ add_executable(files_tests
   live_window_test.cpp
   transfer_mode_test.cpp
   transfer_resume_test.cpp
+  transfer_drop_test.cpp
   transfer_selection_test.cpp
   transfer_wire_test.cpp
   servers_test.cpp

@@ -2,7 +2,6 @@
 // remote folder deleted whole, with links that are never followed.
 #include "transfer/local_tree.h"
 #include "mainwindow/progress_texts.h"
-#include "mainwindow/pane_entries.h"
 #include "mainwindow/strings.h"
 #include "tests/mainwindow/cancel_press.h"
 #include "tests/mainwindow/files_fixture.h"

@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeView>
 #include <QPlainTextEdit>
 #include <QSet>
 #include <QTemporaryDir>
@@ -70,12 +70,15 @@ protected:
         file.write("x");
     }
     QString Path(const QString& name) const { return scratch.path() + u'/' + name; }
-    QListWidget& Local() { return *window->LocalList(); }
+    PaneView& Local() { return *window->LocalList(); }
+    // The caret on the row, and the row alone selected (as a click leaves it).
     void Caret(const QString& text)
     {
-        const auto found = Local().findItems(text, Qt::MatchExactly);
-        ASSERT_FALSE(found.isEmpty()) << text.toStdString();
-        Local().setCurrentItem(found.first());
+        const int row = FindRow(Local(), text);
+        ASSERT_GE(row, 0) << text.toStdString();
+        Local().Tree().clearSelection();
+        SelectRow(Local(), row);
+        PutCaretOn(Local(), row);
     }
     void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
@@ -98,11 +101,12 @@ protected:
         };
     }
     // The texts of the menu a right-click at the row (-1: below the rows) opens.
-    QStringList MenuTexts(QListWidget& pane, int row, QMenu& menu)
+    QStringList MenuTexts(PaneView& pane, int row, QMenu& menu)
     {
-        QCoreApplication::processEvents();  // the pane lays its rows out in batches
-        const QPoint place = row >= 0 ? pane.visualRect(pane.model()->index(row, 0)).center()
-                                      : QPoint(2, pane.viewport()->height() - 2);
+        QCoreApplication::processEvents();  // the pane lays its rows out when it is shown
+        QTreeView& tree = pane.Tree();
+        const QPoint place = row >= 0 ? tree.visualRect(pane.Model().index(row, 0)).center()
+                                      : QPoint(2, tree.viewport()->height() - 2);
         MainWindowTestAccess::FillPaneMenu(*window, menu, &pane, place);
         QStringList texts;
         for (const QAction* action : menu.actions())
@@ -110,14 +114,14 @@ protected:
                 texts << action->text();
         return texts;
     }
-    void Run(QMenu& menu, QListWidget& pane, const QString& text)
+    void Run(QMenu& menu, PaneView& pane, const QString& text)
     {
         for (const QAction* action : menu.actions())
             if (action->text() == text)
                 return MainWindowTestAccess::RunPaneMenuEntry(*window, &pane, *action);
         FAIL() << text.toStdString();
     }
-    int Row(QListWidget& pane, const QString& text) { return pane.row(pane.findItems(text, Qt::MatchExactly).value(0)); }
+    int Row(PaneView& pane, const QString& text) { return FindRow(pane, text); }
 
     TempConfigDir config;
     ScriptedPrompter prompter;
@@ -148,8 +152,8 @@ TEST_F(KeysMenuTest, KeysActOnTheLocalPaneAsItsButtonsWould)
     EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("a.txt"))));
 
     // Delete: the pane's "削", question included.
-    Local().clearSelection();
-    Local().findItems(QStringLiteral("b.txt"), Qt::MatchExactly).first()->setSelected(true);
+    Local().Tree().clearSelection();
+    SelectRow(Local(), FindRow(Local(), QStringLiteral("b.txt")));
     prompter.QueueAnswer(true);
     Press(Qt::Key_Delete);
     EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("b.txt"))));
@@ -176,9 +180,9 @@ TEST_F(KeysMenuTest, KeysActOnTheLocalPaneAsItsButtonsWould)
 TEST_F(KeysMenuTest, FocusKeysMoveBetweenPanesAndIntoThePathEdits)
 {
     Press(Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), window->RemoteList());
+    EXPECT_EQ(QApplication::focusWidget(), &window->RemoteList()->Tree());
     Press(Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), window->LocalList());
+    EXPECT_EQ(QApplication::focusWidget(), &window->LocalList()->Tree());
     Press(Qt::Key_F6);
     EXPECT_EQ(QApplication::focusWidget(), window->Control(MainControlId::LocalPath));
     // The edit keeps Backspace and Delete for its text.
@@ -194,7 +198,7 @@ TEST_F(KeysMenuTest, FocusKeysMoveBetweenPanesAndIntoThePathEdits)
     EXPECT_EQ(QApplication::focusWidget(), window->Control(MainControlId::RemotePath));
     // Ctrl+L still goes to the local list.
     Press(Qt::Key_L, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), window->LocalList());
+    EXPECT_EQ(QApplication::focusWidget(), &window->LocalList()->Tree());
 
     // Disconnected, the remote pane's keys do nothing (its buttons are off).
     window->RemoteList()->setFocus();
@@ -242,14 +246,16 @@ TEST_F(KeysMenuTest, RemoteMenuOffersServerWorkAndCopiesAnAddressWithoutThePassw
     MainWindowTestAccess::SetConnectedState(*window, true);
     MainWindowTestAccess::SetRemotePath(*window, QStringLiteral("/pub/日本"));
     MainWindowTestAccess::SetRemoteLogin(*window, QStringLiteral("127.0.0.1"), 2121, QStringLiteral("anon ymous"));
-    QListWidget& remote = *window->RemoteList();
-    for (const auto& [text, kind] : {std::pair{QStringLiteral(".."), PaneEntryKind::Parent},
-                                     std::pair{QStringLiteral("<dir>"), PaneEntryKind::Folder},
-                                     std::pair{QStringLiteral("f 1.txt"), PaneEntryKind::File}}) {
-        auto* item = new QListWidgetItem(text);
-        item->setData(PaneKindRole, int(kind));
-        remote.addItem(item);
-    }
+    PaneView& remote = *window->RemoteList();
+    std::vector<PaneRow> rows(3);
+    rows[0].entry.name = QStringLiteral("..");
+    rows[0].kind = PaneRowKind::Parent;
+    rows[1].entry.name = QStringLiteral("dir");
+    rows[1].entry.kind = EntryKind::Folder;
+    rows[1].kind = PaneRowKind::Folder;
+    rows[2].entry.name = QStringLiteral("f 1.txt");
+    remote.SetRows(std::move(rows));
+    ASSERT_EQ(PaneTexts(remote), (QStringList{QStringLiteral(".."), QStringLiteral("<dir>"), QStringLiteral("f 1.txt")}));
     QMenu fileMenu;
     EXPECT_EQ(MenuTexts(remote, 2, fileMenu),
               (QStringList{QStringLiteral("ダウンロード"), QStringLiteral("新しいフォルダ"), QStringLiteral("削除"),

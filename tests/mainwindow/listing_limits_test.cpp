@@ -17,12 +17,12 @@ TEST_P(ListingLimitsTest, APaneShowsTheFirstEntriesOfAListingPastEitherCap)
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
         PutRemoteFile(QString::fromLatin1(name), "x");
     Relist();
-    ASSERT_EQ(RemoteList().count(), 6);
+    ASSERT_EQ(RemoteList().RowCount(), 6);
 
     LogWatch log(*window);
     MainWindowTestAccess::SetListingLimits(*window, 3, MaxWalkEntries);
     Relist();
-    EXPECT_EQ(RemoteList().count(), 4);
+    EXPECT_EQ(RemoteList().RowCount(), 4);
     EXPECT_EQ(window->RemoteEntries().size(), 3);
     ASSERT_FALSE(log.lines.isEmpty());
     EXPECT_EQ(log.lines.last(), QStringLiteral("一覧が大きすぎるため、先頭の 3 件だけを表示しています"));
@@ -31,14 +31,14 @@ TEST_P(ListingLimitsTest, APaneShowsTheFirstEntriesOfAListingPastEitherCap)
     MainWindowTestAccess::SetListingLimits(*window, MaxListingEntries, MaxWalkEntries);
     window->Session().SetListingLimit(300);
     Relist();
-    const int shown = RemoteList().count() - 1;
+    const int shown = RemoteList().RowCount() - 1;
     EXPECT_GE(shown, 1);
     EXPECT_LT(shown, 5);
     EXPECT_EQ(log.lines.last(), QStringLiteral("一覧が大きすぎるため、先頭の %1 件だけを表示しています").arg(shown));
     // The session is in step for what follows.
     window->Session().SetListingLimit(FtpSession::DefaultListingLimit);
     Relist();
-    EXPECT_EQ(RemoteList().count(), 6);
+    EXPECT_EQ(RemoteList().RowCount(), 6);
 }
 
 TEST_P(ListingLimitsTest, AWalkPastItsCapStopsBeforeAskingAndLeavesTheTree)
@@ -73,7 +73,7 @@ TEST_P(ListingLimitsTest, AnUploadAsksBeforeReplacingANameACutListingDoesNotShow
     PutRemoteFile(QStringLiteral("b.txt"), "old b");
     MainWindowTestAccess::SetListingLimits(*window, 1, MaxWalkEntries);
     Relist();
-    ASSERT_EQ(RemoteList().count(), 2);
+    ASSERT_EQ(RemoteList().RowCount(), 2);
     const QString hidden = PaneTexts(RemoteList()).contains(QStringLiteral("a.txt")) ? QStringLiteral("b.txt")
                                                                                      : QStringLiteral("a.txt");
     WriteFile(Scratch(hidden), "new");

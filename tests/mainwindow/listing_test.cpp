@@ -1,14 +1,16 @@
 // Listing lines as real servers send them, the panes they fill, and local folders.
 #include "engine/ftp_session.h"
 #include "mainwindow/listing.h"
+#include "mainwindow/pane_view.h"
+#include "tests/support/temp_config_dir.h"
 #include "tests/support/test_servers.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QListWidget>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -43,13 +45,31 @@ void Check(const Expected& want)
     EXPECT_EQ(entry->ModeText(), QString::fromUtf16(want.permissions));
 }
 
-QStringList Texts(const QListWidget& list)
+// The pane's name column, top to bottom.
+QStringList Texts(const PaneView& pane)
 {
     QStringList texts;
-    for (int row = 0; row < list.count(); ++row)
-        texts << list.item(row)->text();
+    for (int row = 0; row < pane.RowCount(); ++row)
+        texts << pane.Model().data(pane.Model().index(row, PaneModel::NameColumn)).toString();
     return texts;
 }
+
+PaneRow FileRow(const QString& name)
+{
+    PaneRow row;
+    row.entry.name = name;
+    return row;
+}
+
+// A pane of its own, over a settings store of its own (a pane keeps its sort and widths there).
+struct RemotePane {
+    TempConfigDir config;
+    PaneView pane{PaneSide::Remote};
+};
+struct LocalPane {
+    TempConfigDir config;
+    PaneView pane{PaneSide::Local};
+};
 
 // Lines as vsftpd 3.0 sends them for LIST -a: numeric owners, zero-padded days.
 TEST(ParseListingLineTest, VsftpdLines)
@@ -163,7 +183,8 @@ TEST(FillRemotePaneTest, MachineListingsFillThePaneLikeLongOnes)
         "Type=Dir;Modify=20200115102200;UNIX.mode=0755; My Folder\r\n"
         "type=file;size=12;modify=20200115102200;unix.mode=0o644; a;b c.txt\r\n"
         "type=OS.unix=slink:/srv;UNIX.mode=0777; srv\r\n");
-    QListWidget pane;
+    RemotePane remote;
+    PaneView& pane = remote.pane;
     RemoteEntryList entries;
     FillRemotePane(pane, listing, entries, ListingFormat::Machine);
     EXPECT_EQ(Texts(pane), (QStringList{"..", "<My Folder>", "a;b c.txt", "srv"}));
@@ -189,8 +210,9 @@ TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
         "-rw-r--r-- 1 u g 3 Dec 07 07:03 bad/name\r\n"
         "-rw-r--r-- 1 u g 9 Dec 07 07:03 c d.txt");  // no final line feed
 
-    QListWidget pane;
-    pane.addItem(QStringLiteral("stale"));
+    RemotePane remote;
+    PaneView& pane = remote.pane;
+    pane.SetRows({FileRow(QStringLiteral("stale"))});
     RemoteEntryList entries;
     entries.append(ListingEntry{});
     FillRemotePane(pane, listing, entries);
@@ -205,53 +227,53 @@ TEST(FillRemotePaneTest, SortsFoldersFirstAndKeepsListingOrderInTheEntries)
     EXPECT_EQ(entries[4].size, 9);
 }
 
-// The handlers take a selection typed: each row leads to its entry by index, so a file named
-// "<x>" stays a file of that name beside the folder x.
+// The handlers take a selection typed: each row carries its entry, so a file named "<x>" stays a
+// file of that name beside the folder x.
 TEST(FillRemotePaneTest, SelectedRowsGiveTheirEntriesAndKindsInPaneOrder)
 {
     const QString listing = QStringLiteral(
         "-rw-r--r-- 1 u g 3 Dec 07 07:03 <x>\r\n"
         "drwxr-xr-x 2 u g 4096 Dec 07 07:03 x\r\n"
         "-rw-r--r-- 1 u g 7 Dec 07 07:03 a.txt\r\n");
-    QListWidget pane;
-    pane.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    RemotePane remote;
+    PaneView& pane = remote.pane;
     RemoteEntryList entries;
     FillRemotePane(pane, listing, entries);
     ASSERT_EQ(Texts(pane), (QStringList{"..", "<x>", "<x>", "a.txt"}));
-    for (int row = 0; row < pane.count(); ++row)
-        pane.item(row)->setSelected(true);
-    const QList<PaneItem> items = SelectedItems(pane, entries);
-    ASSERT_EQ(items.size(), 4);
-    EXPECT_EQ(items[0].kind, PaneEntryKind::Parent);
-    EXPECT_TRUE(items[0].entry.name.isEmpty());
-    EXPECT_EQ(items[1].kind, PaneEntryKind::Folder);
-    EXPECT_EQ(items[1].entry.name, QStringLiteral("x"));
-    EXPECT_EQ(items[2].kind, PaneEntryKind::File);
-    EXPECT_EQ(items[2].entry.name, QStringLiteral("<x>"));
-    EXPECT_EQ(items[3].entry.size, 7);
-    // A row that came from no listing leads to no entry.
-    pane.addItem(QStringLiteral("stray"));
-    pane.setCurrentRow(pane.count() - 1);
-    ASSERT_TRUE(CaretItem(pane, entries).has_value());
-    EXPECT_TRUE(CaretItem(pane, entries)->entry.name.isEmpty());
+    pane.Tree().selectAll();
+    const std::vector<PaneRow> rows = pane.SelectedRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].kind, PaneRowKind::Parent);
+    EXPECT_EQ(rows[1].kind, PaneRowKind::Folder);
+    EXPECT_EQ(rows[1].entry.name, QStringLiteral("x"));
+    EXPECT_EQ(rows[2].kind, PaneRowKind::File);
+    EXPECT_EQ(rows[2].entry.name, QStringLiteral("<x>"));
+    EXPECT_EQ(rows[3].entry.size, 7);
 }
 
 TEST(FillRemotePaneTest, NoTextLeavesOnlyTheParentAndNoEntry)
 {
-    QListWidget pane;
+    RemotePane remote;
+    PaneView& pane = remote.pane;
     RemoteEntryList entries;
     FillRemotePane(pane, QString(), entries);
     EXPECT_EQ(Texts(pane), QStringList{".."});
     EXPECT_TRUE(entries.isEmpty());
 }
 
-TEST(FillPaneTest, OrdersWithoutRegardToCase)
+TEST(FillRemotePaneTest, OrdersWithoutRegardToCase)
 {
-    QListWidget pane;
-    using enum PaneEntryKind;
-    FillPane(pane, {{"b", File}, {"<B>", Folder}, {"..", Parent}, {"a", File}, {"<a>", Folder}, {"B", File},
-                    {"<c>", Folder}, {"C", File}, {"<0>", File}});
-    EXPECT_EQ(Texts(pane), (QStringList{"..", "<a>", "<B>", "<c>", "<0>", "a", "B", "b", "C"}));
+    RemoteEntryList entries;
+    for (const auto& [name, kind] : {std::pair{"b", EntryKind::File}, {"B", EntryKind::Folder}, {"a", EntryKind::File},
+                                     {"a", EntryKind::Folder}, {"c", EntryKind::Folder}, {"C", EntryKind::File}}) {
+        ListingEntry entry;
+        entry.name = QString::fromLatin1(name);
+        entry.kind = kind;
+        entries.append(entry);
+    }
+    RemotePane remote;
+    ShowRemoteEntries(remote.pane, entries);
+    EXPECT_EQ(Texts(remote.pane), (QStringList{"..", "<a>", "<B>", "<c>", "a", "b", "C"}));
 }
 
 class LocalFolderTest : public ::testing::Test {
@@ -274,7 +296,8 @@ protected:
 
 TEST_F(LocalFolderTest, ListsHiddenEntriesAndFoldersInBrackets)
 {
-    QListWidget pane;
+    LocalPane local;
+    PaneView& pane = local.pane;
     EXPECT_TRUE(ListLocalFolder(pane, dir.path()));
     EXPECT_EQ(Texts(pane), (QStringList{"..", "<.config>", "<link>", "<Sub>", ".profile", "A b.txt", "b.txt",
                                         "broken", "日本語.txt"}));
@@ -289,14 +312,13 @@ TEST_F(LocalFolderTest, EntriesAreTyped)
     sized.write("12345");
     sized.close();
     ASSERT_TRUE(sized.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    QListWidget pane;
-    QVector<ListingEntry> entries;
-    ASSERT_TRUE(ListLocalFolder(pane, dir.path(), entries));
-    ASSERT_EQ(entries.size(), 8);
+    std::vector<PaneRow> rows;
+    ASSERT_TRUE(ReadLocalFolder(dir.path(), rows));
+    ASSERT_EQ(rows.size(), 9u);  // ".." and the eight entries
     const auto find = [&](const QString& name) {
-        for (const ListingEntry& entry : entries)
-            if (entry.name == name)
-                return entry;
+        for (const PaneRow& row : rows)
+            if (row.entry.name == name && row.kind != PaneRowKind::Parent)
+                return row.entry;
         return ListingEntry();
     };
     EXPECT_EQ(find(QStringLiteral("link")).kind, EntryKind::Folder);
@@ -311,24 +333,25 @@ TEST_F(LocalFolderTest, EntriesAreTyped)
 
 TEST_F(LocalFolderTest, EmptyFolderHasOnlyTheParentAndMissingFolderFails)
 {
-    QListWidget pane;
+    LocalPane local;
+    PaneView& pane = local.pane;
     EXPECT_TRUE(ListLocalFolder(pane, QDir(dir.path()).filePath(QStringLiteral("Sub"))));
     EXPECT_EQ(Texts(pane), QStringList{".."});
 
-    pane.addItem(QStringLiteral("stale"));
+    pane.SetRows({FileRow(QStringLiteral("stale"))});
     EXPECT_FALSE(ListLocalFolder(pane, QDir(dir.path()).filePath(QStringLiteral("none"))));
     EXPECT_EQ(Texts(pane), QStringList{".."});
 }
 
 TEST(LocalRootTest, RootAndEmptyTextListTheRootWithoutParent)
 {
-    QListWidget root;
-    QListWidget empty;
-    EXPECT_TRUE(ListLocalFolder(root, QStringLiteral("/")));
-    EXPECT_TRUE(ListLocalFolder(empty, QString()));
-    EXPECT_EQ(Texts(root), Texts(empty));
-    EXPECT_TRUE(Texts(root).contains(QStringLiteral("<tmp>")));
-    EXPECT_FALSE(Texts(root).contains(QStringLiteral("..")));
+    LocalPane root;
+    LocalPane empty;
+    EXPECT_TRUE(ListLocalFolder(root.pane, QStringLiteral("/")));
+    EXPECT_TRUE(ListLocalFolder(empty.pane, QString()));
+    EXPECT_EQ(Texts(root.pane), Texts(empty.pane));
+    EXPECT_TRUE(Texts(root.pane).contains(QStringLiteral("<tmp>")));
+    EXPECT_FALSE(Texts(root.pane).contains(QStringLiteral("..")));
 }
 
 // The real servers' listings of one folder, through the engine, into the pane.
@@ -361,7 +384,8 @@ TEST(RemoteListingTest, RealServersFillThePane)
                 ASSERT_TRUE(session.QueryFeatures());
             }
             ASSERT_TRUE(session.ChangeDir(QLatin1Char('/') + folderName));
-            QListWidget pane;
+            RemotePane remote;
+            PaneView& pane = remote.pane;
             RemoteEntryList entries;
             EXPECT_TRUE(ListRemoteFolder(pane, QLatin1Char('/') + folderName, session, entries));
             EXPECT_EQ(session.LastListingIsMachine(), askFeatures && server.name == QStringLiteral("pyftpdlib"));

@@ -40,8 +40,9 @@ TEST_P(LiveWindowTest, CancelledDownloadLeavesTheTargetsAsTheyWereWhileThePaneSt
 
     // During the transfer the local pane repaints and takes a click.
     int paintsDuringWork = 0;
-    QListWidget& local = LocalList();
-    local.setCurrentItem(nullptr);
+    PaneView& pane = LocalList();
+    QTreeView& local = pane.Tree();
+    local.setCurrentIndex(QModelIndex());
     struct PaintCount : QObject {
         int* count;
         MainWindow* window;
@@ -62,11 +63,11 @@ TEST_P(LiveWindowTest, CancelledDownloadLeavesTheTargetsAsTheyWereWhileThePaneSt
     QString clickedDuringWork;
     const auto clickLocal = [&] {
         local.viewport()->update();
-        if (!clickedDuringWork.isEmpty() || local.count() == 0)
+        if (!clickedDuringWork.isEmpty() || pane.RowCount() == 0)
             return;
-        QTest::mouseClick(local.viewport(), Qt::LeftButton, {}, local.visualItemRect(local.item(0)).center());
-        if (local.currentItem())
-            clickedDuringWork = local.currentItem()->text();
+        QTest::mouseClick(local.viewport(), Qt::LeftButton, {}, local.visualRect(pane.Model().index(0, 0)).center());
+        if (local.currentIndex().isValid())
+            clickedDuringWork = RowText(pane, local.currentIndex().row());
     };
 
     prompter.QueueAnswer(true);  // the batch question; small.bin's overwrite question never comes

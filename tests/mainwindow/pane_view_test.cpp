@@ -71,7 +71,7 @@ TEST_F(PaneViewTest, SelectionInViewOrderAndRowsByName)
     PaneView pane(PaneSide::Remote);
     pane.SetRows(SampleRows());
     EXPECT_EQ(pane.RowCount(), 6);
-    EXPECT_EQ(pane.CurrentRow(), 0);
+    EXPECT_EQ(pane.CurrentRow(), -1);
     ASSERT_TRUE(pane.SelectName(QStringLiteral("z.txt")));
     auto* selection = pane.Tree().selectionModel();
     selection->select(pane.Model().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);

@@ -1,6 +1,5 @@
 // Real servers as the window meets them after FEAT: pyftpdlib lists with MLSD, vsftpd with LIST.
 // Names with blanks, ";" and Japanese; links opened like folders; modification times kept.
-#include "mainwindow/pane_entries.h"
 #include "tests/mainwindow/files_fixture.h"
 
 #include <QFileInfo>

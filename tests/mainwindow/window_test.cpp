@@ -10,7 +10,7 @@
 #include "tests/support/temp_config_dir.h"
 
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -68,14 +68,12 @@ TEST_F(WindowTest, StartsAtTheLocalRootWithTheBannerAndDisconnectedButtons)
     EXPECT_EQ(window.focusWidget(), window.Control(MainControlId::LogBox));
 
     // The root is listed as ListLocalFolder lists it, with no "..".
-    QListWidget expected;
+    PaneView expected(PaneSide::Local);
     ASSERT_TRUE(ListLocalFolder(expected, QStringLiteral("/")));
-    ASSERT_GT(window.LocalList()->count(), 0);
-    ASSERT_EQ(window.LocalList()->count(), expected.count());
-    for (int row = 0; row < expected.count(); ++row)
-        EXPECT_EQ(window.LocalList()->item(row)->text(), expected.item(row)->text());
-    EXPECT_TRUE(window.LocalList()->findItems(QStringLiteral(".."), Qt::MatchExactly).isEmpty());
-    EXPECT_EQ(window.RemoteList()->count(), 0);
+    ASSERT_GT(window.LocalList()->RowCount(), 0);
+    EXPECT_EQ(PaneTexts(*window.LocalList()), PaneTexts(expected));
+    EXPECT_FALSE(PaneTexts(*window.LocalList()).contains(QStringLiteral("..")));
+    EXPECT_EQ(window.RemoteList()->RowCount(), 0);
 
     EXPECT_TRUE(Enabled(window, MainControlId::Connect));
     for (int id : ConnectedOnly)
@@ -196,20 +194,28 @@ TEST_F(WindowTest, FocusShortcutsMoveTheKeyboardToEachList)
     ShowActive(window);
 
     QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), window.RemoteList());
+    EXPECT_EQ(QApplication::focusWidget(), &window.RemoteList()->Tree());
     QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), window.LocalList());
+    EXPECT_EQ(QApplication::focusWidget(), &window.LocalList()->Tree());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), window.RemoteList());
+    EXPECT_EQ(QApplication::focusWidget(), &window.RemoteList()->Tree());
 
     // Also from the edits, which have Ctrl bindings of their own.
     for (int edit : {MainControlId::LocalPath, MainControlId::RemotePath, MainControlId::LogBox}) {
         window.Control(edit)->setFocus();
         QTest::keyClick(window.Control(edit), Qt::Key_L, Qt::ControlModifier);
-        EXPECT_EQ(QApplication::focusWidget(), window.LocalList()) << edit;
+        EXPECT_EQ(QApplication::focusWidget(), &window.LocalList()->Tree()) << edit;
         window.Control(edit)->setFocus();
         QTest::keyClick(window.Control(edit), Qt::Key_R, Qt::ControlModifier);
-        EXPECT_EQ(QApplication::focusWidget(), window.RemoteList()) << edit;
+        EXPECT_EQ(QApplication::focusWidget(), &window.RemoteList()->Tree()) << edit;
+    }
+
+    // Tab from a path edit goes on to the list below it.
+    for (const auto [edit, list] : {std::pair{MainControlId::LocalPath, window.LocalList()},
+                                    std::pair{MainControlId::RemotePath, window.RemoteList()}}) {
+        window.Control(edit)->setFocus();
+        QTest::keyClick(window.Control(edit), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), &list->Tree()) << edit;
     }
 }
 

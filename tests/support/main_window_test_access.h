@@ -2,9 +2,11 @@
 
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
+#include "mainwindow/pane_view.h"
 
 #include <QAction>
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QTreeView>
 #include <QMenu>
 #include <QString>
 #include <QStringList>
@@ -34,11 +36,18 @@ struct MainWindowTestAccess {
     // shown it (a listing of the server's that is out of date, a local folder gone since).
     static void AddLocalEntry(MainWindow& window, const QString& name, EntryKind kind = EntryKind::File)
     {
-        AddEntry(*window.localList, window.localEntries, name, kind);
+        ListingEntry entry;
+        entry.name = name;
+        entry.kind = kind;
+        AppendRow(*window.localList, entry);
     }
     static void AddRemoteEntry(MainWindow& window, const QString& name, EntryKind kind = EntryKind::File)
     {
-        AddEntry(*window.remoteList, window.remoteEntries, name, kind);
+        ListingEntry entry;
+        entry.name = name;
+        entry.kind = kind;
+        window.remoteEntries.append(entry);
+        AppendRow(*window.remoteList, entry);
     }
     // Lowers the caps on a listing's entries and on a folder walk, so that tests need no
     // million entries.
@@ -64,36 +73,69 @@ struct MainWindowTestAccess {
     }
     // The pane's context menu as a right-click on the row (-1: below the rows) would fill it,
     // and the work of one of its entries.
-    static void FillPaneMenu(MainWindow& window, QMenu& menu, QAbstractItemView* pane, const QPoint& place)
+    static void FillPaneMenu(MainWindow& window, QMenu& menu, PaneView* pane, const QPoint& place)
     {
         window.FillPaneMenu(menu, pane, place);
     }
-    static void RunPaneMenuEntry(MainWindow& window, QAbstractItemView* pane, const QAction& action)
+    static void RunPaneMenuEntry(MainWindow& window, PaneView* pane, const QAction& action)
     {
         const QVariantList data = action.data().toList();
         window.RunPaneMenuEntry(pane, data.value(0).toInt(), data.value(1).toInt());
     }
 
-private:
-    static void AddEntry(QListWidget& list, QVector<ListingEntry>& entries, const QString& name, EntryKind kind)
+    // Puts a row into the pane by hand, the rows it shows kept (where it goes is the pane's
+    // order); the caret goes back to the first row and nothing stays selected.
+    static void AppendRow(PaneView& pane, const ListingEntry& entry)
     {
-        ListingEntry entry;
-        entry.name = name;
-        entry.kind = kind;
-        const bool folder = kind == EntryKind::Folder;
-        auto* item = new QListWidgetItem(folder ? FolderDisplayText(name) : name);
-        item->setData(PaneKindRole, static_cast<int>(folder ? PaneEntryKind::Folder : PaneEntryKind::File));
-        item->setData(PaneIndexRole, int(entries.size()));
-        entries.append(entry);
-        list.addItem(item);
+        std::vector<PaneRow> rows;
+        for (int row = 0; row < pane.RowCount(); ++row)
+            rows.push_back(pane.Model().RowAt(row));
+        rows.push_back({entry, entry.kind == EntryKind::Folder ? PaneRowKind::Folder : PaneRowKind::File});
+        pane.SetRows(std::move(rows), pane.Model().Folder());
     }
 };
 
-// The texts of a pane, top to bottom.
-inline QStringList PaneTexts(const QListWidget& list)
+// A file row the pane shows without any listing behind it (an entry of no list).
+inline void AppendRow(PaneView& pane, const QString& name)
+{
+    ListingEntry entry;
+    entry.name = name;
+    MainWindowTestAccess::AppendRow(pane, entry);
+}
+
+// The text the pane shows for the row in its name column.
+inline QString RowText(const PaneView& pane, int row)
+{
+    return pane.Model().data(pane.Model().index(row, PaneModel::NameColumn)).toString();
+}
+
+// The texts of a pane's name column, top to bottom.
+inline QStringList PaneTexts(const PaneView& pane)
 {
     QStringList texts;
-    for (int row = 0; row < list.count(); ++row)
-        texts << list.item(row)->text();
+    for (int row = 0; row < pane.RowCount(); ++row)
+        texts << RowText(pane, row);
     return texts;
+}
+
+// The first row showing the text (and of the kind, when one is given); -1 when none.
+inline int FindRow(const PaneView& pane, const QString& text, std::optional<PaneRowKind> kind = std::nullopt)
+{
+    for (int row = 0; row < pane.RowCount(); ++row)
+        if (RowText(pane, row) == text && (!kind || pane.Model().RowAt(row).kind == *kind))
+            return row;
+    return -1;
+}
+
+// The caret on the row, the selection left as it is.
+inline void PutCaretOn(PaneView& pane, int row)
+{
+    pane.Tree().selectionModel()->setCurrentIndex(pane.Model().index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+// The row added to the selection.
+inline void SelectRow(PaneView& pane, int row)
+{
+    pane.Tree().selectionModel()->select(pane.Model().index(row, 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
