@@ -83,7 +83,8 @@ public:
 
     // Shows a running transfer's figures: the progress box with its bars (put up if it is not
     // yet), and the percentage in the window's title until the transfer ends. Called on the
-    // window's thread; a call from another thread is carried over to it.
+    // window's thread; a call from another thread is carried over to it. Figures without a
+    // connection say that nothing moves now: the box goes (not while a folder batch keeps it).
     void ShowTransferFigures(const BatchProgress& progress);
     // The splitters between the panes and between the panes and the log.
     QSplitter* PaneSplitter() const { return paneSplitter; }
@@ -168,9 +169,6 @@ private:
     // Waits, the window live, until the settling has ended: the next handler's server work must
     // find the connection in step.
     void WaitForSettling();
-    // Shows a transfer's figures in the progress box, on the window's thread. Figures without a
-    // connection say that nothing moves now: the box goes (not while a folder batch keeps it).
-    void ShowTransferFigures(const BatchProgress& progress);
     // ShowTransferFigures from any thread; within a folder batch only the latest figures that
     // came meanwhile are shown.
     void PostTransferFigures(const BatchProgress& progress);
