@@ -2,11 +2,12 @@
 #include "engine/local_name.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
-#include "mainwindow/outcome.h"
+#include "transfer/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/strings.h"
 #include "platform/prompter.h"
+#include "transfer/strings.h"
 
 #include <QDir>
 #include <QListWidget>
@@ -62,7 +63,7 @@ void MainWindow::RenameLocalEntry()
     const QByteArray fromBytes = LocalPathBytes(from);
     const QByteArray toBytes = LocalPathBytes(to);
     if (fromBytes.isEmpty() || toBytes.isEmpty()) {
-        WriteLog(ChromeText::LocalRenameFailed.arg(FilesText::ReasonUnsafeName.arg(dialog.newName)));
+        WriteLog(ChromeText::LocalRenameFailed.arg(TransferText::ReasonUnsafeName.arg(dialog.newName)));
     } else if (!RenameWithoutReplacing(fromBytes, toBytes)) {
         const QString reason = errno == EEXIST ? ChromeText::NameTaken.arg(to) : LocalFailureReason(to);
         WriteLog(ChromeText::LocalRenameFailed.arg(reason));
