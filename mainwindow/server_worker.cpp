@@ -83,5 +83,9 @@ void ServerWorker::RunInBackground(const std::function<void(TransferSession&)>& 
 
 void ServerWorker::Prepare(const std::function<void(TransferSession&)>& work)
 {
-    QMetaObject::invokeMethod(context, [this, work] { work(session); }, Qt::QueuedConnection);
+    // Running work may be waiting for the window (a question): it must not wait for the worker.
+    if (running || inBackground)
+        QMetaObject::invokeMethod(context, [this, work] { work(session); }, Qt::QueuedConnection);
+    else
+        QMetaObject::invokeMethod(context, [this, &work] { work(session); }, Qt::BlockingQueuedConnection);
 }

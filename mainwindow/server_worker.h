@@ -32,8 +32,9 @@ public:
     // it has ended. Work run later waits for it (the thread takes one piece at a time).
     void RunInBackground(const std::function<void(TransferSession&)>& work);
     bool IsBusyInBackground() const { return inBackground; }
-    // Set-up (hooks, the transfer type) queued on the worker thread without waiting for it: work
-    // run later finds it done.
+    // Set-up (hooks, the transfer type, the cancel reset) on the worker thread: at once when it
+    // is free (waiting there, not running the window's events); behind the work while work runs
+    // or settles in the background. Work run later finds it done either way.
     void Prepare(const std::function<void(TransferSession&)>& work);
     // Cancels the work that runs now and what follows until the next handler resets it.
     void Cancel() { session.Cancel(); }

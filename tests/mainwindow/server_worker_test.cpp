@@ -76,17 +76,26 @@ TEST(ServerWorkerTest, StateReadWhileWorkRunsIsTheLatestWorksAndDoesNotWaitForIt
     EXPECT_TRUE(readWhileRunning);
 }
 
-TEST(ServerWorkerTest, SetUpQueuedBeforeTheWorkerGoesIsDone)
+TEST(ServerWorkerTest, SetUpAskedWhileWorkSettlesFollowsItAndIsDoneBeforeTheWorkerGoes)
 {
-    bool done = false;
+    QSemaphore gate;
+    bool gateOpened = false;
+    QList<int> order;  // written on the worker only; read once it has ended
     {
         ServerWorker worker;
+        worker.RunInBackground([&](TransferSession&) {
+            // Bounded so that set-up that waited for this work fails the test instead of hanging it.
+            gateOpened = gate.tryAcquire(1, 60000);
+            order.append(1);
+        });
         worker.Prepare([&](TransferSession& session) {
             session.SetQuestions(nullptr);
-            done = true;
+            order.append(2);
         });
+        gate.release();
     }
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(gateOpened);
+    EXPECT_EQ(order, (QList<int>{1, 2}));
 }
 
 }  // namespace
