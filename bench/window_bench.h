@@ -14,13 +14,20 @@
 #include <cstdio>
 
 struct MainWindowTestAccess {
+    // The window's session, settled and with its queued set-up done, used on this thread.
+    static TransferSession& Session(MainWindow& window)
+    {
+        window.WaitForSettling();
+        window.worker.State();
+        return window.worker.session;
+    }
     // Both panes on the given folders; the server goes to remote first where changeRemote says.
     static void Show(MainWindow& window, const QString& local, const QString& remote, bool changeRemote = true)
     {
         window.localPath = local;
         window.remotePath = remote;
         if (changeRemote)
-            window.session.ChangeDir(remote);
+            Session(window).ChangeDir(remote);
         window.ListLocalFolder(local);
         window.ListRemoteFolder(remote);
         window.ShowPaths();

@@ -83,7 +83,7 @@ int main(int argc, char** argv)
     const auto lftp = [&](const QString& command) { return bench::RunLftp(host, port, user, password, command); };
 
     MainWindow window;
-    TransferSession& session = window.Session();
+    TransferSession& session = MainWindowTestAccess::Session(window);
     session.SetPassiveMode(true);
     if (!session.ConnectToServer(host, port) || !session.UserLogin(user, password)) {
         std::fprintf(stderr, "window_folders: cannot log in: %s\n", qPrintable(session.GetReplyText()));

@@ -156,7 +156,7 @@ int main(int argc, char** argv)
     const auto lftp = [&](const QString& command) { return bench::RunLftp(host, port, user, password, command); };
 
     MainWindow window;
-    TransferSession& session = window.Session();
+    TransferSession& session = MainWindowTestAccess::Session(window);
     session.SetPassiveMode(true);
 
     // Times per link, tree, direction and N; "window" is keyed by the connections it used.

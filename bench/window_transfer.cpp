@@ -107,7 +107,7 @@ int main(int argc, char** argv)
                                                               QFile::ReadOther | QFile::WriteOther);
 
     MainWindow window;
-    TransferSession& session = window.Session();
+    TransferSession& session = MainWindowTestAccess::Session(window);
     session.SetPassiveMode(true);
     if (!session.ConnectToServer(host, port) || !session.UserLogin(user, password)) {
         std::fprintf(stderr, "window_transfer: cannot log in: %s\n", qPrintable(session.GetReplyText()));

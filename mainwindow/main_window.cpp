@@ -44,7 +44,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     // The session reports a lone transfer's figures on the worker's thread (a batch puts in its
     // own for its time); the box lives on the window's.
-    session.SetFileProgressShown([this](const FileProgress* file) {
+    const auto showFileFigures = [this](const FileProgress* file) {
         BatchProgress progress;
         if (file) {
             progress.files = 1;
@@ -54,8 +54,11 @@ MainWindow::MainWindow(QWidget* parent)
             progress.connections.append(*file);
         }
         PostTransferFigures(progress);
+    };
+    worker.Prepare([this, showFileFigures](TransferSession& session) {
+        session.SetFileProgressShown(showFileFigures);
+        session.SetQuestions(&questions);
     });
-    session.SetQuestions(&questions);
     connect(&worker, &ServerWorker::Started, this, &MainWindow::ApplyControlStates);
     connect(&worker, &ServerWorker::Finished, this, &MainWindow::ApplyControlStates);
     // A connection the settling had to give up shows as lost, unless a handler runs: it shows
@@ -80,8 +83,10 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    session.SetFileProgressShown({});
-    session.SetQuestions(nullptr);
+    worker.Prepare([](TransferSession& session) {
+        session.SetFileProgressShown({});
+        session.SetQuestions(nullptr);
+    });
     // The children go after this body, moving the focus as they do; the panes are gone by then.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
@@ -273,7 +278,7 @@ MainWindow::ServerTask::ServerTask(MainWindow& window)
         return;
     if (window.serverTaskDepth++ == 0) {
         window.cancelRequested = false;
-        window.session.ResetCancel();
+        window.worker.Prepare([](TransferSession& session) { session.ResetCancel(); });
         // 中止 pressed meanwhile cancels this handler's work.
         window.WaitForSettling();
     }
@@ -283,7 +288,7 @@ MainWindow::ServerTask::~ServerTask()
 {
     if (!accepted || --window.serverTaskDepth > 0)
         return;
-    if (window.session.SettlePending())
+    if (window.worker.State().settlePending)
         window.SettleInBackground();
     else
         window.HandleLostConnection();
@@ -291,7 +296,7 @@ MainWindow::ServerTask::~ServerTask()
     window.EndTransferChrome();
     // The cancel belonged to this handler; the next one starts afresh, and so do direct calls.
     window.cancelRequested = false;
-    window.session.ResetCancel();
+    window.worker.Prepare([](TransferSession& session) { session.ResetCancel(); });
     if (window.closeRequested)
         QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
 }
@@ -305,7 +310,7 @@ bool MainWindow::PauseLive(DialUpService& dialUp)
     return !cancelRequested;
 }
 
-bool MainWindow::RunServerWork(const std::function<void()>& work)
+bool MainWindow::RunServerWork(const std::function<void(TransferSession&)>& work)
 {
     if (worker.IsRunning())
         return false;
@@ -329,7 +334,7 @@ bool MainWindow::RunServerWork(const std::function<void()>& work)
 
 void MainWindow::SettleInBackground()
 {
-    worker.RunInBackground([this] { session.SettleCancelled(); });
+    worker.RunInBackground([](TransferSession& session) { session.SettleCancelled(); });
 }
 
 void MainWindow::WaitForSettling()
@@ -352,7 +357,7 @@ void MainWindow::CancelServerWork()
     if (!IsServerWorkRunning() && !worker.IsRunning())
         return;
     cancelRequested = true;
-    session.Cancel();
+    worker.Cancel();
 }
 
 void MainWindow::ShowWorkingBox()
@@ -368,9 +373,12 @@ void MainWindow::ShowWorkingBox()
 
 void MainWindow::HandleLostConnection()
 {
-    if (!connectedShown || session.IsConnected())
+    if (!connectedShown)
         return;
-    const QString reply = session.GetReplyText();
+    const ServerWorker::SessionState state = worker.State();
+    if (state.connected)
+        return;
+    const QString reply = state.replyText;
     const QString firstLine = reply.left(reply.indexOf(u'\n')).trimmed();
     const QString reason = firstLine.startsWith(QString::number(ConnectionClosedCode)) ? firstLine
                                                                                      : TransferText::ReasonConnectionLost;
@@ -455,11 +463,13 @@ bool MainWindow::ListRemoteFolder(const QString& folder)
     // or failed leaves ".." alone, so the pane never shows one folder under another's path.
     RemoteEntryList entries;
     bool listed = false;
+    QString failure;
     const qsizetype limit = listingEntryLimit;
-    if (!RunServerWork([&] {
+    if (!RunServerWork([&](TransferSession& session) {
             QString listing;
             listed = session.GetFileList(folder, listing);
             ReadSessionListing(session, listing, entries, limit);
+            failure = FailureReason(session);
         })) {
         FillRemotePane(*remoteList, QString(), remoteEntries);
         listingFailure = MainText::Cancelled;
@@ -475,7 +485,7 @@ bool MainWindow::ListRemoteFolder(const QString& folder)
         }
         return true;
     }
-    listingFailure = TransferText::ListingFailed.arg(FailureReason(session));
+    listingFailure = TransferText::ListingFailed.arg(failure);
     WriteLog(listingFailure);
     return false;
 }

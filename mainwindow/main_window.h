@@ -60,12 +60,6 @@ public:
     PaneView* RemoteList() const { return remoteList; }
     QString LogText() const;
     const RemoteEntryList& RemoteEntries() const { return remoteEntries; }
-    // The session, once what a cancel left owing has been settled: the caller may use it at once.
-    TransferSession& Session()
-    {
-        WaitForSettling();
-        return session;
-    }
     TransferModeButton PressedModeButton() const { return pressedMode; }
     // The control with the given id (MainControlId), nullptr for other ids.
     QWidget* Control(int controlId) const;
@@ -161,7 +155,7 @@ private:
     // The one place where server work starts: runs the work on the worker thread and returns
     // when it has ended, the window live meanwhile. False when it was cancelled (the log then
     // says so) or when a cancel earlier in the same handler stops it from starting at all.
-    bool RunServerWork(const std::function<void()>& work);
+    bool RunServerWork(const std::function<void(TransferSession&)>& work);
     // After a cancelled handler: what the control connection still owes the server is read on
     // the worker while the window goes on; a connection that cannot be brought back shows as
     // disconnected when that ends.
@@ -275,8 +269,7 @@ private:
 
     QString localPath;   // "/" at the root, "/"-joined, no trailing "/"
     QString remotePath;  // as the server reports it; empty while disconnected
-    TransferSession session;
-    // After the session: the worker's thread has ended before the session goes.
+    // Owns the session: server work reaches it only through here (see ServerWorker).
     ServerWorker worker;
     int serverTaskDepth = 0;
     bool pausingLive = false;  // PauseLive runs the window's events

@@ -162,78 +162,86 @@ void MainWindow::Connect()
     wait = ShowWaitText(ConnectText::LoggingIn);
     // A cancel at any step ends the attempt: the window stays disconnected, and so does the
     // session, whatever step it was in.
-    const auto onWorker = [this](const std::function<void()>& work) {
+    const auto onWorker = [this](const std::function<void(TransferSession&)>& work) {
         if (RunServerWork(work))
             return true;
-        session.ReleaseControlSocket();
+        worker.Run([](TransferSession& session) { session.ReleaseControlSocket(); });
         return false;
     };
     const std::optional<ServerAddress> address = ParseServerText(server);
-    session.SetEncryption(FtpSession::Encryption(qBound(0, encryption, 2)));
-    session.SetCharset(WireCharset(charset));
-    // Asked on the worker, before USER is sent; the question itself goes to the window's thread.
-    session.SetCertificateCheck(&JudgeCertificate);
-    session.SetClearTextCheck(&JudgeClearText);
+    worker.Prepare([encryption, wireCharset = WireCharset(charset)](TransferSession& session) {
+        session.SetEncryption(FtpSession::Encryption(qBound(0, encryption, 2)));
+        session.SetCharset(wireCharset);
+        // Asked on the worker, before USER is sent; the question itself goes to the window's thread.
+        session.SetCertificateCheck(&JudgeCertificate);
+        session.SetClearTextCheck(&JudgeClearText);
+    });
     bool connected = false;
-    if (address && !onWorker([&] { connected = session.ConnectToServer(address->host, address->port); }))
+    FtpSession::TlsState tlsState = FtpSession::TlsState::Off;
+    QString failure, encryptionLine;
+    if (address && !onWorker([&](TransferSession& session) {
+            connected = session.ConnectToServer(address->host, address->port);
+            failure = ConnectFailure(session);
+            tlsState = session.GetTlsState();
+            encryptionLine = EncryptionLine(session.GetTlsState(), session.TlsProtocol(), session.DataProtected());
+        }))
         return;
     if (!connected) {
-        WriteLog(address ? ConnectFailure(session) : ConnectText::ConnectFailed);
+        WriteLog(address ? failure : ConnectText::ConnectFailed);
         return;
     }
-    if (session.GetTlsState() == FtpSession::TlsState::Protected)
+    if (tlsState == FtpSession::TlsState::Protected)
         TlsMemory::RememberTlsWorked(address->host, address->port);
-    const QString encryptionLine =
-        EncryptionLine(session.GetTlsState(), session.TlsProtocol(), session.DataProtected());
     if (encryptionLine.isEmpty()) {
-        WriteLog(session.GetReplyText());
+        WriteLog(worker.State().replyText);
     } else {
-        WriteLog(session.GetReplyText() + encryptionLine);
+        WriteLog(worker.State().replyText + encryptionLine);
         wait = ShowWaitText(encryptionLine + u'\n' + ConnectText::LoggingIn);
     }
     bool loggedIn = false;
-    if (!onWorker([&] { loggedIn = session.UserLogin(userName, password); }))
+    if (!onWorker([&](TransferSession& session) { loggedIn = session.UserLogin(userName, password); }))
         return;
     if (!loggedIn) {
         WriteLog(ConnectText::LoginFailed);
         return;
     }
-    WriteLog(session.GetReplyText());
+    WriteLog(worker.State().replyText);
     remoteLogin = {address->host, address->port, userName};
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
     // What the server offers decides the listing command, whether times can be kept and, unless
     // the profile names one, the character set.
-    if (!onWorker([&] { session.QueryFeatures(); }))
+    if (!onWorker([&](TransferSession& session) { session.QueryFeatures(); }))
         return;
 
     QString firstFolder;
-    if (!onWorker([&] { firstFolder = session.GetRemoteDir(); }))
+    if (!onWorker([&](TransferSession& session) { firstFolder = session.GetRemoteDir(); }))
         return;
-    WriteLog(session.GetReplyText());
+    WriteLog(worker.State().replyText);
     if (!remoteInitDir.isEmpty()) {
         remotePath = remoteInitDir;
-        if (!onWorker([&] { session.ChangeDir(remoteInitDir); }))
+        if (!onWorker([&](TransferSession& session) { session.ChangeDir(remoteInitDir); }))
             return remotePath.clear();
-        WriteLog(session.GetReplyText());
+        WriteLog(worker.State().replyText);
     } else {
         remotePath = firstFolder;
     }
     // Whatever CWD did, the pane shows the folder the server says it is in.
     QString reported;
-    if (!onWorker([&] { reported = session.GetRemoteDir(); }))
+    bool passive = false;
+    if (!onWorker([&](TransferSession& session) { reported = session.GetRemoteDir(); passive = session.IsPassiveMode(); }))
         return remotePath.clear();
     if (reported != remotePath)
         remotePath = reported;
     if (!ListRemoteFolder(remotePath) && cancelRequested) {
-        session.ReleaseControlSocket();
+        worker.Run([](TransferSession& session) { session.ReleaseControlSocket(); });
         remotePath.clear();
         remoteList->SetRows({});
         remoteEntries.clear();
         listingFailure.clear();
         return;
     }
-    if (session.IsPassiveMode())
+    if (passive)
         WriteOutcome(encryptionLine.isEmpty() ? ConnectText::PassiveMode
                                               : ConnectText::PassiveMode + u'\n' + encryptionLine);
     else if (!encryptionLine.isEmpty())
@@ -261,10 +269,10 @@ void MainWindow::Disconnect()
     if (!task)
         return;
     // QUIT is sent whatever happens; a cancelled one leaves the session disconnected all the same.
-    if (!RunServerWork([this] { session.DisconnectFromServer(); }))
-        session.ReleaseControlSocket();
+    if (!RunServerWork([](TransferSession& session) { session.DisconnectFromServer(); }))
+        worker.Run([](TransferSession& session) { session.ReleaseControlSocket(); });
     else
-        WriteLog(session.GetReplyText());
+        WriteLog(worker.State().replyText);
     SetConnectedState(false);
     remotePath.clear();
     remoteList->SetRows({});
@@ -303,6 +311,6 @@ void MainWindow::OpenOptions()
         ShowModePressed(TransferModeButton::Auto);
     } else {
         ShowModePressed(TransferModeButton::Ascii);
-        session.SetTypeAscii();
+        worker.Prepare([](TransferSession& session) { session.SetTypeAscii(); });
     }
 }

@@ -93,7 +93,7 @@ bool MainWindow::OpensTypedFolder()
         opened = true;
     }
     const QString remote = TypedRemoteFolder(remotePathEdit->text());
-    if (!worker.IsRunning() && session.IsConnected() && !remote.isEmpty() && remote != remotePath) {
+    if (!worker.IsRunning() && worker.State().connected && !remote.isEmpty() && remote != remotePath) {
         OpenTypedRemoteFolder();
         opened = true;
     }
@@ -135,17 +135,19 @@ void MainWindow::OpenTypedRemoteFolder()
 {
     const ServerTask task(*this);
     const QString folder = TypedRemoteFolder(remotePathEdit->text());
-    if (!task || !session.IsConnected() || folder.isEmpty() || folder == remotePath) {
+    if (!task || !worker.State().connected || folder.isEmpty() || folder == remotePath) {
         ShowPaths();
         return;
     }
     const auto wait = ShowWaitText(FilesText::ListingWait);
     bool changed = false;
-    QString reported;
-    if (!RunServerWork([&] {
+    QString reported, failure;
+    if (!RunServerWork([&](TransferSession& session) {
             changed = session.ChangeDir(folder);
             if (changed)
                 reported = session.GetRemoteDir();
+            else
+                failure = FailureReason(session);
         })) {
         // Where the server is now is not known: the pane is listed again where it says it is.
         if (changed)
@@ -155,7 +157,7 @@ void MainWindow::OpenTypedRemoteFolder()
     }
     if (!changed) {
         // The server stays where it was, and so do the pane and its path.
-        WriteLog(FilesText::FolderNotOpened.arg(folder, FailureReason(session)));
+        WriteLog(FilesText::FolderNotOpened.arg(folder, failure));
         ShowPaths();
         return;
     }
@@ -199,12 +201,12 @@ void MainWindow::OpenRemoteEntry()
     // ListRemoteFolder).
     if (kind == PaneRowKind::Parent) {
         if (!remotePath.isEmpty() && ParentOf(remotePath).isEmpty()) {
-            if (!RunServerWork([&] { session.ChangeDir(RootPath); }))
+            if (!RunServerWork([&](TransferSession& session) { session.ChangeDir(RootPath); }))
                 return;
             remotePath = RootPath;
         } else {
             QString reported;
-            if (!RunServerWork([&] {
+            if (!RunServerWork([&](TransferSession& session) {
                     session.ChangeDir(MainText::ParentEntry);
                     reported = session.GetRemoteDir();
                 }))
@@ -217,7 +219,7 @@ void MainWindow::OpenRemoteEntry()
         // that are not there.
         const QString name = text;
         bool changed = false;
-        if (!RunServerWork([&] { changed = session.ChangeDir(name); }))
+        if (!RunServerWork([&](TransferSession& session) { changed = session.ChangeDir(name); }))
             return;
         if (changed && !remotePath.isEmpty())
             remotePath = JoinPath(remotePath, name);
@@ -227,14 +229,14 @@ void MainWindow::OpenRemoteEntry()
         // and ".." goes up from that one.
         bool changed = false;
         QString reported;
-        const bool done = RunServerWork([&] {
+        const bool done = RunServerWork([&](TransferSession& session) {
             changed = session.ChangeDir(text);
             if (changed)
                 reported = session.GetRemoteDir();
         });
         if (!changed) {
             if (done)
-                WriteLog(session.GetReplyText());
+                WriteLog(worker.State().replyText);
             return;
         }
         // An unknown path stays unknown: "/" + the link's name is not where the server is.
@@ -289,7 +291,7 @@ void MainWindow::NewRemoteFolder()
     if (!Prompter::Current().RunDialog(dialog) || dialog.folderName.isEmpty())
         return;
     bool made = false;
-    if (!RunServerWork([&] { made = session.MakeDir(dialog.folderName); }))
+    if (!RunServerWork([&](TransferSession& session) { made = session.MakeDir(dialog.folderName); }))
         return;
     if (!made) {
         WriteLog(FilesText::MakeDirFailed);
@@ -361,13 +363,13 @@ void MainWindow::DeleteRemoteEntries()
     // when the user agrees for this folder, told how much is inside; "いいえ" keeps it and is no
     // failure. A cancelled batch stops before the next entry; the pane keeps its listing.
     RemoteDeleteBatch batch(remotePath, items, remoteEntries, walkEntryLimit);
-    if (!RunServerWork([&] { batch.Plan(session); }))
+    if (!RunServerWork([&](TransferSession& session) { batch.Plan(session); }))
         return ShowPaths();
     for (const RemoteDeleteBatch::TreeQuestion& tree : batch.Questions())
         batch.Agree(tree.tree, Prompter::Current().AskYesNo(
                                    FilesText::FolderTreeDeleteQuestion.arg(tree.name, QString::number(tree.items))));
     const BatchCallbacks reports = BatchReports();
-    if (!RunServerWork([&] { batch.Run(session, reports); }))
+    if (!RunServerWork([&](TransferSession& session) { batch.Run(session, reports); }))
         return ShowPaths();
     ListRemoteFolder(remotePath);
     WriteOutcome(batch.Tally().Summary(TransferText::DeleteCompleted));
@@ -400,13 +402,13 @@ void MainWindow::ChangeAttributes()
     }
     const QString mode = dialog.GetModeText();
     bool changed = false;
-    if (!RunServerWork([&] { changed = session.ChangeFileAttrib(name, mode); }))
+    if (!RunServerWork([&](TransferSession& session) { changed = session.ChangeFileAttrib(name, mode); }))
         return;
     if (!changed) {
         WriteLog(FilesText::ChangeAttribFailed);
         return;
     }
-    WriteLog(session.GetReplyText());
+    WriteLog(worker.State().replyText);
     ListRemoteFolder(remotePath);
 }
 
@@ -429,7 +431,7 @@ void MainWindow::RenameRemoteEntry()
         return;
     const QString newName = dialog.newName;
     bool renamed = false;
-    if (!RunServerWork([&] { renamed = session.RenameFile(oldName, newName); }))
+    if (!RunServerWork([&](TransferSession& session) { renamed = session.RenameFile(oldName, newName); }))
         return;
     if (!renamed) {
         WriteLog(FilesText::RenameFailed);

@@ -18,7 +18,7 @@ void MainWindow::SelectAsciiMode()
         return;
     ShowModePressed(TransferModeButton::Ascii);
     SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
-    session.SetTypeAscii();
+    worker.Prepare([](TransferSession& session) { session.SetTypeAscii(); });
 }
 
 void MainWindow::SelectBinaryMode()
@@ -27,7 +27,7 @@ void MainWindow::SelectBinaryMode()
         return;
     ShowModePressed(TransferModeButton::Binary);
     SettingsStore::WriteFlag(SettingName::AutoTransferMode, false);
-    session.SetTypeBinary();
+    worker.Prepare([](TransferSession& session) { session.SetTypeBinary(); });
 }
 
 void MainWindow::SelectAutoMode()
@@ -128,14 +128,14 @@ void MainWindow::UploadItems(const QList<BatchItem>& items, qsizetype shown)
     // The whole batch is one piece of server work, so the files follow each other on the worker
     // without waiting for the window in between.
     const BatchCallbacks reports = BatchReports();
-    const bool finished = RunServerWork([&] { batch.Run(session, reports); });
+    const bool finished = RunServerWork([&](TransferSession& session) { batch.Run(session, reports); });
     if (!finished) {
         if (!batch.CutShort().isEmpty())
             WriteLog(MainText::Cancelled + u'\n' + batch.CutShort());
         return ShowPaths();
     }
     ListRemoteFolder(remotePath);
-    WriteOutcome(batch.Tally().Summary(session.GetReplyText()));
+    WriteOutcome(batch.Tally().Summary(worker.State().replyText));
     ShowPaths();
 }
 
@@ -151,7 +151,7 @@ void MainWindow::DownloadItems(const QList<BatchItem>& items, qsizetype shown)
     // Folders go whole: each is walked before the question counts what they hold.
     DownloadBatch batch(localPath, remotePath, items, remoteEntries, walkEntryLimit);
     bool planned = false;
-    if (!RunServerWork([&] { planned = batch.Plan(session); }))
+    if (!RunServerWork([&](TransferSession& session) { planned = batch.Plan(session); }))
         return ShowPaths();
     if (!planned) {
         WriteLog(batch.WalkFailure());
@@ -170,10 +170,10 @@ void MainWindow::DownloadItems(const QList<BatchItem>& items, qsizetype shown)
         batchBox.emplace(KeepBatchBox());
     // As for uploads, the whole batch is one piece of server work.
     const BatchCallbacks reports = BatchReports();
-    const bool finished = RunServerWork([&] { batch.Run(session, reports); });
+    const bool finished = RunServerWork([&](TransferSession& session) { batch.Run(session, reports); });
     // The local folder is as the batch left it, also after a cancel; the pane shows it so.
     ListLocalFolder(localPath);
     if (finished)
-        WriteLog(batch.Tally().Summary(session.GetReplyText()));
+        WriteLog(batch.Tally().Summary(worker.State().replyText));
     ShowPaths();
 }

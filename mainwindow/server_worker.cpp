@@ -16,11 +16,28 @@ ServerWorker::ServerWorker(QObject* parent)
 
 ServerWorker::~ServerWorker()
 {
-    thread.quit();
+    // After what was queued before (the window's last set-up), not in the middle of it.
+    QMetaObject::invokeMethod(context, [this] { thread.quit(); }, Qt::QueuedConnection);
     thread.wait();
 }
 
-void ServerWorker::Run(const std::function<void()>& work)
+ServerWorker::SessionState ServerWorker::RunHere(const std::function<void(TransferSession&)>& work)
+{
+    work(session);
+    return {session.IsConnected(), session.SettlePending(), session.GetReplyText()};
+}
+
+ServerWorker::SessionState ServerWorker::State()
+{
+    if (running || inBackground)
+        return lastState;
+    SessionState now;
+    QMetaObject::invokeMethod(context, [this, &now] { now = RunHere([](TransferSession&) {}); },
+                              Qt::BlockingQueuedConnection);
+    return now;
+}
+
+void ServerWorker::Run(const std::function<void(TransferSession&)>& work)
 {
     // Only the window's thread touches the state; the worker reaches it through a queued call,
     // so nothing of this frame is touched after it has returned.
@@ -34,8 +51,9 @@ void ServerWorker::Run(const std::function<void()>& work)
     running = true;
     emit Started();
     QMetaObject::invokeMethod(context, [this, state, work] {
-        work();
-        QMetaObject::invokeMethod(this, [state] {
+        SessionState left = RunHere(work);
+        QMetaObject::invokeMethod(this, [this, state, left = std::move(left)] {
+            lastState = left;
             state->done = true;
             if (state->loop)
                 state->loop->quit();
@@ -50,14 +68,24 @@ void ServerWorker::Run(const std::function<void()>& work)
     emit Finished();
 }
 
-void ServerWorker::RunInBackground(const std::function<void()>& work)
+void ServerWorker::RunInBackground(const std::function<void(TransferSession&)>& work)
 {
     inBackground = true;
     QMetaObject::invokeMethod(context, [this, work] {
-        work();
-        QMetaObject::invokeMethod(this, [this] {
+        SessionState left = RunHere(work);
+        QMetaObject::invokeMethod(this, [this, left = std::move(left)] {
+            lastState = left;
             inBackground = false;
             emit BackgroundFinished();
         }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
+}
+
+void ServerWorker::Prepare(const std::function<void(TransferSession&)>& work)
+{
+    // Running work may be waiting for the window (a question): it must not wait for the worker.
+    if (running || inBackground)
+        QMetaObject::invokeMethod(context, [this, work] { work(session); }, Qt::QueuedConnection);
+    else
+        QMetaObject::invokeMethod(context, [this, &work] { work(session); }, Qt::BlockingQueuedConnection);
 }

@@ -37,7 +37,7 @@ TEST_F(ConnectTest, CancelWhileASilentServerHoldsTheGreetingLeavesTheWindowDisco
 {
     SilentServer silent;
     ASSERT_NE(silent.port, 0);
-    window->Session().SetIdleLimit(std::chrono::seconds(30));
+    MainWindowTestAccess::Session(*window).SetIdleLimit(std::chrono::seconds(30));
     QueueLogin(QStringLiteral("127.0.0.1:%1").arg(silent.port));
     // Pressed once the connection waits in the server's queue: the client waits for the greeting.
     PressCancelWhen cancel([&](const QString& shown) {
@@ -49,7 +49,7 @@ TEST_F(ConnectTest, CancelWhileASilentServerHoldsTheGreetingLeavesTheWindowDisco
     EXPECT_TRUE(cancel.pressed);
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
     EXPECT_TRUE(LooksDisconnected());
-    EXPECT_FALSE(window->Session().IsConnected());
+    EXPECT_FALSE(MainWindowTestAccess::Session(*window).IsConnected());
     EXPECT_TRUE(ShownWaitText().isEmpty());
     EXPECT_FALSE(window->IsServerWorkRunning());
 }
@@ -119,7 +119,7 @@ TEST_F(ConnectTest, OpeningALinkRunsOnTheWorkerAndCanBeCancelled)
     window->Connect();
     ASSERT_TRUE(LooksConnected()) << window->LogText().toStdString();
     // On the window's thread the CWD would hold everything for the idle limit, with no box.
-    window->Session().SetIdleLimit(std::chrono::seconds(3));
+    MainWindowTestAccess::Session(*window).SetIdleLimit(std::chrono::seconds(3));
     const int link = FindRow(*window->RemoteList(), QStringLiteral("ln"));
     ASSERT_GE(link, 0);
     window->RemoteList()->setFocus();

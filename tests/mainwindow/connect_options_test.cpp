@@ -21,12 +21,12 @@ void QueueSheetOk(ScriptedPrompter& prompter, bool autoMode)
 TEST_F(OpenOptionsTest, OkWithoutAutomaticModePressesAAndSetsTypeA)
 {
     window->SelectBinaryMode();
-    ASSERT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    ASSERT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
     QueueSheetOk(prompter, false);
     window->OpenOptions();
     EXPECT_EQ(prompter.dialogTitles, QStringList{QStringLiteral("Tallowin 設定")});
     EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Ascii);
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE A"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE A"));
     for (const int id : {MainControlId::BinaryMode, MainControlId::AutoMode})
         EXPECT_FALSE(window->Control(id)->property("checked").toBool()) << id;
     EXPECT_TRUE(window->Control(MainControlId::AsciiMode)->property("checked").toBool());
@@ -39,7 +39,7 @@ TEST_F(OpenOptionsTest, OkWithAutomaticModePressesAutoAndKeepsTheType)
     window->OpenOptions();
     EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Auto);
     EXPECT_TRUE(window->Control(MainControlId::AutoMode)->property("checked").toBool());
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
 }
 
 TEST_F(OpenOptionsTest, CancelChangesNothingInTheWindow)
@@ -51,7 +51,7 @@ TEST_F(OpenOptionsTest, CancelChangesNothingInTheWindow)
     });
     window->OpenOptions();
     EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Binary);
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
 }
 
 }  // namespace

@@ -309,7 +309,7 @@ TEST_F(ConnectTest, ChosenShiftJisDecodesTheServersFolderAndListing)
     window->Connect();
 
     EXPECT_TRUE(LooksConnected());
-    EXPECT_EQ(window->Session().WireCharset(), "CP932");
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).WireCharset(), "CP932");
     EXPECT_EQ(window->RemotePath(), QStringLiteral("/ソフト"));
     EXPECT_EQ(PaneTexts(*window->RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("表~1.txt")}));
     ASSERT_TRUE(peer.WaitScriptDone());

@@ -176,7 +176,7 @@ protected:
         // data connections it opens at the same moment (two test programs at once), so it
         // serves in passive mode.
         SettingsStore::WriteFlag(SettingName::UsePASV, server->name == QStringLiteral("pyftpdlib"));
-        TransferSession& session = window->Session();
+        TransferSession& session = MainWindowTestAccess::Session(*window);
         session.SetIdleLimit(std::chrono::seconds(20));
         ASSERT_TRUE(session.ConnectToServer(server->host, server->port)) << Reply();
         ASSERT_TRUE(session.UserLogin(server->user, server->password)) << Reply();
@@ -206,7 +206,7 @@ protected:
     void PutRemoteFolder(const QString& path) const;
     void PutRemoteFile(const QString& name, const QByteArray& bytes, int mode = 0644) const;
     void Relist() { MainWindowTestAccess::ShowRemote(*window, RemoteFolder()); }
-    std::string Reply() { return window->Session().GetReplyText().toStdString(); }
+    std::string Reply() { return MainWindowTestAccess::Session(*window).GetReplyText().toStdString(); }
 
     std::vector<TestServer> servers;
     const TestServer* server = nullptr;

@@ -38,7 +38,7 @@ TEST_P(RemoteNavigationTest, OpensFoldersAndTheParentWithTheServersCurrentFolder
     EXPECT_EQ(window->RemotePath(), RemoteFolder(QStringLiteral("sub")));
     EXPECT_EQ(RemotePathEdit().text(), RemoteFolder(QStringLiteral("sub")));
     EXPECT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<deeper>")}));
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder(QStringLiteral("sub")));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder(QStringLiteral("sub")));
 
     // Up from a deeper folder: CWD .. and the path the server reports.
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("..")));
@@ -50,7 +50,7 @@ TEST_P(RemoteNavigationTest, OpensFoldersAndTheParentWithTheServersCurrentFolder
     ASSERT_TRUE(PutCaret(RemoteList(), QStringLiteral("..")));
     window->OpenRemoteEntry();
     EXPECT_EQ(window->RemotePath(), QStringLiteral("/"));
-    EXPECT_EQ(window->Session().GetRemoteDir(), QStringLiteral("/"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), QStringLiteral("/"));
     EXPECT_TRUE(PaneTexts(RemoteList()).contains(QStringLiteral("..")));
 
     // Down from the root: one separator.
@@ -68,7 +68,7 @@ TEST_P(RemoteNavigationTest, ARefusedFolderAFileOrAnEmptyPaneLeaveThePathAlone)
     const QString logBefore = window->LogText();
     window->OpenRemoteEntry();
     EXPECT_EQ(window->RemotePath(), RemoteFolder());
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder());
     EXPECT_FALSE(PaneTexts(RemoteList()).contains(QStringLiteral("<gone>")));
     EXPECT_EQ(window->LogText(), logBefore);  // a refused CWD is not reported
 
@@ -173,7 +173,7 @@ TEST_P(RemoteFoldersTest, ATypedFolderIsOpenedInsteadOfActingOnTheOneShown)
     EXPECT_EQ(RemotePathEdit().text(), RemoteFolder(QStringLiteral("other")));
     EXPECT_TRUE(window->LogText().startsWith(RemoteFolder(QStringLiteral("nope")) + QStringLiteral(" を開けません: 550")))
         << window->LogText().toStdString();
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder(QStringLiteral("other")));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder(QStringLiteral("other")));
 }
 
 TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
@@ -189,16 +189,16 @@ TEST_P(RemoteFoldersTest, AListedFileNamedLikeAFolderIsTreatedAsAFile)
 
     PutCaretOn(RemoteList(), file());
     window->OpenRemoteEntry();
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder());
 
-    ASSERT_TRUE(window->Session().ChangeDir(RemoteFolder())) << Reply();
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).ChangeDir(RemoteFolder())) << Reply();
     Relist();
     RemoteList().Tree().clearSelection();
     SelectRow(RemoteList(), file());
     prompter.QueueAnswer(true);
     window->DownloadSelection();
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("<x>"))), QByteArray("file"));
-    EXPECT_EQ(window->Session().TransferSize(), 4);
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TransferSize(), 4);
 
     // Permissions go to the file itself, whatever its name looks like.
     const auto clearEveryBox = [](AttributeDialog& dialog) {
@@ -291,7 +291,7 @@ TEST_P(RemoteAttributesTest, NothingHappensForTheParentAnUnlistedEntryACancelOrA
     window->ChangeAttributes();
     EXPECT_EQ(ModeOnDisk(InFolder(QStringLiteral("f"))), 0644);
 
-    window->Session().DisconnectFromServer();
+    MainWindowTestAccess::Session(*window).DisconnectFromServer();
     prompter.QueueDialog(ConfirmAttributes());
     window->ChangeAttributes();
     EXPECT_EQ(window->LogText(), AsLogShows(QStringLiteral("ChangeFileAttrib に失敗\r\n")));

@@ -94,7 +94,7 @@ TEST_P(FolderTransferTest, ATreeGoesUpAndComesBackByteForByteWithoutItsLinks)
     EXPECT_EQ(prompter.questions[1], QStringLiteral("6 個のフォルダと 4 個のファイル (300 KB) をダウンロードしますか？"));
     EXPECT_FALSE(window->LogText().contains(QStringLiteral("失敗"))) << window->LogText().toStdString();
     EXPECT_EQ(window->RemotePath(), RemoteFolder());
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder());
 
     const LocalTreeListing original = ListLocalTree(tree);
     const LocalTreeListing copy = ListLocalTree(back + QStringLiteral("/tree"));
@@ -162,7 +162,7 @@ TEST_P(FolderTransferTest, FilesOfATreeFollowTheOverwriteRuleInFoldersThatAreThe
                                                QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？")}));
     EXPECT_EQ(ReadFile(InFolder(QStringLiteral("t/x.txt"))), "old");
     EXPECT_EQ(ReadFile(InFolder(QStringLiteral("t/sub/y.txt"))), "new");
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder());
 }
 
 TEST_P(FolderTransferTest, TheBoxCountsTheBatchAndCancelStopsBeforeTheNextFile)
@@ -201,7 +201,7 @@ TEST_P(FolderTransferTest, TheBoxCountsTheBatchAndCancelStopsBeforeTheNextFile)
     EXPECT_LT(arrived, 3);
     EXPECT_TRUE(window->LogText().contains(QStringLiteral("中止しました"))) << window->LogText().toStdString();
     // The server's folder is still the one the window shows.
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder());
 }
 
 // A file named "*end*" hides nothing after it (made in this order, it stands before another

@@ -29,14 +29,14 @@ TEST_P(ListingLimitsTest, APaneShowsTheFirstEntriesOfAListingPastEitherCap)
 
     // The text cap: the session keeps the lines that came whole, and the count is what is shown.
     MainWindowTestAccess::SetListingLimits(*window, MaxListingEntries, MaxWalkEntries);
-    window->Session().SetListingLimit(300);
+    MainWindowTestAccess::Session(*window).SetListingLimit(300);
     Relist();
     const int shown = RemoteList().RowCount() - 1;
     EXPECT_GE(shown, 1);
     EXPECT_LT(shown, 5);
     EXPECT_EQ(log.lines.last(), QStringLiteral("一覧が大きすぎるため、先頭の %1 件だけを表示しています").arg(shown));
     // The session is in step for what follows.
-    window->Session().SetListingLimit(FtpSession::DefaultListingLimit);
+    MainWindowTestAccess::Session(*window).SetListingLimit(FtpSession::DefaultListingLimit);
     Relist();
     EXPECT_EQ(RemoteList().RowCount(), 6);
 }
@@ -98,7 +98,7 @@ TEST_P(ListingLimitsTest, AFolderUploadLeavesAServerFolderItCannotListWhole)
     Relist();
 
     LogWatch log(*window);
-    window->Session().SetListingLimit(100);
+    MainWindowTestAccess::Session(*window).SetListingLimit(100);
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("<up>")}));
     prompter.QueueAnswer(true);  // upload the folder
     window->UploadSelection();

@@ -84,7 +84,7 @@ TEST_P(LiveWindowTest, CancelledDownloadLeavesTheTargetsAsTheyWereWhileThePaneSt
     EXPECT_EQ(clickedDuringWork, QStringLiteral(".."));
     EXPECT_FALSE(window->IsServerWorkRunning());
     // The connection is in step: the next command reads its own reply.
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder()) << Reply();
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder()) << Reply();
 }
 
 TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomplete)
@@ -92,7 +92,7 @@ TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomp
     window->SelectBinaryMode();
     // As the window's connect does: what the server offers tells whether it can say that a name
     // is free, which decides whether a cancelled upload's file goes again.
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     MakeHugeSparseFile(Scratch(QStringLiteral("new.bin")));
     MakeHugeSparseFile(Scratch(QStringLiteral("old.bin")));
     PutRemoteFile(QStringLiteral("old.bin"), "previous");
@@ -108,7 +108,7 @@ TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomp
     }
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
     // The file goes again once the server has answered ABOR, after the box has gone.
-    window->Session();
+    MainWindowTestAccess::Session(*window);
     EXPECT_FALSE(QFile::exists(InFolder(QStringLiteral("new.bin"))));
 
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("old.bin")}));
@@ -121,7 +121,7 @@ TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomp
     }
     EXPECT_EQ(window->LogText(), AsLogShows(QStringLiteral("中止しました\nサーバー上の old.bin は途中までしか書かれていません")));
     EXPECT_TRUE(QFile::exists(InFolder(QStringLiteral("old.bin"))));
-    EXPECT_EQ(window->Session().GetRemoteDir(), RemoteFolder()) << Reply();
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), RemoteFolder()) << Reply();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, LiveWindowTest, ::testing::ValuesIn(AllServers()));
@@ -142,7 +142,7 @@ TEST_F(LiveListingTest, CancelledListingAbortsLeavesTheParentAloneAndKeepsTheCon
         .Read()                                 // ABOR
         .Send("426 aborted\r\n225 no transfer\r\n")
         .Answer("257 \"/sub\" is the current directory");
-    TransferSession& session = window->Session();
+    TransferSession& session = MainWindowTestAccess::Session(*window);
     ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
     ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
     MainWindowTestAccess::AddRemoteEntry(*window, QStringLiteral("sub"), EntryKind::Folder);
@@ -156,7 +156,7 @@ TEST_F(LiveListingTest, CancelledListingAbortsLeavesTheParentAloneAndKeepsTheCon
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
     EXPECT_EQ(PaneTexts(RemoteList()), QStringList{QStringLiteral("..")});
     // Through the window, which waits until the abort's replies are settled on its worker.
-    EXPECT_EQ(window->Session().GetRemoteDir(), QStringLiteral("/sub"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetRemoteDir(), QStringLiteral("/sub"));
     ASSERT_TRUE(peer.WaitScriptDone()) << peer.Errors().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(peer.Commands().contains("ABOR"));
     EXPECT_EQ(peer.Commands().last(), "PWD");
@@ -166,7 +166,7 @@ TEST_F(LiveListingTest, ACompletedDownloadAnsweredWith250ShowsTheUpdatingTextAnd
 {
     peer.Login().Answer("200 ok").Answer("200 PORT ok").Answer("150 sending").ConnectData()
         .SendData("hello").CloseData().Send("250 done\r\n");
-    TransferSession& session = window->Session();
+    TransferSession& session = MainWindowTestAccess::Session(*window);
     ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
     ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
     MainWindowTestAccess::ShowLocal(*window, Scratch());

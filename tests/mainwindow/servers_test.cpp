@@ -30,7 +30,7 @@ protected:
         RemoteFilesTest::SetUp();
         if (IsSkipped())
             return;
-        ASSERT_TRUE(window->Session().QueryFeatures()) << Reply();
+        ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures()) << Reply();
         SettingsStore::WriteFlag(SettingName::CheckOverwrite, false);
         window->SelectBinaryMode();
     }
@@ -44,7 +44,7 @@ TEST_P(ServerHabitsTest, ListingFormatFollowsFeat)
     PutRemoteFile(OddName, "12345");
     PutRemoteFolder(folder + QStringLiteral("/my folder;1"));
     Relist();
-    EXPECT_EQ(window->Session().LastListingIsMachine(), UsesMachineListing());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).LastListingIsMachine(), UsesMachineListing());
     EXPECT_EQ(PaneTexts(RemoteList()), (QStringList{QStringLiteral(".."), QStringLiteral("<my folder;1>"), OddName}));
     const RemoteEntryList& entries = window->RemoteEntries();
     const int file = FindEntry(entries, OddName);
@@ -78,8 +78,8 @@ TEST_P(ServerHabitsTest, TimesKeptOnDownloadAndUpload)
     window->UploadSelection();
     ASSERT_EQ(ReadFile(InFolder(upName)), QByteArray("local")) << window->LogText().toStdString();
     // MFMT where FEAT lists it (pyftpdlib); vsftpd has no way, so the upload's own time stays.
-    EXPECT_EQ(window->Session().HasFeature(QStringLiteral("MFMT")), UsesMachineListing());
-    if (window->Session().HasFeature(QStringLiteral("MFMT")))
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).HasFeature(QStringLiteral("MFMT")), UsesMachineListing());
+    if (MainWindowTestAccess::Session(*window).HasFeature(QStringLiteral("MFMT")))
         EXPECT_EQ(FileTime(InFolder(upName)), localTime);
     else
         EXPECT_NE(FileTime(InFolder(upName)), localTime);

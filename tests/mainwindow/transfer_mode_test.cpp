@@ -15,18 +15,18 @@ TEST_F(TransferModeButtonsTest, EachButtonShowsItselfPressedStoresTheModeAndSets
     window->SelectBinaryMode();
     EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Binary);
     EXPECT_FALSE(SettingsStore::ReadFlag(SettingName::AutoTransferMode));
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
 
     // Automatic mode leaves the type for the next transfer to choose.
     window->SelectAutoMode();
     EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Auto);
     EXPECT_TRUE(SettingsStore::ReadFlag(SettingName::AutoTransferMode));
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
 
     window->SelectAsciiMode();
     EXPECT_EQ(window->PressedModeButton(), TransferModeButton::Ascii);
     EXPECT_FALSE(SettingsStore::ReadFlag(SettingName::AutoTransferMode));
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE A"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE A"));
 }
 
 TEST(TransferProgressTextTest, ShowsTheLastFifteenCharactersAndSixtyFourBitCounts)

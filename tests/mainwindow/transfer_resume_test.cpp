@@ -28,7 +28,7 @@ TEST_P(ResumeWindowTest, CancelledDownloadGoesOnAfterYesAndStartsOverAfterNo)
 {
     window->SelectBinaryMode();
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     const QByteArray data = RandomData(48 << 20);
     PutRemoteFile(QStringLiteral("big.bin"), data);
     Relist();
@@ -101,7 +101,7 @@ TEST_P(ResumeWindowTest, ADownloadedFileNamedLikeAPartialFileIsNeverResumedFrom)
 {
     window->SelectBinaryMode();
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     const QByteArray whole = RandomData(1 << 20);
     PutRemoteFile(QStringLiteral("a"), whole);
     PutRemoteFile(QStringLiteral("a.part"), whole.left(1000));
@@ -122,7 +122,7 @@ TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)
 {
     window->SelectBinaryMode();
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);  // not asked after はい
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     const QByteArray data = RandomData(3 << 20);
     WriteFile(Scratch(QStringLiteral("up.bin")), data);
     // The server's copy differs from the local beginning, so only an upload that went on from
@@ -143,7 +143,7 @@ TEST_P(ResumeWindowTest, UploadGoesOnAfterTheServersShorterCopy)
 TEST_P(ResumeWindowTest, CancelledResumedUploadKeepsTheServersFile)
 {
     window->SelectBinaryMode();
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     {
         // 1 GiB, sparse: no loopback server takes it in before 中止 is pressed.
         QFile huge(Scratch(QStringLiteral("up.bin")));

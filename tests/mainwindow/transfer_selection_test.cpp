@@ -61,7 +61,7 @@ TEST_P(TransferSelectionTest, UploadAsksOnceSkipsTheParentAndLogsEachFile)
     EXPECT_EQ(ReadFile(InFolder(QStringLiteral("b.bin"))), Binary());
     EXPECT_TRUE(QFileInfo(InFolder(QStringLiteral("empty"))).isFile());
     EXPECT_TRUE(PaneTexts(RemoteList()).contains(QStringLiteral("b.bin")));
-    EXPECT_EQ(window->Session().TransferSize(), 0);
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TransferSize(), 0);
     EXPECT_FALSE(AnyWaitBoxLeft());
 }
 
@@ -141,7 +141,7 @@ TEST_P(TransferSelectionTest, DownloadAsksBeforeReplacingAnythingLocalAndEndsWit
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("b.bin"))), Binary());
     EXPECT_TRUE(PaneTexts(LocalList()).contains(QStringLiteral("b.bin")));
     // The total came from the listing.
-    EXPECT_EQ(window->Session().TransferSize(), Binary().size());
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TransferSize(), Binary().size());
     EXPECT_FALSE(AnyWaitBoxLeft());
 }
 
@@ -151,7 +151,7 @@ TEST_P(TransferSelectionTest, AutomaticModeChoosesTheTypeForEachFileAndKeepsIt)
     window->SelectBinaryMode();
     window->SelectAutoMode();
     Relist();
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
 
     WriteFile(Scratch(QStringLiteral("a.txt")), "one\ntwo\n");
     WriteFile(Scratch(QStringLiteral("b.gif")), "one\ntwo\n");
@@ -159,7 +159,7 @@ TEST_P(TransferSelectionTest, AutomaticModeChoosesTheTypeForEachFileAndKeepsIt)
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("a.txt")}));
     prompter.QueueAnswer(true);
     window->UploadSelection();
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE A"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE A"));
     // vsftpd keeps the bytes of a text upload as they came (CR LF); pyftpdlib turns them back.
     const QByteArray textOnServer = GetParam() == QStringLiteral("vsftpd") ? "one\r\ntwo\r\n" : "one\ntwo\n";
     EXPECT_EQ(ReadFile(InFolder(QStringLiteral("a.txt"))), textOnServer);
@@ -168,7 +168,7 @@ TEST_P(TransferSelectionTest, AutomaticModeChoosesTheTypeForEachFileAndKeepsIt)
     prompter.QueueAnswer(true);
     window->UploadSelection();
     EXPECT_EQ(ReadFile(InFolder(QStringLiteral("b.gif"))), QByteArray("one\ntwo\n"));
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE I"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE I"));
 
     // A download decides by the local path; the text comes back with local line ends.
     QFile::remove(Scratch(QStringLiteral("a.txt")));
@@ -176,12 +176,12 @@ TEST_P(TransferSelectionTest, AutomaticModeChoosesTheTypeForEachFileAndKeepsIt)
     prompter.QueueAnswer(true);
     window->DownloadSelection();
     EXPECT_EQ(ReadFile(Scratch(QStringLiteral("a.txt"))), QByteArray("one\ntwo\n"));
-    EXPECT_EQ(window->Session().TypeCommand(), QStringLiteral("TYPE A"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TypeCommand(), QStringLiteral("TYPE A"));
 }
 
 TEST_P(TransferSelectionTest, PerFileStepsFailSafely)
 {
-    TransferSession& session = window->Session();
+    TransferSession& session = MainWindowTestAccess::Session(*window);
     PutRemoteFile(QStringLiteral("one"), "1");
     Relist();
 

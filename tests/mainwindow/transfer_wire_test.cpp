@@ -41,7 +41,7 @@ protected:
     {
         // The window's session takes its mode from the store at each connect.
         SettingsStore::WriteFlag(SettingName::UsePASV, true);
-        TransferSession& session = window->Session();
+        TransferSession& session = MainWindowTestAccess::Session(*window);
         ASSERT_TRUE(session.ConnectToServer(QStringLiteral("127.0.0.1"), peer.Port()));
         ASSERT_TRUE(session.UserLogin(QStringLiteral("me"), QStringLiteral("secret")));
     }
@@ -108,10 +108,10 @@ TEST_F(TransferWireTest, ARefusedDownloadClosesTheBoxWithoutTheUpdatingText)
     peer.Login().Answer("200 ok").AnswerPassive().AcceptData().Answer("550 No such file");
     Connect();
     PaintedTexts painted;
-    EXPECT_FALSE(window->Session().DownloadFile(Scratch(), QStringLiteral("/"), QStringLiteral("gone.txt"),
+    EXPECT_FALSE(MainWindowTestAccess::Session(*window).DownloadFile(Scratch(), QStringLiteral("/"), QStringLiteral("gone.txt"),
                                                 RemoteEntryList()));
     EXPECT_EQ(painted.texts, QStringList{QStringLiteral("準備中です\nしばらくお待ちください")});
-    EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("ダウンロードに失敗しました"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetReplyText(), QStringLiteral("ダウンロードに失敗しました"));
     EXPECT_FALSE(QFile::exists(Scratch(QStringLiteral("gone.txt"))));
 }
 
@@ -123,14 +123,14 @@ TEST_F(TransferWireTest, AnEmptyUploadShowsNoCountAndSucceedsOnTheFinalReply)
     window->SelectBinaryMode();
     WriteFile(Scratch(QStringLiteral("empty")), QByteArray());
     PaintedTexts painted;
-    EXPECT_TRUE(window->Session().UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("empty"),
+    EXPECT_TRUE(MainWindowTestAccess::Session(*window).UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("empty"),
                                              RemoteEntryList()));
     ASSERT_TRUE(peer.WaitScriptDone());
     EXPECT_EQ(Commands().last(), "STOR empty");
     EXPECT_EQ(peer.DataReceived(), QByteArray());
     EXPECT_EQ(painted.texts, (QStringList{QStringLiteral("準備中です\nしばらくお待ちください"),
                                           QStringLiteral("更新中です\nしばらくお待ちください")}));
-    EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("アップロードが完了しました"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetReplyText(), QStringLiteral("アップロードが完了しました"));
 }
 
 TEST_F(TransferWireTest, ACheckedDownloadSaysSoInTheLogAndTheOptionTurnsTheCheckOff)
@@ -148,7 +148,7 @@ TEST_F(TransferWireTest, ACheckedDownloadSaysSoInTheLogAndTheOptionTurnsTheCheck
     download().Answer("250 " + md5.toUpper());
     download();
     Connect();
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     window->SelectBinaryMode();
     MainWindowTestAccess::ShowLocal(*window, Scratch());
     MainWindowTestAccess::ShowRemote(*window, QStringLiteral("/pub"));
@@ -178,13 +178,13 @@ TEST_F(TransferWireTest, AnUploadTheServerHoldsOtherwiseFailsWithItsReason)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 go ahead").ReceiveData()
         .Send("226 done\r\n").Answer("250 " + QByteArray(64, 'e'));
     Connect();
-    ASSERT_TRUE(window->Session().QueryFeatures());
+    ASSERT_TRUE(MainWindowTestAccess::Session(*window).QueryFeatures());
     window->SelectBinaryMode();
     WriteFile(Scratch(QStringLiteral("up.bin")), "sent bytes");
-    EXPECT_FALSE(window->Session().UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("up.bin"),
+    EXPECT_FALSE(MainWindowTestAccess::Session(*window).UploadFile(Scratch(), QStringLiteral("/"), QStringLiteral("up.bin"),
                                               RemoteEntryList()));
-    EXPECT_EQ(window->Session().TransferFailure(), QStringLiteral("サーバーのファイルが送ったものと一致しません"));
-    EXPECT_EQ(window->Session().GetReplyText(), QStringLiteral("アップロードに失敗しました"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).TransferFailure(), QStringLiteral("サーバーのファイルが送ったものと一致しません"));
+    EXPECT_EQ(MainWindowTestAccess::Session(*window).GetReplyText(), QStringLiteral("アップロードに失敗しました"));
     ASSERT_TRUE(peer.WaitScriptDone());
     EXPECT_EQ(Commands().last(), "XSHA256 up.bin");
 }
@@ -201,10 +201,10 @@ TEST_F(TransferWireTest, AnUploadTheListingMissedAsksTheServerAndACancelBeforeSt
     peer.Login().Read().Send(SizeFeatures)
         .Answer("213 40")
         .Answer("200 ok").AnswerPassive().AcceptData()
-        .Read().Do([this] { window->Session().Cancel(); })
+        .Read().Do([this] { MainWindowTestAccess::Session(*window).Cancel(); })
         .Read().Send("426 aborted\r\n226 ABOR ok\r\n");
     Connect();
-    TransferSession& session = window->Session();
+    TransferSession& session = MainWindowTestAccess::Session(*window);
     session.SetIdleLimit(std::chrono::seconds(5));
     ASSERT_TRUE(session.QueryFeatures());
     window->SelectBinaryMode();
@@ -227,7 +227,7 @@ TEST_F(TransferWireTest, ACancelledUploadOfANewNameDeletesWhatItsStorMade)
         .Read().Send("426 aborted\r\n226 ABOR ok\r\n")
         .Answer("250 deleted");
     Connect();
-    TransferSession& session = window->Session();
+    TransferSession& session = MainWindowTestAccess::Session(*window);
     ASSERT_TRUE(session.QueryFeatures());
     window->SelectBinaryMode();
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
@@ -263,7 +263,7 @@ TEST_F(TransferWireTest, ADownloadShorterThanSizeSaysFailsNamingBothSizes)
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
         .SendData("hello ").CloseData().Send("226 done\r\n");
     Connect();
-    TransferSession& session = window->Session();
+    TransferSession& session = MainWindowTestAccess::Session(*window);
     ASSERT_TRUE(session.QueryFeatures());
     window->SelectBinaryMode();
     EXPECT_FALSE(session.DownloadFile(Scratch(), QStringLiteral("/"), QStringLiteral("f.bin"), RemoteEntryList()));

@@ -4,6 +4,7 @@ add_executable(window_tests
   chrome_test.cpp
   keys_menu_test.cpp
   listing_test.cpp
+  server_worker_test.cpp
   small_dialogs_test.cpp
   window_test.cpp
 )

@@ -32,6 +32,16 @@ struct MainWindowTestAccess {
         window.ShowPaths();
     }
     static void WriteLog(MainWindow& window, const QString& text) { window.WriteLog(text); }
+    // The window's session, once what a cancel left owing has been settled and the set-up queued
+    // for it has been done (reading the state waits for that): the test may use it at once, on
+    // the window's thread, as no code of the window may.
+    static TransferSession& Session(MainWindow& window)
+    {
+        window.WaitForSettling();
+        if (!window.worker.IsRunning())
+            window.worker.State();
+        return window.worker.session;
+    }
     // Puts an entry at the end of a pane and of its entry list by hand, as a listing would have
     // shown it (a listing of the server's that is out of date, a local folder gone since).
     static void AddLocalEntry(MainWindow& window, const QString& name, EntryKind kind = EntryKind::File)
