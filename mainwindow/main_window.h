@@ -168,9 +168,6 @@ private:
     // Waits, the window live, until the settling has ended: the next handler's server work must
     // find the connection in step.
     void WaitForSettling();
-    // Shows a transfer's figures in the progress box, on the window's thread. Figures without a
-    // connection say that nothing moves now: the box goes (not while a folder batch keeps it).
-    void ShowTransferFigures(const BatchProgress& progress);
     // ShowTransferFigures from any thread; within a folder batch only the latest figures that
     // came meanwhile are shown.
     void PostTransferFigures(const BatchProgress& progress);
