@@ -2,7 +2,7 @@
 #include "engine/local_name.h"
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
-#include "mainwindow/outcome.h"
+#include "transfer/outcome.h"
 #include "mainwindow/pane_entries.h"
 #include "mainwindow/small_dialogs.h"
 #include "mainwindow/strings.h"
