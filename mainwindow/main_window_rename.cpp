@@ -62,7 +62,7 @@ void MainWindow::RenameLocalEntry()
     const QByteArray fromBytes = LocalPathBytes(from);
     const QByteArray toBytes = LocalPathBytes(to);
     if (fromBytes.isEmpty() || toBytes.isEmpty()) {
-        WriteLog(ChromeText::LocalRenameFailed.arg(FilesText::ReasonUnsafeName.arg(dialog.newName)));
+        WriteLog(ChromeText::LocalRenameFailed.arg(TransferText::ReasonUnsafeName.arg(dialog.newName)));
     } else if (!RenameWithoutReplacing(fromBytes, toBytes)) {
         const QString reason = errno == EEXIST ? ChromeText::NameTaken.arg(to) : LocalFailureReason(to);
         WriteLog(ChromeText::LocalRenameFailed.arg(reason));
