@@ -328,6 +328,7 @@ void MainWindow::CancelServerWork()
         return;
     cancelRequested = true;
     session.Cancel();
+    batchCancel.Cancel();
 }
 
 void MainWindow::ShowWorkingBox()
@@ -350,6 +351,7 @@ void MainWindow::HandleLostConnection()
     const QString reason = firstLine.startsWith(QString::number(ConnectionClosedCode)) ? firstLine
                                                                                      : TransferText::ReasonConnectionLost;
     const QString shown = LogText();
+    batchLogin = {};
     SetConnectedState(false);
     remotePath.clear();
     remoteList->clear();

@@ -48,7 +48,29 @@ QList<BatchItem> BatchItems(const QList<PaneItem>& selected)
     return items;
 }
 
+// The batch's outcome, and below it what the batch found of its connections.
+QString WithNotices(const QString& outcome, const QStringList& notices)
+{
+    return notices.isEmpty() ? outcome : outcome + u'\n' + notices.join(u'\n');
+}
+
 }  // namespace
+
+BatchConnections MainWindow::SpreadConnections()
+{
+    batchCancel.Reset();
+    BatchConnections connections;
+    connections.most = SettingsStore::ReadMaxConnections();
+    connections.login = batchLogin;
+    // The extra sessions ask their questions where the window's own does.
+    connections.makeSession = [this] {
+        auto extra = std::make_unique<TransferSession>();
+        extra->SetQuestions(&questions);
+        return extra;
+    };
+    connections.cancel = &batchCancel;
+    return connections;
+}
 
 void MainWindow::UploadSelection()
 {
@@ -77,14 +99,15 @@ void MainWindow::UploadSelection()
     // The whole batch is one piece of server work, so the files follow each other on the worker
     // without waiting for the window in between.
     const BatchCallbacks reports = BatchReports();
-    const bool finished = RunServerWork([&] { batch.Run(session, reports); });
+    const BatchConnections connections = SpreadConnections();
+    const bool finished = RunServerWork([&] { batch.Run(session, reports, &connections); });
     if (!finished) {
         if (!batch.CutShort().isEmpty())
             WriteLog(MainText::Cancelled + u'\n' + batch.CutShort());
         return ShowPaths();
     }
     ListRemoteFolder(remotePath);
-    WriteOutcome(batch.Tally().Summary(session.GetReplyText()));
+    WriteOutcome(WithNotices(batch.Tally().Summary(session.GetReplyText()), batch.Notices()));
     ShowPaths();
 }
 
@@ -120,10 +143,11 @@ void MainWindow::DownloadSelection()
         batchBox.emplace(KeepBatchBox());
     // As for uploads, the whole batch is one piece of server work.
     const BatchCallbacks reports = BatchReports();
-    const bool finished = RunServerWork([&] { batch.Run(session, reports); });
+    const BatchConnections connections = SpreadConnections();
+    const bool finished = RunServerWork([&] { batch.Run(session, reports, &connections); });
     // The local folder is as the batch left it, also after a cancel; the pane shows it so.
     ListLocalFolder(localPath);
     if (finished)
-        WriteLog(batch.Tally().Summary(session.GetReplyText()));
+        WriteLog(WithNotices(batch.Tally().Summary(session.GetReplyText()), batch.Notices()));
     ShowPaths();
 }

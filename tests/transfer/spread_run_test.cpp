@@ -3,6 +3,7 @@
 // a broken connection, and a cancel.
 #include "transfer/connection_pool.h"
 #include "transfer/connection_strings.h"
+#include "transfer/local_files.h"
 #include "transfer/spread_run.h"
 #include "tests/support/test_servers.h"
 
@@ -190,7 +191,7 @@ TEST_P(SpreadRunBothWays, FilesArriveWholeOverThreeConnectionsWithOutcomesInJobO
         return place.job >= 3 || three.Arrive() ? JobStep::GoOn() : JobStep::End(State::Failed, "alone");
     };
     jobs.transfer = [&](const JobPlace& place) {
-        return place.session.StoreFile(sent + u'/' + Name(place.job), Name(place.job))
+        return UploadFromFile(place.session, sent + u'/' + Name(place.job), Name(place.job))
                    ? JobStep::GoOn()
                    : JobStep::End(State::Failed);
     };
@@ -213,7 +214,7 @@ TEST_P(SpreadRunBothWays, FilesArriveWholeOverThreeConnectionsWithOutcomesInJobO
 
     jobs.prepare = {};
     jobs.transfer = [&](const JobPlace& place) {
-        return place.session.RetrieveFile(Name(place.job), came + u'/' + Name(place.job))
+        return DownloadToFile(place.session, Name(place.job), came + u'/' + Name(place.job))
                    ? JobStep::GoOn()
                    : JobStep::End(State::Failed);
     };
@@ -297,7 +298,7 @@ TEST_F(SpreadRunTest, ServerThatTakesFewerConnectionsLeavesTheBatchWithThoseSaid
     jobs.transfer = [&](const JobPlace& place) {
         const QString path = local.filePath(Name(place.job));
         Write(path, Bytes(place.job, 700));
-        return place.session.StoreFile(path, Name(place.job)) ? JobStep::GoOn() : JobStep::End(State::Failed);
+        return UploadFromFile(place.session, path, Name(place.job)) ? JobStep::GoOn() : JobStep::End(State::Failed);
     };
     EXPECT_EQ(RunAll(jobs).ended, 6);
     for (int job = 0; job < 6; ++job) {
@@ -407,7 +408,7 @@ TEST_F(SpreadRunTest, CancelStopsEveryConnectionAndStartsNothingMore)
             if (!std::exchange(arrived, true) && three.Arrive())
                 running->Cancel();
         });
-        const bool ok = place.session.RetrieveFile(QStringLiteral("big.bin"), local.filePath(Name(place.job)));
+        const bool ok = DownloadToFile(place.session, QStringLiteral("big.bin"), local.filePath(Name(place.job)));
         place.session.SetProgressCallback({});
         return ok ? JobStep::GoOn() : JobStep::End(State::Failed);
     };
