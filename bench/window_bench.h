@@ -32,6 +32,16 @@ struct MainWindowTestAccess {
         window.ListRemoteFolder(remote);
         window.ShowPaths();
     }
+    // The login a batch's extra connections repeat, as the window's connect keeps it.
+    static void SetLogin(MainWindow& window, const QString& host, quint16 port, const QString& user,
+                         const QString& password)
+    {
+        window.batchLogin = {};
+        window.batchLogin.host = host;
+        window.batchLogin.port = port;
+        window.batchLogin.user = user;
+        window.batchLogin.password = password;
+    }
 };
 
 namespace bench {

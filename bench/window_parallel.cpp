@@ -9,6 +9,7 @@
 // SERVER_ROOT is the folder on this machine that the server shows as "/". DELAYED_PORT is the
 // front before the same server; DELAY_MS only labels its lines (0 for DELAYED_PORT skips them).
 #include "bench/window_bench.h"
+#include "settings/settings_store.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,15 +33,13 @@ using bench::Median;
 using bench::Select;
 using bench::YesPrompter;
 
-// The connections lftp is given; the window gets the same N once it can open that many.
+// The connections lftp is given, and the window at the same N.
 constexpr int Parallels[] = {1, 2, 4};
 
-// The window moves a batch over one connection today. When it can spread a batch over several,
-// this returns min(n, most) with the option set to it before each run, and the window is measured
-// at every N instead of once.
-int WindowConnections(int /*n*/)
+// The connections the window's batch may use at N, the option set to it before each window run.
+int WindowConnections(int n)
 {
-    return 1;
+    return std::min(n, SettingsStore::MaxConnectionLimit);
 }
 
 struct Tree {
@@ -196,6 +195,8 @@ int main(int argc, char** argv)
         }
         // As the window's own connect does: FEAT decides the listing and the timestamps.
         session.QueryFeatures();
+        // The batch's extra connections log in as the window's own connect would have.
+        MainWindowTestAccess::SetLogin(window, host, port, user, password);
         window.SelectBinaryMode();
         for (const Tree& tree : trees) {
             std::fprintf(stderr, "%s, %s:\n", qPrintable(link.label), qPrintable(tree.name));
@@ -204,7 +205,11 @@ int main(int argc, char** argv)
             // Every run into folders of its own, removed after it (the large tree would fill the
             // disk otherwise); the order of window and lftp alternates from round to round.
             for (int round = 0; round < rounds; ++round) {
+                const auto useConnections = [](int n) {
+                    SettingsStore::WriteNumber(QLatin1String(SettingName::MaxConnections), n);
+                };
                 const auto windowDown = [&](int n) {
+                    useConnections(n);
                     const QString into = QDir(work).filePath(QStringLiteral("down%1").arg(++scratch));
                     QDir().mkpath(into);
                     MainWindowTestAccess::Show(window, into, QStringLiteral("/"));
@@ -218,6 +223,7 @@ int main(int argc, char** argv)
                     QDir(into).removeRecursively();
                 };
                 const auto windowUp = [&](int n) {
+                    useConnections(n);
                     const QString up = QStringLiteral("up%1").arg(++scratch);
                     const QString into = QDir(serverRoot).filePath(up);
                     MakeOpenFolder(into);
@@ -295,9 +301,7 @@ int main(int argc, char** argv)
                 for (int n : Parallels) {
                     const int used = WindowConnections(n);
                     const double w = Median(mine[used]), l = Median(theirs[n]);
-                    const QString who = used == n ? QStringLiteral("window N=%1").arg(n)
-                                                  : QStringLiteral("window N=%1 (several connections not built yet)")
-                                                        .arg(used);
+                    const QString who = QStringLiteral("window N=%1").arg(used);
                     std::printf("  %-8s N=%d  %-48s %7.2f s   %s --parallel=%d %7.2f s   lftp/window %.2f\n",
                                 direction, n, qPrintable(who), w, command, n, l, l / w);
                 }

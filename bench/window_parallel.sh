@@ -18,8 +18,9 @@ cmake --build "$build" -j2 --target window_parallel
 
 state=$root/$build/ftp-servers
 export TALLOWIN_FTP_PORT_BASE=${TALLOWIN_FTP_PORT_BASE:-21481}
-# The front listens just above the four servers' ports.
-frontPort=$((TALLOWIN_FTP_PORT_BASE + 4))
+# The front listens just above the servers' ports (base + 4 is the vsftpd that takes two
+# connections per address).
+frontPort=$((TALLOWIN_FTP_PORT_BASE + 5))
 front=
 work=
 cleanup() {

@@ -358,6 +358,7 @@ void MainWindow::CancelServerWork()
         return;
     cancelRequested = true;
     worker.Cancel();
+    batchCancel.Cancel();
 }
 
 void MainWindow::ShowWorkingBox()
@@ -383,6 +384,7 @@ void MainWindow::HandleLostConnection()
     const QString reason = firstLine.startsWith(QString::number(ConnectionClosedCode)) ? firstLine
                                                                                      : TransferText::ReasonConnectionLost;
     const QString shown = LogText();
+    batchLogin = {};
     SetConnectedState(false);
     remotePath.clear();
     remoteList->SetRows({});

@@ -6,6 +6,7 @@
 #include "transfer/remote_tree.h"
 #include "transfer/transfer_progress.h"
 #include "transfer/file_jobs.h"
+#include "transfer/spread_batch.h"
 #include "transfer/transfer_questions.h"
 #include "transfer/transfer_session.h"
 #include "mainwindow/wait_dialog.h"
@@ -168,6 +169,14 @@ private:
     void PostTransferFigures(const BatchProgress& progress);
     // What a batch reports, for the batch's run on the worker.
     BatchCallbacks BatchReports();
+    // The connections a transfer batch may spread its files over, read once for the batch on the
+    // window's thread (main_window_transfer.cpp); the batch's 中止 is reset with it.
+    BatchConnections SpreadConnections();
+    // The latest login's server, user and password, for a batch's extra connections: kept in
+    // memory only, from the login until the window is disconnected.
+    SessionRecipe batchLogin;
+    // Reaches a batch's extra connections from CancelServerWork.
+    BatchCancel batchCancel;
     // The selected rows of each pane, typed, in the order the pane shows them: what every
     // handler acting on a selection goes by.
     std::vector<PaneRow> SelectedLocalRows() const;

@@ -207,6 +207,12 @@ void MainWindow::Connect()
     }
     WriteLog(worker.State().replyText);
     remoteLogin = {address->host, address->port, userName};
+    // A batch's extra connections log in the same way; the password stays in memory only.
+    batchLogin = {};
+    batchLogin.host = address->host;
+    batchLogin.port = address->port;
+    batchLogin.user = userName;
+    batchLogin.password = password;
     // The password is known good now: a plain copy of it in the store moves to the keyring.
     ConnectionProfile::MovePasswordToKeyring(server, userName, password);
     // What the server offers decides the listing command, whether times can be kept and, unless
@@ -274,6 +280,7 @@ void MainWindow::Disconnect()
     else
         WriteLog(worker.State().replyText);
     SetConnectedState(false);
+    batchLogin = {};
     remotePath.clear();
     remoteList->SetRows({});
     // Nothing of the old listing may answer for a server that is gone (an overwrite question

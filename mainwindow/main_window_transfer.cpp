@@ -69,7 +69,29 @@ QList<BatchItem> DroppedItems(const QStringList& paths)
     return items;
 }
 
+// The batch's outcome, and below it what the batch found of its connections.
+QString WithNotices(const QString& outcome, const QStringList& notices)
+{
+    return notices.isEmpty() ? outcome : outcome + u'\n' + notices.join(u'\n');
+}
+
 }  // namespace
+
+BatchConnections MainWindow::SpreadConnections()
+{
+    batchCancel.Reset();
+    BatchConnections connections;
+    connections.most = SettingsStore::ReadMaxConnections();
+    connections.login = batchLogin;
+    // The extra sessions ask their questions where the window's own does.
+    connections.makeSession = [this] {
+        auto extra = std::make_unique<TransferSession>();
+        extra->SetQuestions(&questions);
+        return extra;
+    };
+    connections.cancel = &batchCancel;
+    return connections;
+}
 
 void MainWindow::UploadSelection()
 {
@@ -128,14 +150,16 @@ void MainWindow::UploadItems(const QList<BatchItem>& items, qsizetype shown)
     // The whole batch is one piece of server work, so the files follow each other on the worker
     // without waiting for the window in between.
     const BatchCallbacks reports = BatchReports();
-    const bool finished = RunServerWork([&](TransferSession& session) { batch.Run(session, reports); });
+    const BatchConnections connections = SpreadConnections();
+    const bool finished =
+        RunServerWork([&](TransferSession& session) { batch.Run(session, reports, &connections); });
     if (!finished) {
         if (!batch.CutShort().isEmpty())
             WriteLog(MainText::Cancelled + u'\n' + batch.CutShort());
         return ShowPaths();
     }
     ListRemoteFolder(remotePath);
-    WriteOutcome(batch.Tally().Summary(worker.State().replyText));
+    WriteOutcome(WithNotices(batch.Tally().Summary(worker.State().replyText), batch.Notices()));
     ShowPaths();
 }
 
@@ -170,10 +194,12 @@ void MainWindow::DownloadItems(const QList<BatchItem>& items, qsizetype shown)
         batchBox.emplace(KeepBatchBox());
     // As for uploads, the whole batch is one piece of server work.
     const BatchCallbacks reports = BatchReports();
-    const bool finished = RunServerWork([&](TransferSession& session) { batch.Run(session, reports); });
+    const BatchConnections connections = SpreadConnections();
+    const bool finished =
+        RunServerWork([&](TransferSession& session) { batch.Run(session, reports, &connections); });
     // The local folder is as the batch left it, also after a cancel; the pane shows it so.
     ListLocalFolder(localPath);
     if (finished)
-        WriteLog(batch.Tally().Summary(worker.State().replyText));
+        WriteLog(WithNotices(batch.Tally().Summary(worker.State().replyText), batch.Notices()));
     ShowPaths();
 }

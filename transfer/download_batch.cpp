@@ -92,7 +92,7 @@ bool DownloadBatch::Plan(TransferSession& session)
     return true;
 }
 
-bool DownloadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks)
+bool DownloadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections)
 {
     session.HoldTransferOptions(options);
     const auto release = qScopeGuard([&] { session.HoldTransferOptions(std::nullopt); });
@@ -126,6 +126,15 @@ bool DownloadBatch::Run(TransferSession& session, const BatchCallbacks& callback
             }
         }
     }
+    if (ConnectionsFor(connections, plan.fileJobs.size()) > 1) {
+        SpreadFileRunner spread(plan, callbacks, tally, options);
+        const bool finished = spread.Run(session, *connections, plan.fileJobs, folderFailed, remoteFolder);
+        cutShort = spread.CutShort();
+        notices = spread.Notices();
+        return finished;
+    }
     FileJobRunner runner(plan, callbacks, tally);
-    return runner.Run(session, plan.fileJobs, folderFailed);
+    const bool finished = runner.Run(session, plan.fileJobs, folderFailed);
+    cutShort = runner.CutShort();
+    return finished;
 }

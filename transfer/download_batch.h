@@ -2,6 +2,7 @@
 
 #include "transfer/file_jobs.h"
 #include "transfer/outcome.h"
+#include "transfer/spread_batch.h"
 #include "transfer/remote_tree.h"
 #include "transfer/transfer_session.h"
 
@@ -24,10 +25,14 @@ public:
     const BatchPlan& Planned() const { return plan; }
     const QString& WalkFailure() const { return walkFailure; }
 
-    // Makes the local folders, then fetches the files one by one through RunFileJob. False
-    // when the batch was cancelled.
-    bool Run(TransferSession& session, const BatchCallbacks& callbacks);
+    // Makes the local folders, then fetches the files one by one through RunFileJob, or over
+    // several connections at once where connections allow more than one. False when the batch
+    // was cancelled; CutShort then says what became of the files the cancel cut short.
+    bool Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections = nullptr);
     const BatchTally& Tally() const { return tally; }
+    const QString& CutShort() const { return cutShort; }
+    // What the batch found of its connections (a server that took fewer): for the log, once.
+    const QStringList& Notices() const { return notices; }
 
 private:
     QString localFolder;
@@ -39,4 +44,6 @@ private:
     BatchPlan plan;
     QString walkFailure;
     BatchTally tally;
+    QString cutShort;
+    QStringList notices;
 };

@@ -6,14 +6,24 @@
 
 #include <QScopeGuard>
 
-FileOutcome RunFileJob(TransferSession& session, const FileJob& job)
+TransferSession::FileSteps FileStepsOf(const FileJob& job)
 {
     static const RemoteEntryList NoEntries;
-    const RemoteEntryList& entries = job.entries ? *job.entries : NoEntries;
+    TransferSession::FileSteps steps;
+    steps.upload = job.direction == FileJob::Direction::Upload;
+    steps.localFolder = job.localFolder;
+    steps.remoteFolder = job.remoteFolder;
+    steps.name = job.name;
+    steps.byPath = job.byPath;
+    steps.entries = job.entries ? job.entries.get() : &NoEntries;
+    return steps;
+}
+
+FileOutcome FileOutcomeOf(const TransferSession& session, const FileJob& job, bool succeeded)
+{
     const bool upload = job.direction == FileJob::Direction::Upload;
     FileOutcome outcome;
-    outcome.succeeded = upload ? session.UploadFile(job.localFolder, job.remoteFolder, job.name, entries, job.byPath)
-                               : session.DownloadFile(job.localFolder, job.remoteFolder, job.name, entries);
+    outcome.succeeded = succeeded;
     outcome.failure = session.TransferFailure();
     if (session.IsCancelled()) {
         // A new file that was cut short is gone again; one that replaced another says so.
@@ -27,6 +37,16 @@ FileOutcome RunFileJob(TransferSession& session, const FileJob& job)
         outcome.logLine = outcome.succeeded ? session.WithVerification(TransferText::DownloadSucceededLine.arg(job.name))
                                             : TransferText::DownloadFailed;
     return outcome;
+}
+
+FileOutcome RunFileJob(TransferSession& session, const FileJob& job)
+{
+    static const RemoteEntryList NoEntries;
+    const RemoteEntryList& entries = job.entries ? *job.entries : NoEntries;
+    const bool succeeded = job.direction == FileJob::Direction::Upload
+        ? session.UploadFile(job.localFolder, job.remoteFolder, job.name, entries, job.byPath)
+        : session.DownloadFile(job.localFolder, job.remoteFolder, job.name, entries);
+    return FileOutcomeOf(session, job, succeeded);
 }
 
 FileJobRunner::FileJobRunner(const BatchPlan& plan, const BatchCallbacks& callbacks, BatchTally& tally)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/outcome.h"
+#include "transfer/transfer_session.h"
 #include "transfer/remote_entries.h"
 #include "transfer/transfer_progress.h"
 
@@ -11,8 +12,6 @@
 
 #include <functional>
 #include <memory>
-
-class TransferSession;
 
 // The pieces a transfer batch is made of: folders to make first, then one job per file, each
 // run through RunFileJob on a session. A batch lists its jobs up front, so that they can as well
@@ -65,6 +64,10 @@ struct FileOutcome {
 
 // Moves one file on the session: the one step every batch goes through for each of its files.
 FileOutcome RunFileJob(TransferSession& session, const FileJob& job);
+// The same in the session's three steps, taken apart: the job's steps to start from, and the
+// outcome once they have ended (succeeded: what the last step that ran said).
+TransferSession::FileSteps FileStepsOf(const FileJob& job);
+FileOutcome FileOutcomeOf(const TransferSession& session, const FileJob& job, bool succeeded);
 
 // How a running batch reports, called on the thread the batch runs on.
 struct BatchCallbacks {

@@ -152,50 +152,113 @@ bool TransferSession::StoreFrom(int fileFd, qint64 size, const QString& remote, 
 bool TransferSession::UploadFile(const QString& localFolder, const QString& remoteFolder,
                                const QString& name, const RemoteEntryList& entries, bool byPath)
 {
+    FileSteps file;
+    file.upload = true;
+    file.localFolder = localFolder;
+    file.remoteFolder = remoteFolder;
+    file.name = name;
+    file.byPath = byPath;
+    file.entries = &entries;
+    return PrepareFile(file) && AskAboutFile(file) && MoveFile(file);
+}
+
+bool TransferSession::DownloadFile(const QString& localFolder, const QString& remoteFolder,
+                                 const QString& name, const RemoteEntryList& entries)
+{
+    FileSteps file;
+    file.upload = false;
+    file.localFolder = localFolder;
+    file.remoteFolder = remoteFolder;
+    file.name = name;
+    file.entries = &entries;
+    return PrepareFile(file) && AskAboutFile(file) && MoveFile(file);
+}
+
+bool TransferSession::PrepareFile(FileSteps& file)
+{
     transferFailure.clear();
-    const QString localPath = JoinPath(localFolder, name);
-    const QString target = byPath ? JoinPath(remoteFolder, name) : name;
-    const int entry = FindEntry(entries, name);
-    const TransferOptions options = Options();
-    if (options.automaticType)
-        ChooseType(*this, name, options.textEndings);
-    const LocalFileInfo info(localPath);
+    file.options = Options();
+    return file.upload ? PrepareUpload(file) : PrepareDownload(file);
+}
+
+bool TransferSession::MoveFile(FileSteps& file)
+{
+    return file.upload ? MoveUpload(file) : MoveDownload(file);
+}
+
+bool TransferSession::PrepareUpload(FileSteps& file)
+{
+    static const RemoteEntryList NoEntries;
+    const RemoteEntryList& entries = file.entries ? *file.entries : NoEntries;
+    file.localPath = JoinPath(file.localFolder, file.name);
+    file.target = file.byPath ? JoinPath(file.remoteFolder, file.name) : file.name;
+    const int entry = FindEntry(entries, file.name);
+    if (file.options.automaticType)
+        ChooseType(*this, file.name, file.options.textEndings);
+    const LocalFileInfo info(file.localPath);
     // Only a regular file is read, never through a link: what a link leads to can change between
     // the question and the open (UploadFromFile refuses links all the same).
-    const bool regularFile = info.isFile() && !info.isSymLink();
+    file.regularFile = info.isFile() && !info.isSymLink();
 
     // The server decides whether the name is taken: the pane's listing may be stale, may have
     // failed, or the server may fold letter case.
     const RemoteName remote =
-        entry < 0 ? AskRemoteName(target)
-                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, name) ? -1 : entries[entry].size};
+        entry < 0 ? AskRemoteName(file.target)
+                  : RemoteName{RemoteName::Exists, IsLinkEntry(entries, file.name) ? -1 : entries[entry].size};
+    file.remoteState = remote.state;
+    file.remoteSize = remote.size;
+    return true;
+}
 
+bool TransferSession::AskAboutFile(FileSteps& file)
+{
+    static const RemoteEntryList NoEntries;
+    const RemoteEntryList& entries = file.entries ? *file.entries : NoEntries;
+    if (!file.upload) {
+        // What an earlier download left goes on, when it is ours and the server's file is still
+        // the one its data began (else its beginning would be another file's, and a size check at
+        // the end cannot tell).
+        file.resume = false;
+        if (CanResume() &&
+            file.partial->Resumable(ServerName(), JoinPath(file.remoteFolder, file.name), file.remoteSize,
+                                    file.recordedTime))
+            file.resume = Ask(TransferQuestion::Resume);
+        return file.resume || !file.options.checkOverwrite || !LocalFileExists(file.localPath) ||
+               Ask(TransferQuestion::Overwrite);
+    }
     // A shorter file of the name on the server may be what an earlier upload left. A link's size
     // is not its file's, and a rounded size ("33.5k") is no byte count to go on from.
-    qint64 resumeAt = 0;
-    if (remote.state == RemoteName::Exists && regularFile && CanResume()) {
-        if (remote.size > 0 && remote.size < info.size() && Ask(TransferQuestion::Resume))
-            resumeAt = remote.size;
+    file.resumeAt = 0;
+    if (file.remoteState == RemoteName::Exists && file.regularFile && CanResume()) {
+        const qint64 localSize = LocalFileInfo(file.localPath).size();
+        if (file.remoteSize > 0 && file.remoteSize < localSize && Ask(TransferQuestion::Resume))
+            file.resumeAt = file.remoteSize;
     }
     // A name missing from a cut listing may be on the server all the same, even where the server
     // cannot be asked.
-    const bool mayExist = remote.state == RemoteName::Exists || (remote.state == RemoteName::Unknown && entries.cut);
-    if (resumeAt == 0 && options.checkOverwrite && mayExist && !Ask(TransferQuestion::Overwrite))
-        return false;
+    const bool mayExist =
+        file.remoteState == RemoteName::Exists || (file.remoteState == RemoteName::Unknown && entries.cut);
+    return file.resumeAt != 0 || !file.options.checkOverwrite || !mayExist || Ask(TransferQuestion::Overwrite);
+}
 
+bool TransferSession::MoveUpload(FileSteps& file)
+{
+    const TransferOptions& options = file.options;
+    const QString& target = file.target;
+    const LocalFileInfo info(file.localPath);
     // Only a regular file has a length to send; a vanished file fails like any other.
     bool stored = false;
-    if (regularFile) {
+    if (file.regularFile) {
         SetTransferSize(info.size());
         SetVerifyTransfers(options.verifyTransfers);
-        stored = UploadFromFile(*this, localPath, target, resumeAt);
+        stored = UploadFromFile(*this, file.localPath, target, file.resumeAt);
         if (IsCancelled()) {
             // Only a file this upload made goes again: the server had none of the name right
             // before, and took the STOR. Also one whose last bytes arrived just as 中止 was pressed
             // (as a download's would not be kept); one that was replaced is now partial unless
             // it arrived whole. A STOR the server never took wrote nothing.
             bool deleted = false;
-            if (remote.state == RemoteName::Absent && LastTransferAnswered()) {
+            if (file.remoteState == RemoteName::Absent && LastTransferAnswered()) {
                 // 550: the cancel came before anything was stored. Where the server still owes
                 // the replies of ABOR, DELE waits for them after the box has gone.
                 ResetCancel();
@@ -205,14 +268,14 @@ bool TransferSession::UploadFile(const QString& localFolder, const QString& remo
             if (deleted || !LastTransferAnswered())
                 stored = false;
             else if (!stored)
-                transferFailure = TransferText::UploadIncomplete.arg(name);
+                transferFailure = TransferText::UploadIncomplete.arg(file.name);
         } else if (!stored) {
             transferFailure = FailureReason(*this);
         } else if (options.keepTimestamps) {
             SetRemoteModificationTime(target, info.lastModified());
         }
     } else {
-        transferFailure = TransferText::ReasonNotAFile.arg(localPath);
+        transferFailure = TransferText::ReasonNotAFile.arg(file.localPath);
     }
     SetReplyText(stored ? WithVerification(TransferText::UploadCompleted) : TransferText::UploadFailed);
     return stored;
@@ -233,66 +296,61 @@ QString TransferSession::DownloadFailureReason(const QString& localPath, const Q
     }
 }
 
-bool TransferSession::DownloadFile(const QString& localFolder, const QString& remoteFolder,
-                                 const QString& name, const RemoteEntryList& entries)
+QDateTime TransferSession::RemoteTimeOf(FileSteps& file)
+{
+    if (!file.askedTime) {
+        const RemoteEntryList* entries = file.entries;
+        const int entry = entries ? FindEntry(*entries, file.name) : -1;
+        const QDateTime listed = entry >= 0 && (*entries)[entry].exactTime ? (*entries)[entry].modified : QDateTime();
+        file.askedTime = listed.isValid() ? listed : RemoteModificationTime(JoinPath(file.remoteFolder, file.name));
+    }
+    return *file.askedTime;
+}
+
+bool TransferSession::PrepareDownload(FileSteps& file)
 {
     // A name a server lists could climb out of the local folder ("..", "a/../../x"), or hold
     // what no local name can (a NUL); such a name is never written, and nothing is asked of the
     // server for it.
-    transferFailure.clear();
-    const QString localPath = JoinPath(localFolder, name);
-    if (!IsPlainName(name) || LocalPathBytes(localPath).isEmpty()) {
-        transferFailure = TransferText::ReasonUnsafeName.arg(name);
+    file.localPath = JoinPath(file.localFolder, file.name);
+    if (!IsPlainName(file.name) || LocalPathBytes(file.localPath).isEmpty()) {
+        transferFailure = TransferText::ReasonUnsafeName.arg(file.name);
         SetReplyText(TransferText::DownloadFailed);
         return false;
     }
-    const TransferOptions options = Options();
-    const int entry = FindEntry(entries, name);
-    const QString remotePath = JoinPath(remoteFolder, name);
-    if (options.automaticType)
-        ChooseType(*this, localPath, options.textEndings);
-    // A link's listed size is not its file's.
-    qint64 remoteSize = entry >= 0 && !IsLinkEntry(entries, name) ? entries[entry].size : -1;
+    static const RemoteEntryList NoEntries;
+    const RemoteEntryList& entries = file.entries ? *file.entries : NoEntries;
+    const int entry = FindEntry(entries, file.name);
+    const QString remotePath = JoinPath(file.remoteFolder, file.name);
+    if (file.options.automaticType)
+        ChooseType(*this, file.localPath, file.options.textEndings);
+    // A link's listed size is not its file's. The size the data is checked against at the end:
+    // the listing's, else SIZE's.
+    file.remoteSize = entry >= 0 && !IsLinkEntry(entries, file.name) ? entries[entry].size : -1;
+    if (file.remoteSize < 0)
+        file.remoteSize = RemoteFileSize(remotePath);
 
-    // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
-    // asked instead, once.
-    std::optional<QDateTime> askedTime;
-    const auto remoteTime = [&] {
-        if (!askedTime) {
-            const QDateTime listed = entry >= 0 && entries[entry].exactTime ? entries[entry].modified
-                                                                                    : QDateTime();
-            askedTime = listed.isValid() ? listed : RemoteModificationTime(remotePath);
-        }
-        return *askedTime;
-    };
+    // Where a partial file can be kept for a later resume, the server's modification time is
+    // what a record of it needs.
+    file.partial = std::make_shared<PartialFile>(file.localPath);
+    file.recordedTime = CanResume() ? RemoteTimeOf(file) : QDateTime();
+    return true;
+}
 
-    // The size the data is checked against at the end: the listing's, else SIZE's.
-    if (remoteSize < 0)
-        remoteSize = RemoteFileSize(remotePath);
-
-    // What an earlier download left goes on, when it is ours and the server's file is still the
-    // one its data began (else its beginning would be another file's, and a size check at the
-    // end cannot tell). Where a partial file can be kept for a later resume, the server's
-    // modification time is what a record of it needs.
-    PartialFile partial(localPath);
-    const QDateTime recordedTime = CanResume() ? remoteTime() : QDateTime();
-    bool resume = false;
-    if (CanResume() && partial.Resumable(ServerName(), remotePath, remoteSize, recordedTime))
-        resume = Ask(TransferQuestion::Resume);
-    if (!resume && options.checkOverwrite && LocalFileExists(localPath) &&
-        !Ask(TransferQuestion::Overwrite))
-        return false;
-
-    SetTransferSize(qMax<qint64>(remoteSize, 0));
-    SetVerifyTransfers(options.verifyTransfers);
-    const bool retrieved = DownloadToFile(*this, remotePath, localPath, resume, partial.Path());
-    partial.Settle(ServerName(), remotePath, remoteSize, recordedTime);
+bool TransferSession::MoveDownload(FileSteps& file)
+{
+    const QString remotePath = JoinPath(file.remoteFolder, file.name);
+    PartialFile& partial = *file.partial;
+    SetTransferSize(qMax<qint64>(file.remoteSize, 0));
+    SetVerifyTransfers(file.options.verifyTransfers);
+    const bool retrieved = DownloadToFile(*this, remotePath, file.localPath, file.resume, partial.Path());
+    partial.Settle(ServerName(), remotePath, file.remoteSize, file.recordedTime);
     if (!retrieved) {
-        transferFailure = DownloadFailureReason(localPath, partial.Path());
-    } else if (options.keepTimestamps) {
-        const QDateTime time = remoteTime();
+        transferFailure = DownloadFailureReason(file.localPath, partial.Path());
+    } else if (file.options.keepTimestamps) {
+        const QDateTime time = RemoteTimeOf(file);
         if (time.isValid())
-            SetLocalModificationTime(localPath, time);
+            SetLocalModificationTime(file.localPath, time);
     }
     SetReplyText(retrieved ? WithVerification(TransferText::DownloadCompleted) : TransferText::DownloadFailed);
     return retrieved;

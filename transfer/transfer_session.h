@@ -8,8 +8,13 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <QDateTime>
+
 #include <functional>
+#include <memory>
 #include <optional>
+
+class PartialFile;
 
 // A session that carries out the per-file steps of uploads and downloads: reloads the
 // passive-mode setting at every connect, reports a transfer's progress as figures, and asks its
@@ -63,6 +68,40 @@ public:
     bool DownloadFile(const QString& localFolder, const QString& remoteFolder, const QString& name,
                       const RemoteEntryList& entries);
 
+    // One file's way, in the three steps UploadFile and DownloadFile take one after another: a
+    // batch over several connections runs them apart, so that the questions of its files come
+    // one at a time in the batch's order while other files move. What a step found is carried
+    // to the next one here.
+    struct FileSteps {
+        bool upload = true;
+        QString localFolder;
+        QString remoteFolder;
+        QString name;
+        bool byPath = false;
+        const RemoteEntryList* entries = nullptr;  // not owned; nullptr for none
+
+        // Found by PrepareFile and AskAboutFile.
+        TransferOptions options;
+        QString localPath;
+        QString target;        // an upload's name or path on the server
+        int remoteState = 0;   // an upload's RemoteName::State
+        qint64 remoteSize = -1;
+        bool regularFile = false;
+        qint64 resumeAt = 0;   // an upload goes on from here
+        bool resume = false;   // a download goes on from its partial file
+        QDateTime recordedTime;
+        std::optional<QDateTime> askedTime;
+        std::shared_ptr<PartialFile> partial;
+    };
+    // The round trips before the questions (SIZE, MLST, MDTM) and the checks of the local side.
+    // False when the file fails here: TransferFailure says why.
+    bool PrepareFile(FileSteps& file);
+    // The resume and overwrite questions, as the settings and what PrepareFile found call for.
+    // False when the user declined: nothing is moved, and nothing failed.
+    bool AskAboutFile(FileSteps& file);
+    // The transfer itself; true when the file arrived whole.
+    bool MoveFile(FileSteps& file);
+
     // Why the latest UploadFile or DownloadFile failed (the server's reply or a local reason);
     // empty after a success and after the user declined to overwrite. After a cancelled upload:
     // empty when the partial file was deleted again, else that the server's copy is incomplete.
@@ -75,6 +114,13 @@ private:
     // "host:port" of the latest connect: what partial records name the server by.
     const QString& ServerName() const { return serverName; }
     QString DownloadFailureReason(const QString& localPath, const QString& partialPath) const;
+    bool PrepareUpload(FileSteps& file);
+    bool PrepareDownload(FileSteps& file);
+    bool MoveUpload(FileSteps& file);
+    bool MoveDownload(FileSteps& file);
+    // MLSD's time is exact; a long listing's is rounded and in the server's zone, so MDTM is
+    // asked instead, once a file.
+    QDateTime RemoteTimeOf(FileSteps& file);
     TransferOptions Options() const { return heldOptions ? *heldOptions : TransferOptions::Read(); }
 
     std::optional<TransferOptions> heldOptions;

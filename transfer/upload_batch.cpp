@@ -93,7 +93,7 @@ const BatchPlan& UploadBatch::Plan()
     return plan;
 }
 
-bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks)
+bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections)
 {
     session.HoldTransferOptions(options);
     const auto release = qScopeGuard([&] { session.HoldTransferOptions(std::nullopt); });
@@ -123,6 +123,13 @@ bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks)
     for (FileJob& job : jobs)
         if (job.folder >= 0)
             job.entries = folderEntries[job.folder];
+    if (ConnectionsFor(connections, jobs.size()) > 1) {
+        SpreadFileRunner spread(plan, callbacks, tally, options);
+        const bool finished = spread.Run(session, *connections, jobs, folderFailed, remoteFolder);
+        cutShort = spread.CutShort();
+        notices = spread.Notices();
+        return finished;
+    }
     FileJobRunner runner(plan, callbacks, tally);
     const bool finished = runner.Run(session, jobs, folderFailed);
     cutShort = runner.CutShort();

@@ -2,6 +2,7 @@
 
 #include "transfer/file_jobs.h"
 #include "transfer/outcome.h"
+#include "transfer/spread_batch.h"
 #include "transfer/transfer_session.h"
 
 #include <QList>
@@ -18,12 +19,15 @@ public:
 
     // Walks the selected local folders and counts what the selection holds; no server work.
     const BatchPlan& Plan();
-    // Makes the folders, then sends the files one by one through RunFileJob. False when the
-    // batch was cancelled; CutShort then says what became of the file the cancel cut short.
-    bool Run(TransferSession& session, const BatchCallbacks& callbacks);
+    // Makes the folders, then sends the files one by one through RunFileJob, or over several
+    // connections at once where connections allow more than one. False when the batch was
+    // cancelled; CutShort then says what became of the files the cancel cut short.
+    bool Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections = nullptr);
 
     const BatchTally& Tally() const { return tally; }
     const QString& CutShort() const { return cutShort; }
+    // What the batch found of its connections (a server that took fewer): for the log, once.
+    const QStringList& Notices() const { return notices; }
 
 private:
     QString localFolder;
@@ -34,4 +38,5 @@ private:
     BatchPlan plan;
     BatchTally tally;
     QString cutShort;
+    QStringList notices;
 };

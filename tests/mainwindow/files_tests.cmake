@@ -14,6 +14,7 @@ add_executable(files_tests
   transfer_selection_test.cpp
   transfer_wire_test.cpp
   servers_test.cpp
+  spread_window_test.cpp
 )
 find_package(Qt6 REQUIRED COMPONENTS Test)
 target_link_libraries(files_tests PRIVATE mainwindow test_support test_support_ftp test_support_qt_main Qt6::Test)

@@ -76,6 +76,16 @@ struct MainWindowTestAccess {
     {
         window.sendNotice = std::move(send);
     }
+    // The login a batch's extra connections repeat, as a connect leaves it.
+    static void SetBatchLogin(MainWindow& window, const QString& host, quint16 port, const QString& user,
+                              const QString& password)
+    {
+        window.batchLogin = {};
+        window.batchLogin.host = host;
+        window.batchLogin.port = port;
+        window.batchLogin.user = user;
+        window.batchLogin.password = password;
+    }
     // Where the latest login went, as a connect leaves it.
     static void SetRemoteLogin(MainWindow& window, const QString& host, quint16 port, const QString& user)
     {
