@@ -16,6 +16,7 @@ TransferSession::FileSteps FileStepsOf(const FileJob& job)
     steps.name = job.name;
     steps.byPath = job.byPath;
     steps.entries = job.entries ? job.entries.get() : &NoEntries;
+    steps.targetFree = job.targetFree;
     return steps;
 }
 

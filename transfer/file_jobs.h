@@ -23,7 +23,7 @@ struct BatchItem {
     bool isFolder = false;
     // An upload's local folder the item is in, when it is not the batch's (files dropped from
     // elsewhere); empty for the batch's own.
-    QString folder;
+    QString folder = {};
 };
 
 // A folder a batch makes before the files that go into it.
@@ -49,6 +49,10 @@ struct FileJob {
     // The listing of the target's folder (uploads) or of the file's folder (downloads) the
     // questions and sizes go by; set by the time the job runs.
     std::shared_ptr<const RemoteEntryList> entries;
+    // An upload into a folder this batch has just made, whose name no other file of that folder
+    // shares even with letter case ignored: nothing of the name can be on the server, and it need
+    // not be asked about.
+    bool targetFree = false;
 };
 
 // What became of one file.

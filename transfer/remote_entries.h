@@ -15,6 +15,8 @@ public:
     // Entries were left out: the listing was longer than a listing may be. A name not found may
     // still be on the server.
     bool cut = false;
+    // The folder was made a moment ago by the batch that holds this list: it was empty then.
+    bool madeNow = false;
 };
 
 // The entry list from a listing text, at most maxEntries of them (entries.cut says when more

@@ -203,7 +203,7 @@ bool TransferSession::PrepareUpload(FileSteps& file)
     // The server decides whether the name is taken: the pane's listing may be stale, may have
     // failed, or the server may fold letter case.
     const RemoteName remote =
-        entry < 0 ? AskRemoteName(file.target)
+        entry < 0 ? (file.targetFree ? RemoteName{RemoteName::Absent, -1} : AskRemoteName(file.target))
                   : RemoteName{RemoteName::Exists, IsLinkEntry(entries, file.name) ? -1 : entries[entry].size};
     file.remoteState = remote.state;
     file.remoteSize = remote.size;

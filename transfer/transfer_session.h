@@ -79,6 +79,7 @@ public:
         QString name;
         bool byPath = false;
         const RemoteEntryList* entries = nullptr;  // not owned; nullptr for none
+        bool targetFree = false;  // see FileJob::targetFree
 
         // Found by PrepareFile and AskAboutFile.
         TransferOptions options;

@@ -23,7 +23,11 @@ QString InTree(const QString& top, const QString& relative)
 bool MakeRemoteFolder(TransferSession& session, const QString& path, const QString& returnTo,
                       RemoteEntryList& entries)
 {
-    return session.CreateFolder(path) || ListRemoteFolderAt(session, path, returnTo, entries);
+    if (session.CreateFolder(path)) {
+        entries.madeNow = true;
+        return true;
+    }
+    return ListRemoteFolderAt(session, path, returnTo, entries);
 }
 
 }  // namespace
@@ -120,9 +124,18 @@ bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks,
         folderEntries[i] = std::make_shared<const RemoteEntryList>(std::move(entries));
     }
     QList<FileJob> jobs = plan.fileJobs;
-    for (FileJob& job : jobs)
+    // In a folder made just now no name is taken, but a server that folds letter case takes
+    // "A.txt" and "a.txt" for one file: such names are asked about as anywhere else.
+    QHash<std::pair<int, QString>, int> foldedNames;
+    for (const FileJob& job : std::as_const(jobs))
         if (job.folder >= 0)
+            ++foldedNames[{job.folder, job.name.toCaseFolded()}];
+    for (FileJob& job : jobs)
+        if (job.folder >= 0) {
             job.entries = folderEntries[job.folder];
+            job.targetFree = job.entries && job.entries->madeNow &&
+                             foldedNames.value({job.folder, job.name.toCaseFolded()}) == 1;
+        }
     if (ConnectionsFor(connections, jobs.size()) > 1) {
         SpreadFileRunner spread(plan, callbacks, tally, options);
         const bool finished = spread.Run(session, *connections, jobs, folderFailed, remoteFolder);

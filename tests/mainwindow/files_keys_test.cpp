@@ -74,8 +74,9 @@ TEST_P(RemoteKeysTest, KeysAndTheMenuRunTheRemoteHandlers)
     const QString copied = QApplication::clipboard()->text();
     EXPECT_TRUE(copied.startsWith(QStringLiteral("ftp://"))) << copied.toStdString();
     EXPECT_TRUE(copied.endsWith(RemoteFolder())) << copied.toStdString();
-    if (!server->password.isEmpty())
+    if (!server->password.isEmpty()) {
         EXPECT_FALSE(copied.contains(server->password)) << copied.toStdString();
+    }
     EXPECT_FALSE(copied.contains(u':' + server->password + u'@')) << copied.toStdString();
     EXPECT_EQ(prompter.unanswered, 0);
 }

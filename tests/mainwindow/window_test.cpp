@@ -211,7 +211,7 @@ TEST_F(WindowTest, FocusShortcutsMoveTheKeyboardToEachList)
     }
 
     // Tab from a path edit goes on to the list below it.
-    for (const auto [edit, list] : {std::pair{MainControlId::LocalPath, window.LocalList()},
+    for (const auto& [edit, list] : {std::pair{MainControlId::LocalPath, window.LocalList()},
                                     std::pair{MainControlId::RemotePath, window.RemoteList()}}) {
         window.Control(edit)->setFocus();
         QTest::keyClick(window.Control(edit), Qt::Key_Tab);

@@ -176,6 +176,27 @@ TEST_P(BatchesTest, AnUploadPlansFoldersFirstThenFilesInOrderAndReportsFiguresOf
     EXPECT_TRUE(questions.asked.isEmpty());
 }
 
+// A folder the batch makes holds nothing yet, so its files go without asking the server about
+// their names; a folder that was there already is listed, and its files are asked about.
+TEST_P(BatchesTest, OnlyAFolderMadeByTheBatchSkipsTheQuestionsAboutItsNames)
+{
+    SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
+    Write(Local(QStringLiteral("t/a.txt")), "new");
+    const QList<BatchItem> tree{{QStringLiteral("t"), true}};
+    UploadBatch first(Local(), Remote(), tree, Listing());
+    first.Plan();
+    Reports reports;
+    ASSERT_TRUE(first.Run(session, reports.Callbacks()));
+    EXPECT_TRUE(questions.asked.isEmpty());
+    Write(OnServer(QStringLiteral("t/a.txt")), "theirs");
+
+    UploadBatch again(Local(), Remote(), tree, Listing());
+    again.Plan();
+    ASSERT_TRUE(again.Run(session, reports.Callbacks()));
+    EXPECT_EQ(questions.asked, QStringList{TransferQuestionText(TransferQuestion::Overwrite)});
+    EXPECT_EQ(Read(OnServer(QStringLiteral("t/a.txt"))), QByteArray("theirs"));  // "いいえ" kept it
+}
+
 TEST_P(BatchesTest, ADownloadAsksThroughTheQuestionsAndAFolderTakenByAFileKeepsItsFilesOnTheServer)
 {
     PutRemoteFolder(folder + QStringLiteral("/d"));
