@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -120,7 +119,7 @@ int main(int argc, char** argv)
     MainWindow window;
     window.show();
     QApplication::processEvents();
-    QListWidget& pane = *window.RemoteList();
+    PaneView& pane = *window.RemoteList();
     RemoteEntryList remoteEntries;
     timer.restart();
     FillRemotePane(pane, listing, remoteEntries);
@@ -130,7 +129,7 @@ int main(int argc, char** argv)
     std::printf("listing of %d lines: %d entries\n", LineCount, entries);
     std::printf("parse: %.3f s (aim < 0.1 s)\n", parseSeconds);
     std::printf("fill remote pane (parse, sort, show): %.3f s (aim < 0.5 s), %d rows\n", fillSeconds,
-                pane.count());
+                pane.RowCount());
     BenchPaneView(listing);
     return 0;
 }

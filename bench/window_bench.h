@@ -3,12 +3,14 @@
 #pragma once
 
 #include "mainwindow/main_window.h"
+#include "mainwindow/pane_view.h"
 #include "platform/prompter.h"
 
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
+#include <QItemSelectionModel>
 #include <QProcess>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cstdio>
@@ -54,14 +56,18 @@ public:
     bool RunDialog(QDialog&) override { return false; }
 };
 
-inline bool Select(QListWidget& list, const QString& text)
+// Selects the one row that shows the text ("<name>" for a folder).
+inline bool Select(PaneView& pane, const QString& text)
 {
-    list.clearSelection();
-    const auto found = list.findItems(text, Qt::MatchExactly);
-    if (found.isEmpty())
-        return false;
-    found.first()->setSelected(true);
-    return true;
+    pane.Tree().clearSelection();
+    for (int row = 0; row < pane.RowCount(); ++row) {
+        const QModelIndex index = pane.Model().index(row, 0);
+        if (index.data(Qt::DisplayRole).toString() == text) {
+            pane.Tree().selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            return true;
+        }
+    }
+    return false;
 }
 
 // A folder the server's own user may write into.
