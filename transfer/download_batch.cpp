@@ -126,15 +126,9 @@ bool DownloadBatch::Run(TransferSession& session, const BatchCallbacks& callback
             }
         }
     }
-    if (ConnectionsFor(connections, plan.fileJobs.size()) > 1) {
-        SpreadFileRunner spread(plan, callbacks, tally, options);
-        const bool finished = spread.Run(session, *connections, plan.fileJobs, folderFailed, remoteFolder);
-        cutShort = spread.CutShort();
-        notices = spread.Notices();
-        return finished;
-    }
-    FileJobRunner runner(plan, callbacks, tally);
-    const bool finished = runner.Run(session, plan.fileJobs, folderFailed);
-    cutShort = runner.CutShort();
-    return finished;
+    FileJobsEnd end =
+        RunFileJobs(session, plan, plan.fileJobs, folderFailed, callbacks, tally, options, connections, remoteFolder);
+    cutShort = std::move(end.cutShort);
+    notices = std::move(end.notices);
+    return end.finished;
 }

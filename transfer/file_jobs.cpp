@@ -42,11 +42,10 @@ FileOutcome FileOutcomeOf(const TransferSession& session, const FileJob& job, bo
 
 FileOutcome RunFileJob(TransferSession& session, const FileJob& job)
 {
-    static const RemoteEntryList NoEntries;
-    const RemoteEntryList& entries = job.entries ? *job.entries : NoEntries;
-    const bool succeeded = job.direction == FileJob::Direction::Upload
-        ? session.UploadFile(job.localFolder, job.remoteFolder, job.name, entries, job.byPath)
-        : session.DownloadFile(job.localFolder, job.remoteFolder, job.name, entries);
+    // The same steps as over several connections, so that what the job knows (a folder made just
+    // now) counts here too.
+    TransferSession::FileSteps steps = FileStepsOf(job);
+    const bool succeeded = session.PrepareFile(steps) && session.AskAboutFile(steps) && session.MoveFile(steps);
     return FileOutcomeOf(session, job, succeeded);
 }
 

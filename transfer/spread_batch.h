@@ -54,6 +54,19 @@ struct BatchConnections {
 // How many connections a batch of that many file jobs uses: 1 without connections.
 int ConnectionsFor(const BatchConnections* connections, qsizetype jobs);
 
+// What a batch's file jobs left to say after they ran.
+struct FileJobsEnd {
+    bool finished = false;  // false when cancelled
+    QString cutShort;       // what became of a file a cancel cut short
+    QStringList notices;    // what the batch found of its connections
+};
+// Runs the file jobs after the batch's folders: over several connections where the batch may
+// and has more than one file, else one after another on the session.
+FileJobsEnd RunFileJobs(TransferSession& session, const BatchPlan& plan, const QList<FileJob>& jobs,
+                        const QList<bool>& folderFailed, const BatchCallbacks& callbacks, BatchTally& tally,
+                        const TransferSession::TransferOptions& options, const BatchConnections* connections,
+                        const QString& returnTo);
+
 // Runs a plan's file jobs over several sessions at once: the caller's, and extra ones opened for
 // the batch and closed after it. Each file is prepared on its connection, asked about when every
 // earlier file's questions are over, and moved; outcomes are counted and logged in the batch's

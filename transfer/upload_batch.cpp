@@ -136,15 +136,8 @@ bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks,
             job.targetFree = job.entries && job.entries->madeNow &&
                              foldedNames.value({job.folder, job.name.toCaseFolded()}) == 1;
         }
-    if (ConnectionsFor(connections, jobs.size()) > 1) {
-        SpreadFileRunner spread(plan, callbacks, tally, options);
-        const bool finished = spread.Run(session, *connections, jobs, folderFailed, remoteFolder);
-        cutShort = spread.CutShort();
-        notices = spread.Notices();
-        return finished;
-    }
-    FileJobRunner runner(plan, callbacks, tally);
-    const bool finished = runner.Run(session, jobs, folderFailed);
-    cutShort = runner.CutShort();
-    return finished;
+    FileJobsEnd end = RunFileJobs(session, plan, jobs, folderFailed, callbacks, tally, options, connections, remoteFolder);
+    cutShort = std::move(end.cutShort);
+    notices = std::move(end.notices);
+    return end.finished;
 }
