@@ -65,8 +65,8 @@ QString ProgressSizeLine(const BatchProgress& progress)
         total = progress.connections.first().total;
     }
     if (total <= 0)
-        return ByteSizeText(done);
-    return ChromeText::SizeLine.arg(ByteSizeText(done), ByteSizeText(total));
+        return ByteSizeText(done, true);
+    return ChromeText::SizeLine.arg(ByteSizeText(done, true), ByteSizeText(total, true));
 }
 
 QStringList ConnectionLines(const BatchProgress& progress)
@@ -74,9 +74,9 @@ QStringList ConnectionLines(const BatchProgress& progress)
     QStringList lines;
     for (qsizetype index = 1; index < progress.connections.size(); ++index) {
         const FileProgress& file = progress.connections[index];
-        const QString total = file.total < 0 ? QStringLiteral("?") : ByteSizeText(file.total);
+        const QString total = file.total < 0 ? QStringLiteral("?") : ByteSizeText(file.total, true);
         lines << ChromeText::ConnectionLine.arg(QString::number(index + 1), file.name.right(ShownNameLength),
-                                                ByteSizeText(file.bytes), total);
+                                                ByteSizeText(file.bytes, true), total);
     }
     return lines;
 }

@@ -34,7 +34,7 @@ QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs)
     return text;
 }
 
-QString ByteSizeText(qint64 bytes)
+QString ByteSizeText(qint64 bytes, bool tenths)
 {
     static const char* const Units[] = {"KB", "MB", "GB", "TB", "PB"};
     if (bytes < 1000)
@@ -45,7 +45,7 @@ QString ByteSizeText(qint64 bytes)
         value /= 1000.0;
         ++unit;
     }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', value < 9.95 ? 1 : 0).arg(QLatin1String(Units[unit]));
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', tenths || value < 9.95 ? 1 : 0).arg(QLatin1String(Units[unit]));
 }
 
 QString BatchProgressText(qint64 file, qint64 files, qint64 bytesDone, qint64 bytes)

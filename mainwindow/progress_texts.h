@@ -17,8 +17,8 @@ QString TransferProgressText(const QString& name, qint64 bytesSoFar, qint64 tota
 QString TransferRateText(qint64 bytesSoFar, qint64 total, qint64 elapsedMs);
 
 // A byte count for people: "512 B", "4.0 KB", "240 MB", "1.2 GB" (powers of 1000; one decimal
-// below ten).
-QString ByteSizeText(qint64 bytes);
+// below ten, or always with tenths: "12.3 MB", as the progress box shows sizes that change).
+QString ByteSizeText(qint64 bytes, bool tenths = false);
 
 // The batch line of the progress box: "12/120 ファイル, 240 MB/1.2 GB".
 QString BatchProgressText(qint64 file, qint64 files, qint64 bytesDone, qint64 bytes);

@@ -59,7 +59,7 @@ TEST(ProgressBoxTest, ShowsTheTextBarsLinesAndOtherConnectionsOfABatch)
     EXPECT_EQ(box.FilesBar()->value(), 250);
     EXPECT_EQ(box.BytesBar()->value(), 12);
     EXPECT_FALSE(box.FilesBar()->isHidden());
-    EXPECT_EQ(box.SizeLineText(), QStringLiteral("12 MB / 1.0 GB"));
+    EXPECT_EQ(box.SizeLineText(), QStringLiteral("12.3 MB / 1.0 GB"));
     EXPECT_TRUE(box.RateLineText().contains(QStringLiteral("残り"))) << box.RateLineText().toStdString();
     EXPECT_EQ(box.ConnectionLineTexts(), QStringList{QStringLiteral("接続 2: ...second-name.iso  1.0 MB / 4.0 MB")});
     for (const QWidget* bar : {box.FileBar(), box.FilesBar(), box.BytesBar()})
