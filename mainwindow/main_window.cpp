@@ -454,49 +454,6 @@ void MainWindow::ShowPaths()
     remotePathEdit->setText(remotePath);
 }
 
-bool MainWindow::ListLocalFolder(const QString& folder)
-{
-    return ::ListLocalFolder(*localList, folder);
-}
-
-bool MainWindow::ListRemoteFolder(const QString& folder)
-{
-    // The listing comes from the worker; the pane is filled here. A listing that was cancelled
-    // or failed leaves ".." alone, so the pane never shows one folder under another's path.
-    RemoteEntryList entries;
-    bool listed = false;
-    QString failure;
-    const qsizetype limit = listingEntryLimit;
-    if (!RunServerWork([&](TransferSession& session) {
-            QString listing;
-            listed = session.GetFileList(folder, listing);
-            ReadSessionListing(session, listing, entries, limit);
-            failure = FailureReason(session);
-        })) {
-        FillRemotePane(*remoteList, QString(), remoteEntries);
-        listingFailure = MainText::Cancelled;
-        return false;
-    }
-    remoteEntries = std::move(entries);
-    ShowRemoteEntries(*remoteList, remoteEntries);
-    if (listed) {
-        listingFailure.clear();
-        if (remoteEntries.cut) {
-            listingFailure = FilesText::ListingCut.arg(remoteEntries.size());
-            WriteLog(listingFailure);
-        }
-        return true;
-    }
-    listingFailure = TransferText::ListingFailed.arg(failure);
-    WriteLog(listingFailure);
-    return false;
-}
-
-void MainWindow::WriteOutcome(const QString& message)
-{
-    WriteLog(listingFailure.isEmpty() ? message : message + u'\n' + listingFailure);
-}
-
 void MainWindow::ShowModePressed(TransferModeButton mode)
 {
     pressedMode = mode;
