@@ -30,8 +30,7 @@ qint64 ListedSize(const RemoteEntryList& entries, const QString& name)
 DownloadBatch::DownloadBatch(QString localFolder, QString remoteFolder, QList<BatchItem> items,
                              RemoteEntryList listed, qint64 walkLimit)
     : localFolder(std::move(localFolder)), remoteFolder(std::move(remoteFolder)), items(std::move(items)),
-      listed(std::make_shared<const RemoteEntryList>(std::move(listed))), walkLimit(walkLimit),
-      options(TransferSession::TransferOptions::Read())
+      listed(std::make_shared<const RemoteEntryList>(std::move(listed))), walkLimit(walkLimit)
 {
 }
 
@@ -126,9 +125,5 @@ bool DownloadBatch::Run(TransferSession& session, const BatchCallbacks& callback
             }
         }
     }
-    FileJobsEnd end =
-        RunFileJobs(session, plan, plan.fileJobs, folderFailed, callbacks, tally, options, connections, remoteFolder);
-    cutShort = std::move(end.cutShort);
-    notices = std::move(end.notices);
-    return end.finished;
+    return RunJobs(session, plan.fileJobs, folderFailed, callbacks, connections, remoteFolder);
 }

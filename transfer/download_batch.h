@@ -13,7 +13,7 @@
 // folder made before its files; a folder whose local name is taken by a link or a file fails,
 // and what lies below it stays on the server). Made on the window's thread, which reads the
 // transfer options once for the whole batch.
-class DownloadBatch {
+class DownloadBatch : public FileBatch {
 public:
     DownloadBatch(QString localFolder, QString remoteFolder, QList<BatchItem> items, RemoteEntryList listed,
                   qint64 walkLimit = MaxWalkEntries);
@@ -22,17 +22,12 @@ public:
     // server (so this runs on the session's thread). False when a walk failed or was cancelled;
     // WalkFailure then holds the log's line (empty after a cancel).
     bool Plan(TransferSession& session);
-    const BatchPlan& Planned() const { return plan; }
     const QString& WalkFailure() const { return walkFailure; }
 
     // Makes the local folders, then fetches the files one by one through RunFileJob, or over
     // several connections at once where connections allow more than one. False when the batch
     // was cancelled; CutShort then says what became of the files the cancel cut short.
     bool Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections = nullptr);
-    const BatchTally& Tally() const { return tally; }
-    const QString& CutShort() const { return cutShort; }
-    // What the batch found of its connections (a server that took fewer): for the log, once.
-    const QStringList& Notices() const { return notices; }
 
 private:
     QString localFolder;
@@ -40,10 +35,5 @@ private:
     QList<BatchItem> items;
     std::shared_ptr<const RemoteEntryList> listed;
     qint64 walkLimit;
-    TransferSession::TransferOptions options;
-    BatchPlan plan;
     QString walkFailure;
-    BatchTally tally;
-    QString cutShort;
-    QStringList notices;
 };

@@ -202,21 +202,18 @@ bool SpreadFileRunner::Run(TransferSession& session, const BatchConnections& con
     return true;
 }
 
-FileJobsEnd RunFileJobs(TransferSession& session, const BatchPlan& plan, const QList<FileJob>& jobs,
-                        const QList<bool>& folderFailed, const BatchCallbacks& callbacks, BatchTally& tally,
-                        const TransferSession::TransferOptions& options, const BatchConnections* connections,
-                        const QString& returnTo)
+bool FileBatch::RunJobs(TransferSession& session, const QList<FileJob>& jobs, const QList<bool>& folderFailed,
+                        const BatchCallbacks& callbacks, const BatchConnections* connections, const QString& returnTo)
 {
-    FileJobsEnd end;
     if (ConnectionsFor(connections, jobs.size()) > 1) {
         SpreadFileRunner spread(plan, callbacks, tally, options);
-        end.finished = spread.Run(session, *connections, jobs, folderFailed, returnTo);
-        end.cutShort = spread.CutShort();
-        end.notices = spread.Notices();
-        return end;
+        const bool finished = spread.Run(session, *connections, jobs, folderFailed, returnTo);
+        cutShort = spread.CutShort();
+        notices = spread.Notices();
+        return finished;
     }
     FileJobRunner runner(plan, callbacks, tally);
-    end.finished = runner.Run(session, jobs, folderFailed);
-    end.cutShort = runner.CutShort();
-    return end;
+    const bool finished = runner.Run(session, jobs, folderFailed);
+    cutShort = runner.CutShort();
+    return finished;
 }

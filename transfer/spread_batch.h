@@ -54,18 +54,30 @@ struct BatchConnections {
 // How many connections a batch of that many file jobs uses: 1 without connections.
 int ConnectionsFor(const BatchConnections* connections, qsizetype jobs);
 
-// What a batch's file jobs left to say after they ran.
-struct FileJobsEnd {
-    bool finished = false;  // false when cancelled
-    QString cutShort;       // what became of a file a cancel cut short
-    QStringList notices;    // what the batch found of its connections
+// What the upload and download batches share: the transfer options read once, on the window's
+// thread, for the whole batch; the plan; and what the running of the file jobs left to say.
+class FileBatch {
+public:
+    const BatchPlan& Planned() const { return plan; }
+    const BatchTally& Tally() const { return tally; }
+    // What became of a file a cancel cut short.
+    const QString& CutShort() const { return cutShort; }
+    // What the batch found of its connections (a server that took fewer): for the log, once.
+    const QStringList& Notices() const { return notices; }
+
+protected:
+    FileBatch() : options(TransferSession::TransferOptions::Read()) {}
+    // Runs the file jobs after the batch's folders: over several connections where the batch may
+    // and has more than one file, else one after another on the session. False when cancelled.
+    bool RunJobs(TransferSession& session, const QList<FileJob>& jobs, const QList<bool>& folderFailed,
+                 const BatchCallbacks& callbacks, const BatchConnections* connections, const QString& returnTo);
+
+    TransferSession::TransferOptions options;
+    BatchPlan plan;
+    BatchTally tally;
+    QString cutShort;
+    QStringList notices;
 };
-// Runs the file jobs after the batch's folders: over several connections where the batch may
-// and has more than one file, else one after another on the session.
-FileJobsEnd RunFileJobs(TransferSession& session, const BatchPlan& plan, const QList<FileJob>& jobs,
-                        const QList<bool>& folderFailed, const BatchCallbacks& callbacks, BatchTally& tally,
-                        const TransferSession::TransferOptions& options, const BatchConnections* connections,
-                        const QString& returnTo);
 
 // Runs a plan's file jobs over several sessions at once: the caller's, and extra ones opened for
 // the batch and closed after it. Each file is prepared on its connection, asked about when every

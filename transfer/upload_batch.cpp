@@ -34,8 +34,7 @@ bool MakeRemoteFolder(TransferSession& session, const QString& path, const QStri
 
 UploadBatch::UploadBatch(QString localFolder, QString remoteFolder, QList<BatchItem> items, RemoteEntryList listed)
     : localFolder(std::move(localFolder)), remoteFolder(std::move(remoteFolder)), items(std::move(items)),
-      listed(std::make_shared<const RemoteEntryList>(std::move(listed))),
-      options(TransferSession::TransferOptions::Read())
+      listed(std::make_shared<const RemoteEntryList>(std::move(listed)))
 {
 }
 
@@ -136,8 +135,5 @@ bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks,
             job.targetFree = job.entries && job.entries->madeNow &&
                              foldedNames.value({job.folder, job.name.toCaseFolded()}) == 1;
         }
-    FileJobsEnd end = RunFileJobs(session, plan, jobs, folderFailed, callbacks, tally, options, connections, remoteFolder);
-    cutShort = std::move(end.cutShort);
-    notices = std::move(end.notices);
-    return end.finished;
+    return RunJobs(session, jobs, folderFailed, callbacks, connections, remoteFolder);
 }

@@ -12,7 +12,7 @@
 // server, or when it is there already listed for the overwrite question, before its files go by
 // paths from the folder the batch started in). Made on the window's thread, which reads the
 // transfer options once for the whole batch (the options dialog cannot open while it runs).
-class UploadBatch {
+class UploadBatch : public FileBatch {
 public:
     // The items are in localFolder, but for those that name a folder of their own.
     UploadBatch(QString localFolder, QString remoteFolder, QList<BatchItem> items, RemoteEntryList listed);
@@ -24,19 +24,9 @@ public:
     // cancelled; CutShort then says what became of the files the cancel cut short.
     bool Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections = nullptr);
 
-    const BatchTally& Tally() const { return tally; }
-    const QString& CutShort() const { return cutShort; }
-    // What the batch found of its connections (a server that took fewer): for the log, once.
-    const QStringList& Notices() const { return notices; }
-
 private:
     QString localFolder;
     QString remoteFolder;
     QList<BatchItem> items;
     std::shared_ptr<const RemoteEntryList> listed;
-    TransferSession::TransferOptions options;
-    BatchPlan plan;
-    BatchTally tally;
-    QString cutShort;
-    QStringList notices;
 };

@@ -2,6 +2,7 @@
 // to the transfer questions: what a plan lists, the order its jobs run in, the figures and lines
 // a run reports, and the questions it asks.
 #include "settings/settings_store.h"
+#include "tests/support/local_files.h"
 #include "tests/support/temp_config_dir.h"
 #include "tests/support/test_servers.h"
 #include "transfer/download_batch.h"
@@ -47,20 +48,6 @@ struct Reports {
                 [this](const QString& line) { lines << line; }};
     }
 };
-
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
 
 class BatchesTest : public ::testing::TestWithParam<QString> {
 protected:
@@ -109,7 +96,7 @@ protected:
     }
     void PutRemoteFile(const QString& name, const QByteArray& bytes) const
     {
-        Write(OnServer(name), bytes);
+        WriteAll(OnServer(name), bytes);
         ::chmod(QFile::encodeName(OnServer(name)).constData(), 0666);
     }
     RemoteEntryList Listing()
@@ -132,9 +119,9 @@ protected:
 
 TEST_P(BatchesTest, AnUploadPlansFoldersFirstThenFilesInOrderAndReportsFiguresOfTheWholeBatch)
 {
-    Write(Local(QStringLiteral("c.txt")), "cc");
-    Write(Local(QStringLiteral("t/a.txt")), "aaa");
-    Write(Local(QStringLiteral("t/sub/b.bin")), "bbbbb");
+    WriteAll(Local(QStringLiteral("c.txt")), "cc");
+    WriteAll(Local(QStringLiteral("t/a.txt")), "aaa");
+    WriteAll(Local(QStringLiteral("t/sub/b.bin")), "bbbbb");
     UploadBatch batch(Local(), Remote(), {{QStringLiteral("t"), true}, {QStringLiteral("c.txt"), false}}, Listing());
     const BatchPlan& plan = batch.Plan();
     EXPECT_TRUE(plan.hasFolders);
@@ -151,8 +138,8 @@ TEST_P(BatchesTest, AnUploadPlansFoldersFirstThenFilesInOrderAndReportsFiguresOf
     Reports reports;
     ASSERT_TRUE(batch.Run(session, reports.Callbacks()));
     EXPECT_EQ(batch.Tally().Failures(), 0);
-    EXPECT_EQ(Read(OnServer(QStringLiteral("t/sub/b.bin"))), QByteArray("bbbbb"));
-    EXPECT_EQ(Read(OnServer(QStringLiteral("c.txt"))), QByteArray("cc"));
+    EXPECT_EQ(ReadAll(OnServer(QStringLiteral("t/sub/b.bin"))), QByteArray("bbbbb"));
+    EXPECT_EQ(ReadAll(OnServer(QStringLiteral("c.txt"))), QByteArray("cc"));
     ASSERT_EQ(reports.lines.size(), 3);
     EXPECT_TRUE(reports.lines[2].startsWith(QStringLiteral("c.txt のアップロードが正常に終了しました")));
 
@@ -181,20 +168,20 @@ TEST_P(BatchesTest, AnUploadPlansFoldersFirstThenFilesInOrderAndReportsFiguresOf
 TEST_P(BatchesTest, OnlyAFolderMadeByTheBatchSkipsTheQuestionsAboutItsNames)
 {
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
-    Write(Local(QStringLiteral("t/a.txt")), "new");
+    WriteAll(Local(QStringLiteral("t/a.txt")), "new");
     const QList<BatchItem> tree{{QStringLiteral("t"), true}};
     UploadBatch first(Local(), Remote(), tree, Listing());
     first.Plan();
     Reports reports;
     ASSERT_TRUE(first.Run(session, reports.Callbacks()));
     EXPECT_TRUE(questions.asked.isEmpty());
-    Write(OnServer(QStringLiteral("t/a.txt")), "theirs");
+    WriteAll(OnServer(QStringLiteral("t/a.txt")), "theirs");
 
     UploadBatch again(Local(), Remote(), tree, Listing());
     again.Plan();
     ASSERT_TRUE(again.Run(session, reports.Callbacks()));
     EXPECT_EQ(questions.asked, QStringList{TransferQuestionText(TransferQuestion::Overwrite)});
-    EXPECT_EQ(Read(OnServer(QStringLiteral("t/a.txt"))), QByteArray("theirs"));  // "いいえ" kept it
+    EXPECT_EQ(ReadAll(OnServer(QStringLiteral("t/a.txt"))), QByteArray("theirs"));  // "いいえ" kept it
 }
 
 TEST_P(BatchesTest, ADownloadAsksThroughTheQuestionsAndAFolderTakenByAFileKeepsItsFilesOnTheServer)
@@ -203,8 +190,8 @@ TEST_P(BatchesTest, ADownloadAsksThroughTheQuestionsAndAFolderTakenByAFileKeepsI
     PutRemoteFolder(folder + QStringLiteral("/d/in"));
     PutRemoteFile(QStringLiteral("d/x.txt"), "new");
     PutRemoteFile(QStringLiteral("d/in/y.txt"), "yy");
-    Write(Local(QStringLiteral("d/x.txt")), "old");
-    Write(Local(QStringLiteral("d/in")), "a file where the folder would go");
+    WriteAll(Local(QStringLiteral("d/x.txt")), "old");
+    WriteAll(Local(QStringLiteral("d/in")), "a file where the folder would go");
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
 
     DownloadBatch batch(Local(), Remote(), {{QStringLiteral("d"), true}}, Listing());
@@ -219,11 +206,11 @@ TEST_P(BatchesTest, ADownloadAsksThroughTheQuestionsAndAFolderTakenByAFileKeepsI
     Reports reports;
     ASSERT_TRUE(batch.Run(session, reports.Callbacks()));
     EXPECT_EQ(questions.asked, QStringList{QStringLiteral("そのファイルはすでに存在します。\n上書きしますか？")});
-    EXPECT_EQ(Read(Local(QStringLiteral("d/x.txt"))), QByteArray("old"));
+    EXPECT_EQ(ReadAll(Local(QStringLiteral("d/x.txt"))), QByteArray("old"));
     // The declined file is no failure; the folder in the way is, and y.txt never came.
     EXPECT_EQ(batch.Tally().Failures(), 1);
     EXPECT_EQ(reports.lines.size(), 1);
-    EXPECT_EQ(Read(Local(QStringLiteral("d/in"))), QByteArray("a file where the folder would go"));
+    EXPECT_EQ(ReadAll(Local(QStringLiteral("d/in"))), QByteArray("a file where the folder would go"));
 }
 
 TEST_P(BatchesTest, ARemoteDeleteAsksOnlyForFoldersWithContentsAndKeepsADeclinedOne)

@@ -2,6 +2,7 @@
 // command starts: whole trees with outcomes in the batch's order, questions in the batch's order,
 // a server that takes fewer connections, and one cancel for every connection.
 #include "settings/settings_store.h"
+#include "tests/support/local_files.h"
 #include "tests/support/temp_config_dir.h"
 #include "tests/support/test_servers.h"
 #include "engine/download_sink.h"
@@ -114,20 +115,6 @@ struct Reports {
     }
 };
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 QByteArray Bytes(int file, qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -225,8 +212,8 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
         GTEST_SKIP() << "server not running (start the suite with scripts/test.sh)";
     constexpr int Files = 14;
     for (int i = 0; i < Files; ++i)
-        Write(Local(QStringLiteral("up/") + TreeFile(i)), Bytes(i, 700 * i));
-    Write(Local(QStringLiteral("up/single.txt")), "single");
+        WriteAll(Local(QStringLiteral("up/") + TreeFile(i)), Bytes(i, 700 * i));
+    WriteAll(Local(QStringLiteral("up/single.txt")), "single");
 
     UploadBatch up(Local(QStringLiteral("up")), Remote(), {{QStringLiteral("t"), true}, {QStringLiteral("single.txt"), false}},
                    Listing());
@@ -246,8 +233,8 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
         logged << line.section(QStringLiteral(" の"), 0, 0);
     EXPECT_EQ(logged, expected);
     for (int i = 0; i < Files; ++i)
-        EXPECT_EQ(Read(OnServer(TreeFile(i))), Bytes(i, 700 * i)) << i;
-    EXPECT_EQ(Read(OnServer(QStringLiteral("single.txt"))), QByteArray("single"));
+        EXPECT_EQ(ReadAll(OnServer(TreeFile(i))), Bytes(i, 700 * i)) << i;
+    EXPECT_EQ(ReadAll(OnServer(QStringLiteral("single.txt"))), QByteArray("single"));
     // The batch's own session is where the batch began, ready for the next command.
     EXPECT_EQ(session.GetRemoteDir(), Remote());
 
@@ -261,7 +248,7 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
     EXPECT_EQ(came.mostConnections, 3);
     EXPECT_EQ(came.lines.size(), Files);
     for (int i = 0; i < Files; ++i)
-        EXPECT_EQ(Read(Local(QStringLiteral("down/") + TreeFile(i))), Bytes(i, 700 * i)) << i;
+        EXPECT_EQ(ReadAll(Local(QStringLiteral("down/") + TreeFile(i))), Bytes(i, 700 * i)) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SpreadBothServers, ::testing::Values("pyftpdlib", "vsftpd"));
@@ -274,10 +261,10 @@ TEST_F(SpreadBatchTest, OverwriteQuestionsComeInBatchOrderAndEachAnswerHoldsForI
     constexpr int Files = 9;
     const QByteArray Old(1000, 'o');
     for (int i = 0; i < Files; ++i) {
-        Write(Local(QStringLiteral("up/") + TreeFile(i)), Bytes(i, 900));
+        WriteAll(Local(QStringLiteral("up/") + TreeFile(i)), Bytes(i, 900));
         PutRemoteFolder(folder + u'/' + TreeFile(i).section(u'/', 0, -2));
         // Longer than the new file: nothing to resume, only the overwrite question.
-        Write(OnServer(TreeFile(i)), Old);
+        WriteAll(OnServer(TreeFile(i)), Old);
         ::chmod(QFile::encodeName(OnServer(TreeFile(i))).constData(), 0666);
     }
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
@@ -296,7 +283,7 @@ TEST_F(SpreadBatchTest, OverwriteQuestionsComeInBatchOrderAndEachAnswerHoldsForI
         const FileJob& job = plan.fileJobs[i];
         const QString relative = QDir(Local(QStringLiteral("up"))).relativeFilePath(job.localFolder) + u'/' + job.name;
         const int file = relative.section(QStringLiteral("/f"), -1).left(2).toInt();
-        EXPECT_EQ(Read(OnServer(relative)), i % 2 == 0 ? Bytes(file, 900) : Old) << i;
+        EXPECT_EQ(ReadAll(OnServer(relative)), i % 2 == 0 ? Bytes(file, 900) : Old) << i;
     }
 }
 
@@ -307,7 +294,7 @@ TEST_F(SpreadBatchTest, AServerThatTakesFewerConnectionsGetsTheBatchOverThoseAnd
         GTEST_SKIP() << "the limited server is not running (start the suite with scripts/test.sh)";
     constexpr int Files = 8;
     for (int i = 0; i < Files; ++i)
-        Write(Local(QStringLiteral("up/") + TreeFile(i)), Bytes(i, 500 + i));
+        WriteAll(Local(QStringLiteral("up/") + TreeFile(i)), Bytes(i, 500 + i));
     UploadBatch up(Local(QStringLiteral("up")), Remote(), {{QStringLiteral("t"), true}}, Listing());
     up.Plan();
     const BatchConnections connections = Connections(4);
@@ -318,7 +305,7 @@ TEST_F(SpreadBatchTest, AServerThatTakesFewerConnectionsGetsTheBatchOverThoseAnd
     EXPECT_EQ(sent.mostConnections, 2);
     EXPECT_EQ(sent.lines.size(), Files);
     for (int i = 0; i < Files; ++i)
-        EXPECT_EQ(Read(OnServer(TreeFile(i))), Bytes(i, 500 + i)) << i;
+        EXPECT_EQ(ReadAll(OnServer(TreeFile(i))), Bytes(i, 500 + i)) << i;
 }
 
 TEST_F(SpreadBatchTest, OneCancelStopsEveryConnectionAndNoFileStartsAfterIt)
@@ -329,7 +316,7 @@ TEST_F(SpreadBatchTest, OneCancelStopsEveryConnectionAndNoFileStartsAfterIt)
     constexpr int Files = 6;
     PutRemoteFolder(folder + QStringLiteral("/t"));
     for (int i = 0; i < Files; ++i)
-        Write(OnServer(QStringLiteral("t/f%1.bin").arg(i)), Bytes(i, 4 << 20));
+        WriteAll(OnServer(QStringLiteral("t/f%1.bin").arg(i)), Bytes(i, 4 << 20));
     CancelGate gate;
     gate.needed = 3;
     gate.cancel = &cancel;
