@@ -163,9 +163,10 @@ TEST_P(BatchesTest, AnUploadPlansFoldersFirstThenFilesInOrderAndReportsFiguresOf
     EXPECT_TRUE(questions.asked.isEmpty());
 }
 
-// A folder the batch makes holds nothing yet, so its files go without asking the server about
-// their names; a folder that was there already is listed, and its files are asked about.
-TEST_P(BatchesTest, OnlyAFolderMadeByTheBatchSkipsTheQuestionsAboutItsNames)
+// Files of a folder the batch makes go without asking the server about their names (a round
+// trip each, seen on the wire, not here); what this guards is the other side: a folder that was
+// there already is listed, and a file of it that would be replaced is asked about.
+TEST_P(BatchesTest, AFolderThatWasThereBeforeStillAsksBeforeReplacingItsFiles)
 {
     SettingsStore::WriteFlag(SettingName::CheckOverwrite, true);
     WriteAll(Local(QStringLiteral("t/a.txt")), "new");
