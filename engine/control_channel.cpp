@@ -194,6 +194,16 @@ bool ControlChannel::ReadReply()
     return end == ReadEnd::Reply;
 }
 
+ControlChannel::First ControlChannel::DataBeforeReply(const StreamSocket& data)
+{
+    if (tls || !Established() || !reader.IsEmpty() || CancelPending())
+        return First::Other;
+    const int ready = WaitReadable(data, *socket, idleLimit);
+    if (ready < 0)
+        return CancelPending() ? First::Other : First::Silence;
+    return ready == 0 && data.HasBytesWaiting() ? First::Data : First::Other;
+}
+
 bool ControlChannel::Command(const QString& command, int expectedCode)
 {
     return Send(command) && ReadReply() && replyCode == expectedCode;

@@ -82,6 +82,13 @@ public:
     // Reads one reply within the idle limit; false when none could be read. A cancelled read
     // leaves the reply owing.
     bool ReadReply();
+    // After a transfer command, in clear text: waits, within the idle limit, until the reply
+    // starts to come or bytes arrive on the data socket. Data when the data came first; Silence
+    // when nothing came within the limit; Other for anything else (the reply, an end, a cancel),
+    // which ReadOne then finds. Over TLS it is Other at once: the TLS layer holds bytes that no
+    // wait sees.
+    enum class First { Data, Other, Silence };
+    First DataBeforeReply(const StreamSocket& data);
     // Sends the command and reads its reply: true when it was answered with the code.
     bool Command(const QString& command, int expectedCode);
 

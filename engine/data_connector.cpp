@@ -163,6 +163,7 @@ DataConnector::Opening DataConnector::Open(const QString& transferCommand, std::
 {
     QString command = transferCommand;
     answered = false;
+    preliminaryOwed = false;
     auto plain = std::make_unique<PlainDataStream>(context);
     plain->Socket().WatchCancel(control.Cancel().Fd());
     if (passive) {
@@ -172,7 +173,21 @@ DataConnector::Opening DataConnector::Open(const QString& transferCommand, std::
         // all, so nothing more is awaited after a final reply.
         if (!ConnectPassive(*plain) || !RequestRestart(restart, command) || !control.Send(command))
             return Opening::Failed;
-        const ControlChannel::ReadEnd answer = control.ReadOne(control.IdleLimit(), false);
+        // Data that comes before the preliminary reply is taken at once, and the reply read after
+        // it: a server that sends its final reply only once the client has closed the data
+        // connection (vsftpd) would otherwise cost every file a second round trip. Only bytes
+        // decide it; an end of the connection (a refusal, an empty file) leaves it to the reply.
+        // Protected data waits for the reply: its handshake must not start before it.
+        const ControlChannel::First first =
+            tls ? ControlChannel::First::Other : control.DataBeforeReply(plain->Socket());
+        if (first == ControlChannel::First::Data) {
+            answered = true;
+            preliminaryOwed = true;
+            data = std::move(plain);
+            return Opening::Open;
+        }
+        const auto limit = first == ControlChannel::First::Silence ? std::chrono::milliseconds(1) : control.IdleLimit();
+        const ControlChannel::ReadEnd answer = control.ReadOne(limit, false);
         if (answer == ControlChannel::ReadEnd::Cancelled)
             Abort(plain.get());
         if (answer != ControlChannel::ReadEnd::Reply)
@@ -253,7 +268,12 @@ bool DataConnector::Finish(DataStream& data, bool dataOk)
 {
     data.Close();
     listenSocket.Close();
-    const ControlChannel::ReadEnd end = control.ReadOne(control.IdleLimit(), false);
+    ControlChannel::ReadEnd end = control.ReadOne(control.IdleLimit(), false);
+    // The preliminary reply of data that came before it; a server may also fail the command
+    // with a final reply alone.
+    if (std::exchange(preliminaryOwed, false) && end == ControlChannel::ReadEnd::Reply && control.ReplyCode() >= 100 &&
+        control.ReplyCode() <= 199)
+        end = control.ReadOne(control.IdleLimit(), false);
     if (end == ControlChannel::ReadEnd::Cancelled) {
         Abort(&data);
         return false;
@@ -270,6 +290,8 @@ void DataConnector::Abort(DataStream* data)
     if (data)
         data->Abort();
     listenSocket.Close();
+    // The settling reads final replies only: a preliminary one still owed is passed over there.
+    preliminaryOwed = false;
     // ABOR and the replies wait for the settling: a server that never answers must not hold the
     // cancel up.
     control.OweAbort();

@@ -47,7 +47,7 @@ public:
 
     // What became of the start of a data transfer.
     enum class Opening {
-        Open,         // data connection up, the command accepted with a preliminary reply
+        Open,         // data connection up, the command accepted (a preliminary reply, or data)
         SetupFailed,  // PORT/PASV set-up failed; nothing about the command was said
         Refused,      // the command was answered with a final reply (its code is the channel's)
         Failed,       // the data connection could not be made
@@ -89,6 +89,7 @@ private:
     QString pasvHost;
     int pasvPort = 0;
     bool answered = false;
+    bool preliminaryOwed = false;  // data came before the preliminary reply; Finish reads it
     TlsContext* tls = nullptr;  // while the data is protected
     QString tlsHost;
     QString fingerprint;

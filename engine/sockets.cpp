@@ -205,6 +205,29 @@ qsizetype StreamSocket::Receive(char* buffer, qsizetype maxSize, std::chrono::mi
     }
 }
 
+bool StreamSocket::HasBytesWaiting() const
+{
+    char byte = 0;
+    return fd >= 0 && ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+}
+
+int WaitReadable(const Socket& first, const Socket& second, std::chrono::milliseconds limit)
+{
+    if (!first.IsOpen() || !second.IsOpen())
+        return -1;
+    const int cancelFd = first.WatchedCancelFd();
+    pollfd p[3] = {{first.Fd(), POLLIN, 0}, {second.Fd(), POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    const nfds_t count = cancelFd >= 0 ? 3 : 2;
+    for (;;) {
+        const int r = ::poll(p, count, PollTimeout(limit));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0 || (count == 3 && p[2].revents != 0))
+            return -1;
+        return p[0].revents != 0 ? 0 : 1;
+    }
+}
+
 void DataSocket::Abort()
 {
     if (fd >= 0) {

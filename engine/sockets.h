@@ -64,7 +64,13 @@ public:
     // Receives up to maxSize bytes: the count, 0 when the peer closed, -1 on an error or when
     // nothing arrived within the idle limit.
     qsizetype Receive(char* buffer, qsizetype maxSize, std::chrono::milliseconds limit);
+    // Bytes are waiting to be received (not an end of file or an error), without waiting.
+    bool HasBytesWaiting() const;
 };
+
+// Waits until the first or the second socket can be read from (or was hung up): 0 or 1 for
+// which, -1 when the limit passed or the first one's watched cancel descriptor became readable.
+int WaitReadable(const Socket& first, const Socket& second, std::chrono::milliseconds limit);
 
 // The control connection.
 class ControlSocket : public StreamSocket {

@@ -286,4 +286,34 @@ TEST(RetrieveInto, ADescriptorTakesTheBytesWhereItStandsAndCannotResume)
     EXPECT_TRUE(peer.Commands().contains("REST 3"));
 }
 
+// Data that comes before the preliminary reply is read at once, as vsftpd needs: it sends 150
+// and 226 only after the client has closed the data connection. A server that fails the command
+// after data with a final reply alone fails the download. Either way the next command reads its
+// own reply.
+TEST(RetrieveInto, DataBeforeThePreliminaryReplyIsTakenAndTheRepliesReadAfterIt)
+{
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    ScriptedFtpPeer peer;
+    peer.Greet().Answer("200 binary").AnswerPassive().AcceptData().Read()
+        .SendData("early").EndDataSending().ReceiveData().Send("150 sending\r\n226 done\r\n")
+        .AnswerPassive().AcceptData().Read().SendData("half").CloseData().Send("451 local error\r\n")
+        .Answer("257 \"/\" is the folder");
+    FtpSession session;
+    session.SetPassiveMode(true);
+    session.SetTypeBinary();
+    // Waiting for the 150 would last this long and fail.
+    session.SetIdleLimit(5s);
+    ASSERT_TRUE(Connect(session, peer));
+    DescriptorSink sink(file.handle());
+    EXPECT_TRUE(session.RetrieveInto(QStringLiteral("f"), sink));
+    EXPECT_EQ(session.GetReplyCode(), 226);
+    EXPECT_EQ(ReadAll(file.fileName()), QByteArray("early"));
+
+    EXPECT_FALSE(session.RetrieveInto(QStringLiteral("g"), sink));
+    EXPECT_EQ(session.GetReplyCode(), 451);
+    EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/"));
+    EXPECT_TRUE(peer.Errors().isEmpty()) << peer.Errors().join(u'\n').toStdString();
+}
+
 }  // namespace

@@ -261,7 +261,8 @@ TEST_F(TransferWireTest, ADownloadShorterThanSizeSaysFailsNamingBothSizes)
     peer.Login().Read().Send(SizeFeatures)
         .Answer("213 11")
         .Answer("200 ok").AnswerPassive().AcceptData().Answer("150 sending")
-        .SendData("hello ").CloseData().Send("226 done\r\n");
+        .SendData("hello ").CloseData().Send("226 done\r\n")
+        .Answer("213 11");  // asked again after the short data: the server's size has not changed
     Connect();
     TransferSession& session = MainWindowTestAccess::Session(*window);
     ASSERT_TRUE(session.QueryFeatures());

@@ -301,6 +301,11 @@ ScriptedFtpPeer& ScriptedFtpPeer::CloseData()
     });
 }
 
+ScriptedFtpPeer& ScriptedFtpPeer::EndDataSending()
+{
+    return Step([this] { return dataFd >= 0 && ::shutdown(dataFd, SHUT_WR) == 0; });
+}
+
 ScriptedFtpPeer& ScriptedFtpPeer::ResetData()
 {
     return Step([this] {

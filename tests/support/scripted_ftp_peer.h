@@ -54,6 +54,9 @@ public:
     // Receives on the data connection until the client closes it (a reset is an error).
     ScriptedFtpPeer& ReceiveData();
     ScriptedFtpPeer& CloseData();
+    // Ends the sending side of the data connection (the client sees an end of file) and keeps
+    // it open for the client's own close, which ReceiveData then waits for.
+    ScriptedFtpPeer& EndDataSending();
     // Breaks the data connection off with a reset instead of an end of file.
     ScriptedFtpPeer& ResetData();
     // Waits until the client closes the control connection, recording what it sends.
