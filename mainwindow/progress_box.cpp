@@ -74,6 +74,9 @@ QStringList ConnectionLines(const BatchProgress& progress)
     QStringList lines;
     for (qsizetype index = 1; index < progress.connections.size(); ++index) {
         const FileProgress& file = progress.connections[index];
+        // A connection still logging in, or between two files, has nothing to show.
+        if (file.name.isEmpty())
+            continue;
         const QString total = file.total < 0 ? QStringLiteral("?") : ByteSizeText(file.total, true);
         lines << ChromeText::ConnectionLine.arg(QString::number(index + 1), file.name.right(ShownNameLength),
                                                 ByteSizeText(file.bytes, true), total);

@@ -104,45 +104,69 @@ ConnectionPool::OpenEnd ConnectionPool::OpenOne(FtpSession& session, QString& wh
 
 int ConnectionPool::Open(int count)
 {
+    Make(count);
+    const std::vector<FtpSession*> made = Sessions();
+    AtOnce(made.size(), [&](size_t i) { OpenExtra(i); });
+    return Settle();
+}
+
+void ConnectionPool::Make(int count)
+{
     const size_t extra = size_t(qMax(0, count - 1));
     std::vector<std::unique_ptr<FtpSession>> made;
     for (size_t i = 0; i < extra; ++i)
         made.push_back(factory());
-    std::vector<FtpSession*> trying;
+    const std::lock_guard guard(lock);
+    if (cancelled)
+        return;
+    // Held where Cancel reaches them while they connect.
+    for (std::unique_ptr<FtpSession>& session : made)
+        sessions.push_back(std::move(session));
+    ends.assign(sessions.size(), OpenEnd::NotTried);
+    reasons.assign(sessions.size(), QString());
+}
+
+bool ConnectionPool::OpenExtra(size_t index)
+{
+    FtpSession* session = nullptr;
     {
         const std::lock_guard guard(lock);
-        if (cancelled)
-            return 1 + int(sessions.size());
-        for (std::unique_ptr<FtpSession>& session : made)
-            trying.push_back(session.get());
-        // Held where Cancel reaches them while they connect.
-        for (std::unique_ptr<FtpSession>& session : made)
-            sessions.push_back(std::move(session));
+        if (index >= sessions.size() || index >= ends.size() || ends[index] != OpenEnd::NotTried)
+            return false;
+        session = sessions[index].get();
     }
-    const size_t first = sessions.size() - extra;
-    std::vector<OpenEnd> ends(extra, OpenEnd::Failed);
-    std::vector<QString> reasons(extra);
-    AtOnce(extra, [&](size_t i) { ends[i] = OpenOne(*trying[i], reasons[i]); });
+    QString why;
+    const OpenEnd end = OpenOne(*session, why);
+    const std::lock_guard guard(lock);
+    ends[index] = end;
+    reasons[index] = why;
+    return end == OpenEnd::Open;
+}
 
+int ConnectionPool::Settle()
+{
     bool refused = false;
     bool failed = false;
     QString failure;
+    int have = 1;
     {
         const std::lock_guard guard(lock);
-        std::vector<std::unique_ptr<FtpSession>> kept(std::make_move_iterator(sessions.begin()),
-                                                      std::make_move_iterator(sessions.begin() + first));
-        for (size_t i = 0; i < extra; ++i) {
-            if (ends[i] == OpenEnd::Open)
-                kept.push_back(std::move(sessions[first + i]));
-            refused = refused || ends[i] == OpenEnd::Refused;
-            if (ends[i] == OpenEnd::Failed && !failed) {
+        std::vector<std::unique_ptr<FtpSession>> kept;
+        for (size_t i = 0; i < sessions.size(); ++i) {
+            const OpenEnd end = i < ends.size() ? ends[i] : OpenEnd::Open;
+            if (end == OpenEnd::Open)
+                kept.push_back(std::move(sessions[i]));
+            refused = refused || end == OpenEnd::Refused;
+            if (end == OpenEnd::Failed && !failed) {
                 failed = true;
                 failure = reasons[i];
             }
         }
         sessions = std::move(kept);
+        ends.assign(sessions.size(), OpenEnd::Open);
+        reasons.assign(sessions.size(), QString());
+        have += int(sessions.size());
     }
-    const int have = 1 + int(sessions.size());
     if (log && refused)
         log(ConnectionText::ServerLimit.arg(have));
     if (log && failed)

@@ -59,8 +59,20 @@ public:
     // Opens count-1 extra sessions at once, each on a thread of its own, and returns when all of
     // them are open or have failed: how many connections the batch has now, the window's own
     // included (at least 1). Sessions the factory makes are created on the calling thread.
+    // The same as Make, OpenExtra for each on threads of its own, and Settle.
     int Open(int count);
-    // The open extra sessions: connection 1, 2 ... of the batch.
+    // In steps, so that work can start on the caller's connection while the others log in:
+    // makes count-1 unconnected extra sessions (on the calling thread), held where Cancel
+    // reaches them; Sessions() lists them, connection 1, 2 ... of the batch.
+    void Make(int count);
+    // Connects and logs in made session index (0 for connection 1), on any thread, one call per
+    // session; true when it is ready for work.
+    bool OpenExtra(size_t index);
+    // Once every OpenExtra has returned, on the thread that made them: lets go of the sessions
+    // that did not open and says once in the log why. How many connections the batch has.
+    int Settle();
+    // The extra sessions, connection 1, 2 ... of the batch: every one made until Settle, the
+    // open ones after it.
     std::vector<FtpSession*> Sessions() const;
     // From any thread: ends every wait of Open and of work on the extra sessions at once.
     void Cancel();
@@ -69,7 +81,7 @@ public:
     void Close();
 
 private:
-    enum class OpenEnd { Open, Refused, Failed, Cancelled };
+    enum class OpenEnd { Open, Refused, Failed, Cancelled, NotTried };
     // Connects and logs one session in; why holds the reason of a failure.
     OpenEnd OpenOne(FtpSession& session, QString& why) const;
 
@@ -78,5 +90,8 @@ private:
     LogLine log;
     mutable std::mutex lock;  // guards sessions and cancelled against Cancel from other threads
     std::vector<std::unique_ptr<FtpSession>> sessions;
+    // Of the sessions Make made and not settled yet: how each opening ended and why.
+    std::vector<OpenEnd> ends;
+    std::vector<QString> reasons;
     bool cancelled = false;
 };

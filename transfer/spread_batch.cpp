@@ -87,14 +87,13 @@ bool SpreadFileRunner::Run(TransferSession& session, const BatchConnections& con
     BatchCancel noCancel;
     BatchCancel& cancel = connections.cancel ? *connections.cancel : noCancel;
     cancel.Attach(&pool, nullptr);
-    pool.Open(ConnectionsFor(&connections, jobs.size()));
+    // The extra connections log in on their own threads while the caller's starts on the files.
+    pool.Make(ConnectionsFor(&connections, jobs.size()));
 
     std::vector<TransferSession*> sessions{&session};
     for (FtpSession* extra : pool.Sessions()) {
-        // The pool holds what makeSession made.
-        auto* transfer = dynamic_cast<TransferSession*>(extra);
-        if (!transfer)
-            continue;
+        // The pool holds what makeSession made; connection k is the pool's session k-1.
+        auto* transfer = static_cast<TransferSession*>(extra);
         transfer->HoldTransferOptions(options);
         sessions.push_back(transfer);
     }
@@ -187,8 +186,9 @@ bool SpreadFileRunner::Run(TransferSession& session, const BatchConnections& con
     SpreadRun run(spread);
     cancel.Attach(&pool, &run);
     std::vector<FtpSession*> runOn(sessions.begin(), sessions.end());
-    const SpreadRun::Result result = run.Run(runOn);
+    const SpreadRun::Result result = run.Run(runOn, [&pool](int k) { return pool.OpenExtra(size_t(k - 1)); });
     cancel.Attach(&pool, nullptr);
+    pool.Settle();
     // The extra connections go now, the cancelled ones without a word to the server.
     pool.Close();
     cancel.Attach(nullptr, nullptr);

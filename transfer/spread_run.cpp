@@ -6,7 +6,7 @@
 
 SpreadRun::SpreadRun(SpreadJobs jobs) : jobs(std::move(jobs)) {}
 
-SpreadRun::Result SpreadRun::Run(const std::vector<FtpSession*>& runOn)
+SpreadRun::Result SpreadRun::Run(const std::vector<FtpSession*>& runOn, const std::function<bool(int)>& open)
 {
     const int count = qMax(0, jobs.count);
     {
@@ -26,8 +26,17 @@ SpreadRun::Result SpreadRun::Run(const std::vector<FtpSession*>& runOn)
                 session->Cancel();
     }
     std::vector<std::thread> threads;
-    for (int k = 1; k < int(runOn.size()); ++k)
-        threads.emplace_back([this, k] { Drive(k); });
+    for (int k = 1; k < int(runOn.size()); ++k) {
+        threads.emplace_back([this, k, &open] {
+            {
+                const std::lock_guard guard(lock);
+                if (cancelled || nextJob >= jobs.count)
+                    return;
+            }
+            if (!open || open(k))
+                Drive(k);
+        });
+    }
     if (!runOn.empty())
         Drive(0);
     for (std::thread& thread : threads)

@@ -81,9 +81,12 @@ public:
         bool connectionsLost = false;  // jobs were left and no connection was left to take them
     };
     // The sessions come connected, in their folder, with no cancel in force; sessions[0] is
-    // driven by the calling thread. Returns when every connection has stopped. They stay
-    // connected (or not) as the run left them: settling a cancel and closing is the caller's.
-    Result Run(const std::vector<FtpSession*>& sessions);
+    // driven by the calling thread. With open, sessions 1.. may come unconnected: each one's
+    // thread calls open(k) first (unless no job is left by then) and takes jobs once it returns
+    // true, so that the first session's work does not wait for the others' logins. Returns when
+    // every connection has stopped. They stay connected (or not) as the run left them: settling
+    // a cancel and closing is the caller's.
+    Result Run(const std::vector<FtpSession*>& sessions, const std::function<bool(int connection)>& open = {});
     // From any thread: every session's Cancel() at once, and no job starts after it.
     void Cancel();
 

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -43,8 +44,9 @@ public:
     int asked = 0;
 };
 
-// Holds each download that has its data connection until `needed` have; the last one to come
-// presses 中止 for the batch. A guard ends the wait of a test gone wrong.
+// Holds each transfer that has begun (a download once it has its data connection) until `needed`
+// have, so that that many connections are at work at once; the last one to come presses 中止 for
+// the batch when there is one to press. A guard ends the wait of a test gone wrong.
 struct CancelGate {
     std::mutex lock;
     std::condition_variable opened;
@@ -52,12 +54,15 @@ struct CancelGate {
     int arrived = 0;
     BatchCancel* cancel = nullptr;
     QList<bool> endedCancelled;  // per download that came through the gate
+    QSet<const void*> sessions;  // that came through it
 
-    void Arrive()
+    void Arrive(const void* session)
     {
         std::unique_lock guard(lock);
+        sessions.insert(session);
         if (++arrived == needed) {
-            cancel->Cancel();
+            if (cancel)
+                cancel->Cancel();
             opened.notify_all();
         }
         opened.wait_for(guard, std::chrono::seconds(60), [&] { return arrived >= needed; });
@@ -67,10 +72,10 @@ struct CancelGate {
 // A sink that waits at the gate once the server has taken the RETR.
 class GatedSink : public DownloadSink {
 public:
-    GatedSink(DownloadSink& inner, CancelGate& gate) : inner(inner), gate(gate) {}
+    GatedSink(DownloadSink& inner, CancelGate& gate, const void* session) : inner(inner), gate(gate), session(session) {}
     int Open(qint64 start, StreamDigest* digest) override
     {
-        gate.Arrive();
+        gate.Arrive(session);
         return inner.Open(start, digest);
     }
     bool Close(bool whole) override { return inner.Close(whole); }
@@ -81,6 +86,7 @@ public:
 private:
     DownloadSink& inner;
     CancelGate& gate;
+    const void* session;
 };
 
 class GatedSession : public TransferSession {
@@ -90,24 +96,26 @@ public:
     {
         if (!gate)
             return TransferSession::RetrieveInto(remote, sink, resumeFrom);
-        GatedSink gated(sink, *gate);
+        GatedSink gated(sink, *gate, this);
         const bool retrieved = TransferSession::RetrieveInto(remote, gated, resumeFrom);
         const std::lock_guard guard(gate->lock);
         gate->endedCancelled << (IsCancelled() && GetReplyCode() == LocalStatus::Cancelled);
         return retrieved;
+    }
+    bool StoreFrom(int fileFd, qint64 size, const QString& remote, qint64 resumeAt) override
+    {
+        if (gate)
+            gate->Arrive(this);
+        return TransferSession::StoreFrom(fileFd, size, remote, resumeAt);
     }
 };
 
 struct Reports {
     std::mutex lock;
     QStringList lines;
-    int mostConnections = 0;
     BatchCallbacks Callbacks()
     {
-        return {[this](const BatchProgress& progress) {
-                    const std::lock_guard guard(lock);
-                    mostConnections = qMax(mostConnections, int(progress.connections.size()));
-                },
+        return {[](const BatchProgress&) {},
                 [this](const QString& line) {
                     const std::lock_guard guard(lock);
                     lines << line;
@@ -220,11 +228,15 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
     const BatchPlan& plan = up.Plan();
     ASSERT_EQ(plan.files, Files + 1);
     const BatchConnections connections = Connections(3);
+    // Every connection takes a file: the first ones wait until the third has one.
+    CancelGate upAtOnce;
+    upAtOnce.needed = 3;
+    session.gate = &upAtOnce;
     Reports sent;
     ASSERT_TRUE(up.Run(session, sent.Callbacks(), &connections));
     EXPECT_EQ(up.Tally().Failures(), 0) << up.Tally().Summary({}).toStdString();
     EXPECT_TRUE(up.Notices().isEmpty());
-    EXPECT_EQ(sent.mostConnections, 3);
+    EXPECT_EQ(upAtOnce.sessions.size(), 3);
     QStringList expected;
     for (const FileJob& job : plan.fileJobs)
         expected << job.name;
@@ -242,10 +254,14 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
     QDir().mkpath(Local(QStringLiteral("down")));
     ASSERT_TRUE(down.Plan(session)) << down.WalkFailure().toStdString();
     ASSERT_EQ(down.Planned().files, Files);
+    CancelGate downAtOnce;
+    downAtOnce.needed = 3;
+    session.gate = &downAtOnce;
     Reports came;
     ASSERT_TRUE(down.Run(session, came.Callbacks(), &connections));
+    session.gate = nullptr;
     EXPECT_EQ(down.Tally().Failures(), 0) << down.Tally().Summary({}).toStdString();
-    EXPECT_EQ(came.mostConnections, 3);
+    EXPECT_EQ(downAtOnce.sessions.size(), 3);
     EXPECT_EQ(came.lines.size(), Files);
     for (int i = 0; i < Files; ++i)
         EXPECT_EQ(ReadAll(Local(QStringLiteral("down/") + TreeFile(i))), Bytes(i, 700 * i)) << i;
@@ -274,11 +290,15 @@ TEST_F(SpreadBatchTest, OverwriteQuestionsComeInBatchOrderAndEachAnswerHoldsForI
     for (int i = 0; i < Files; ++i)
         questions.answers << (i % 2 == 0);
     const BatchConnections connections = Connections(3);
+    CancelGate atOnce;
+    atOnce.needed = 3;
+    session.gate = &atOnce;
     Reports sent;
     ASSERT_TRUE(up.Run(session, sent.Callbacks(), &connections));
+    session.gate = nullptr;
     EXPECT_EQ(questions.asked, Files);
     EXPECT_EQ(up.Tally().Failures(), 0);
-    EXPECT_EQ(sent.mostConnections, 3);
+    EXPECT_EQ(atOnce.sessions.size(), 3);
     for (int i = 0; i < Files; ++i) {
         const FileJob& job = plan.fileJobs[i];
         const QString relative = QDir(Local(QStringLiteral("up"))).relativeFilePath(job.localFolder) + u'/' + job.name;
@@ -298,11 +318,15 @@ TEST_F(SpreadBatchTest, AServerThatTakesFewerConnectionsGetsTheBatchOverThoseAnd
     UploadBatch up(Local(QStringLiteral("up")), Remote(), {{QStringLiteral("t"), true}}, Listing());
     up.Plan();
     const BatchConnections connections = Connections(4);
+    CancelGate twoAtOnce;
+    twoAtOnce.needed = 2;
+    session.gate = &twoAtOnce;
     Reports sent;
     ASSERT_TRUE(up.Run(session, sent.Callbacks(), &connections));
+    session.gate = nullptr;
     EXPECT_EQ(up.Tally().Failures(), 0) << up.Tally().Summary({}).toStdString();
     EXPECT_EQ(up.Notices(), QStringList{ConnectionText::ServerLimit.arg(2)});
-    EXPECT_EQ(sent.mostConnections, 2);
+    EXPECT_EQ(twoAtOnce.sessions.size(), 2);
     EXPECT_EQ(sent.lines.size(), Files);
     for (int i = 0; i < Files; ++i)
         EXPECT_EQ(ReadAll(OnServer(TreeFile(i))), Bytes(i, 500 + i)) << i;

@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -227,6 +228,53 @@ TEST_P(SpreadRunBothWays, FilesArriveWholeOverThreeConnectionsWithOutcomesInJobO
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SpreadRunBothWays, testing::Values("pyftpdlib", "vsftpd"));
+
+// The first connection does not wait for the others' logins: here they log in only once it has
+// moved a file, and then take their share of the rest.
+TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
+{
+    const std::vector<TestServer> servers = TestServers();
+    const TestServer* on = FindTestServer(servers, QStringLiteral("vsftpd"));
+    if (!on)
+        GTEST_SKIP() << "vsftpd not running (start the suite with scripts/test.sh)";
+    Connect(*on);
+    Pool(Recipe()).Make(3);
+    constexpr int Files = 9;
+    const QString sent = local.filePath(QStringLiteral("up"));
+    QDir().mkpath(sent);
+    for (int job = 0; job < Files; ++job)
+        Write(sent + u'/' + Name(job), Bytes(job, 2000));
+    Gate firstMoved(2);  // the first file's end, and one extra connection's wish to log in
+    std::atomic<bool> moved{false};
+    SpreadJobs jobs;
+    jobs.count = Files;
+    jobs.name = Name;
+    jobs.transfer = [&](const JobPlace& place) {
+        const bool ok = UploadFromFile(place.session, sent + u'/' + Name(place.job), Name(place.job));
+        if (place.connection == 0 && !moved.exchange(true))
+            firstMoved.Arrive();
+        // The first connection leaves the rest to the others once they are in.
+        if (place.connection == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return ok ? JobStep::GoOn() : JobStep::End(State::Failed);
+    };
+    std::set<int> used;
+    jobs.outcome = [&](int, const JobOutcome& outcome) { used.insert(outcome.connection); };
+    SpreadRun run(jobs);
+    std::atomic<bool> firstWaited{false};
+    const SpreadRun::Result result = run.Run(All(), [&](int k) {
+        if (!firstWaited.exchange(true))
+            firstMoved.Arrive();
+        return pool->OpenExtra(size_t(k - 1));
+    });
+    EXPECT_EQ(result.ended, Files);
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(pool->Settle(), 3);
+    EXPECT_TRUE(logged.isEmpty()) << logged.join(u'\n').toStdString();
+    EXPECT_TRUE(used.count(0) && used.size() >= 2);
+    for (int job = 0; job < Files; ++job)
+        EXPECT_EQ(Read(serverFolder + u'/' + Name(job)), Bytes(job, 2000)) << job;
+}
 
 TEST_F(SpreadRunTest, QuestionsComeInJobOrderOneAtATimeBeforeEachTransfer)
 {
