@@ -184,6 +184,7 @@ bool SpreadFileRunner::Run(TransferSession& session, const BatchConnections& con
     };
 
     SpreadRun run(spread);
+    run.SetExtraWorthFrom(connections.extrasWorthFrom);
     cancel.Attach(&pool, &run);
     std::vector<FtpSession*> runOn(sessions.begin(), sessions.end());
     const SpreadRun::Result result = run.Run(runOn, [&pool](int k) { return pool.OpenExtra(size_t(k - 1)); });

@@ -3,19 +3,19 @@
 #include "transfer/connection_pool.h"
 #include "transfer/file_jobs.h"
 #include "transfer/outcome.h"
+#include "transfer/spread_run.h"
 #include "transfer/transfer_session.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
-
-class SpreadRun;
 
 // 中止 for a batch over several connections, pressed on the window's thread while the batch runs
 // on the worker: it reaches the extra connections while they are being opened and every
@@ -49,6 +49,9 @@ struct BatchConnections {
     // Makes an unconnected session that asks its questions where the caller's does.
     std::function<std::unique_ptr<TransferSession>()> makeSession;
     BatchCancel* cancel = nullptr;  // optional; not owned
+    // A batch the connections at work would end sooner gets no more (SpreadRun::ExtraWorthFrom);
+    // 0 opens them all at once.
+    std::chrono::milliseconds extrasWorthFrom = SpreadRun::ExtraWorthFrom;
 };
 
 // How many connections a batch of that many file jobs uses: 1 without connections.

@@ -2,6 +2,7 @@
 
 #include "transfer/byte_sums.h"
 
+#include <algorithm>
 #include <thread>
 
 SpreadRun::SpreadRun(SpreadJobs jobs) : jobs(std::move(jobs)) {}
@@ -28,12 +29,7 @@ SpreadRun::Result SpreadRun::Run(const std::vector<FtpSession*>& runOn, const st
     std::vector<std::thread> threads;
     for (int k = 1; k < int(runOn.size()); ++k) {
         threads.emplace_back([this, k, &open] {
-            {
-                const std::lock_guard guard(lock);
-                if (cancelled || nextJob >= jobs.count)
-                    return;
-            }
-            if (!open || open(k))
+            if (!open || (ExtraWorthOpening() && open(k)))
                 Drive(k);
         });
     }
@@ -58,6 +54,30 @@ void SpreadRun::Cancel()
     for (FtpSession* session : sessions)
         session->Cancel();
     turnChanged.notify_all();
+    jobEnded.notify_all();
+}
+
+bool SpreadRun::ExtraWorthOpening()
+{
+    std::unique_lock guard(lock);
+    const auto worthFrom = start + extraWorthFrom;
+    for (;;) {
+        if (cancelled || nextJob >= jobs.count)
+            return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= worthFrom)
+            return true;
+        // What is left at the pace so far, by jobs and by bytes, on the connections at work.
+        if (endedCount > 0) {
+            const double elapsed = std::chrono::duration<double, std::milli>(now - start).count();
+            double left = elapsed * double(jobs.count - endedCount) / endedCount;
+            if (bytesEnded > 0 && bytesAll > bytesEnded)
+                left = std::max(left, elapsed * double(bytesAll - bytesEnded) / double(bytesEnded));
+            if (left >= double(extraWorthFrom.count()))
+                return true;
+        }
+        jobEnded.wait_until(guard, worthFrom);
+    }
 }
 
 void SpreadRun::Drive(int connection)
@@ -159,6 +179,7 @@ void SpreadRun::Finish(int connection, int job, JobOutcome outcome)
         if (jobs.size)
             bytesEnded = AddBytes(bytesEnded, jobs.size(job));
         files[size_t(connection)] = FileProgress{};
+        jobEnded.notify_all();
         // One thread hands the outcomes out at a time, in order; one that finds it busy leaves
         // its outcome for that thread to pick up.
         if (!reporting) {

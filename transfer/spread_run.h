@@ -82,18 +82,29 @@ public:
     };
     // The sessions come connected, in their folder, with no cancel in force; sessions[0] is
     // driven by the calling thread. With open, sessions 1.. may come unconnected: each one's
-    // thread calls open(k) first (unless no job is left by then) and takes jobs once it returns
-    // true, so that the first session's work does not wait for the others' logins. Returns when
-    // every connection has stopped. They stay connected (or not) as the run left them: settling
-    // a cancel and closing is the caller's.
+    // thread calls open(k) first and takes jobs once it returns true, so that the first session's
+    // work does not wait for the others' logins. An unconnected session is opened only when the
+    // run is worth it (see ExtraWorthFrom) and jobs are left. Returns when every connection has
+    // stopped. They stay connected (or not) as the run left them: settling a cancel and closing
+    // is the caller's.
     Result Run(const std::vector<FtpSession*>& sessions, const std::function<bool(int connection)>& open = {});
     // From any thread: every session's Cancel() at once, and no job starts after it.
     void Cancel();
 
     static constexpr std::chrono::milliseconds ProgressInterval{100};
+    // Another connection is opened only for a run that the connections at work would not end
+    // within this time, as the pace of the jobs ended so far tells (or that has lasted it): a
+    // login costs round trips, and on many servers a password check that takes the processor
+    // time the transfers need. A short run ends sooner on the connections it has.
+    static constexpr std::chrono::milliseconds ExtraWorthFrom{1000};
+    // Before Run; 0 opens every connection at once.
+    void SetExtraWorthFrom(std::chrono::milliseconds from) { extraWorthFrom = from; }
 
 private:
     void Drive(int connection);
+    // On an extra connection's thread, before it opens: waits until the run is worth another
+    // connection (true), or until no job is left to take or the run was cancelled (false).
+    bool ExtraWorthOpening();
     void RunJob(int connection, int job);
     // Waits for the job's question turn; false when the run was cancelled meanwhile.
     bool WaitTurn(int job);
@@ -106,8 +117,11 @@ private:
     std::vector<FtpSession*> sessions;
     std::chrono::steady_clock::time_point start;
 
+    std::chrono::milliseconds extraWorthFrom = ExtraWorthFrom;
+
     std::mutex lock;  // everything below
     std::condition_variable turnChanged;
+    std::condition_variable jobEnded;  // and at a cancel
     bool cancelled = false;
     int nextJob = 0;
     int nextTurn = 0;

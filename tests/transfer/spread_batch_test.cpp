@@ -175,6 +175,8 @@ protected:
             return extra;
         };
         connections.cancel = &cancel;
+        // The tests' batches are short: every connection at once.
+        connections.extrasWorthFrom = std::chrono::milliseconds(0);
         return connections;
     }
 

@@ -230,7 +230,8 @@ TEST_P(SpreadRunBothWays, FilesArriveWholeOverThreeConnectionsWithOutcomesInJobO
 INSTANTIATE_TEST_SUITE_P(Servers, SpreadRunBothWays, testing::Values("pyftpdlib", "vsftpd"));
 
 // The first connection does not wait for the others' logins: here they log in only once it has
-// moved a file, and then take their share of the rest.
+// moved a file (the run has lasted long enough to be worth them), and then take their share of
+// the rest.
 TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
 {
     const std::vector<TestServer> servers = TestServers();
@@ -261,6 +262,7 @@ TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
     std::set<int> used;
     jobs.outcome = [&](int, const JobOutcome& outcome) { used.insert(outcome.connection); };
     SpreadRun run(jobs);
+    run.SetExtraWorthFrom(std::chrono::milliseconds(50));
     std::atomic<bool> firstWaited{false};
     const SpreadRun::Result result = run.Run(All(), [&](int k) {
         if (!firstWaited.exchange(true))
@@ -274,6 +276,34 @@ TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
     EXPECT_TRUE(used.count(0) && used.size() >= 2);
     for (int job = 0; job < Files; ++job)
         EXPECT_EQ(Read(serverFolder + u'/' + Name(job)), Bytes(job, 2000)) << job;
+}
+
+// A run that the first connection ends well within the time that makes more worth it opens no
+// other: their logins would only cost.
+TEST_F(SpreadRunTest, AShortRunOpensNoMoreConnections)
+{
+    const std::vector<TestServer> servers = TestServers();
+    const TestServer* on = FindTestServer(servers, QStringLiteral("pyftpdlib"));
+    if (!on)
+        GTEST_SKIP() << "pyftpdlib not running (start the suite with scripts/test.sh)";
+    Connect(*on);
+    Pool(Recipe()).Make(3);
+    SpreadJobs jobs;
+    jobs.count = 6;
+    std::set<int> used;
+    jobs.outcome = [&](int, const JobOutcome& outcome) { used.insert(outcome.connection); };
+    SpreadRun run(jobs);
+    run.SetExtraWorthFrom(std::chrono::seconds(30));
+    std::atomic<int> opened{0};
+    const SpreadRun::Result result = run.Run(All(), [&](int k) {
+        ++opened;
+        return pool->OpenExtra(size_t(k - 1));
+    });
+    EXPECT_EQ(result.ended, 6);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(used, std::set<int>{0});
+    EXPECT_EQ(pool->Settle(), 1);
+    EXPECT_TRUE(logged.isEmpty()) << logged.join(u'\n').toStdString();
 }
 
 TEST_F(SpreadRunTest, QuestionsComeInJobOrderOneAtATimeBeforeEachTransfer)
