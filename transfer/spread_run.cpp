@@ -61,6 +61,9 @@ bool SpreadRun::ExtraWorthOpening()
 {
     std::unique_lock guard(lock);
     const auto worthFrom = start + extraWorthFrom;
+    // The pace is judged once the run has lasted a tenth of that: the first file's also carries
+    // what a run does once (the type, the first data connection).
+    const auto sampled = start + extraWorthFrom / 10;
     for (;;) {
         if (cancelled || nextJob >= jobs.count)
             return false;
@@ -68,7 +71,7 @@ bool SpreadRun::ExtraWorthOpening()
         if (now >= worthFrom)
             return true;
         // What is left at the pace so far, by jobs and by bytes, on the connections at work.
-        if (endedCount > 0) {
+        if (endedCount > 0 && now >= sampled) {
             const double elapsed = std::chrono::duration<double, std::milli>(now - start).count();
             double left = elapsed * double(jobs.count - endedCount) / endedCount;
             if (bytesEnded > 0 && bytesAll > bytesEnded)
@@ -76,7 +79,7 @@ bool SpreadRun::ExtraWorthOpening()
             if (left >= double(extraWorthFrom.count()))
                 return true;
         }
-        jobEnded.wait_until(guard, worthFrom);
+        jobEnded.wait_until(guard, now < sampled ? sampled : worthFrom);
     }
 }
 

@@ -93,9 +93,9 @@ public:
 
     static constexpr std::chrono::milliseconds ProgressInterval{100};
     // Another connection is opened only for a run that the connections at work would not end
-    // within this time, as the pace of the jobs ended so far tells (or that has lasted it): a
-    // login costs round trips, and on many servers a password check that takes the processor
-    // time the transfers need. A short run ends sooner on the connections it has.
+    // within this time, as the pace of the jobs ended in its first tenth tells (or that has
+    // lasted it): a login costs round trips, and on many servers a password check that takes
+    // the processor time the transfers need. A short run ends sooner on the connections it has.
     static constexpr std::chrono::milliseconds ExtraWorthFrom{1000};
     // Before Run; 0 opens every connection at once.
     void SetExtraWorthFrom(std::chrono::milliseconds from) { extraWorthFrom = from; }
