@@ -54,16 +54,18 @@ void SpreadRun::Cancel()
     for (FtpSession* session : sessions)
         session->Cancel();
     turnChanged.notify_all();
-    jobEnded.notify_all();
+    extraWait.notify_all();
 }
 
 bool SpreadRun::ExtraWorthOpening()
 {
     std::unique_lock guard(lock);
     const auto worthFrom = start + extraWorthFrom;
-    // The pace is judged once the run has lasted a tenth of that: the first file's also carries
-    // what a run does once (the type, the first data connection).
-    const auto sampled = start + extraWorthFrom / 10;
+    // The pace is judged once the run has lasted a tenth of that (the first file's also carries
+    // what a run does once: the type, the first data connection), and again every tenth; the
+    // waits do not follow every job, which would wake every waiting thread for each small file.
+    const auto tenth = std::max(extraWorthFrom / 10, std::chrono::milliseconds(1));
+    const auto sampled = start + tenth;
     for (;;) {
         if (cancelled || nextJob >= jobs.count)
             return false;
@@ -79,7 +81,7 @@ bool SpreadRun::ExtraWorthOpening()
             if (left >= double(extraWorthFrom.count()))
                 return true;
         }
-        jobEnded.wait_until(guard, now < sampled ? sampled : worthFrom);
+        extraWait.wait_until(guard, std::min(worthFrom, std::max(sampled, now + tenth)));
     }
 }
 
@@ -94,6 +96,9 @@ void SpreadRun::Drive(int connection)
             if (cancelled || nextJob >= jobs.count || !session.IsConnected())
                 return;
             job = nextJob++;
+            // Connections still waiting to open have nothing left to take.
+            if (nextJob == jobs.count)
+                extraWait.notify_all();
         }
         RunJob(connection, job);
     }
@@ -182,7 +187,6 @@ void SpreadRun::Finish(int connection, int job, JobOutcome outcome)
         if (jobs.size)
             bytesEnded = AddBytes(bytesEnded, jobs.size(job));
         files[size_t(connection)] = FileProgress{};
-        jobEnded.notify_all();
         // One thread hands the outcomes out at a time, in order; one that finds it busy leaves
         // its outcome for that thread to pick up.
         if (!reporting) {

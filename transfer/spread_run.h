@@ -121,7 +121,7 @@ private:
 
     std::mutex lock;  // everything below
     std::condition_variable turnChanged;
-    std::condition_variable jobEnded;  // and at a cancel
+    std::condition_variable extraWait;  // the last job taken, a cancel
     bool cancelled = false;
     int nextJob = 0;
     int nextTurn = 0;

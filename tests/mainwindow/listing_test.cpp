@@ -39,8 +39,9 @@ void Check(const Expected& want)
     EXPECT_EQ(entry->name, QString::fromUtf16(want.name));
     EXPECT_EQ(entry->kind == EntryKind::Folder ? 1 : 0, want.isDirectory);
     // A folder's size column shows no number.
-    if (!want.isDirectory)
+    if (!want.isDirectory) {
         EXPECT_EQ(entry->SizeText(), QString::fromUtf16(want.size));
+    }
     EXPECT_EQ(entry->DateText(), QString::fromUtf16(want.date));
     EXPECT_EQ(entry->ModeText(), QString::fromUtf16(want.permissions));
 }
