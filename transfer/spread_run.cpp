@@ -209,7 +209,12 @@ void SpreadRun::Report(int connection, const FileProgress& file)
 {
     {
         const std::lock_guard guard(lock);
-        files[size_t(connection)] = file;
+        FileProgress& shown = files[size_t(connection)];
+        // A transfer being set up does not know its size yet; the batch's listing does.
+        const qint64 listed = shown.total;
+        shown = file;
+        if (shown.total < 0)
+            shown.total = listed;
     }
     Publish(false);
 }
