@@ -5,6 +5,7 @@
 #include "mainwindow/main_window.h"
 #include "mainwindow/shortcut_table.h"
 #include "platform/core_dumps.h"
+#include "platform/local_time_zone.h"
 #include "platform/prompter.h"
 #include "resources/version_info.h"
 
@@ -66,6 +67,8 @@ int main(int argc, char** argv)
 {
     // Before any password can be typed or read from the store.
     DisableCoreDumps();
+    // Before any thread starts.
+    PinLocalTimeZone();
     // --help and --version answer without a display. Qt's own options (-platform ...) are
     // unknown here, so other errors wait for the second reading, after Qt took its own.
     const CommandLine early = ParseCommandLine(RawArguments(argc, argv));

@@ -4,6 +4,7 @@
 #include "mainwindow/listing.h"
 #include "mainwindow/main_window.h"
 #include "mainwindow/pane_view.h"
+#include "platform/local_time_zone.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -103,6 +104,8 @@ int main(int argc, char** argv)
 {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // As the program does at start.
+    PinLocalTimeZone();
     // The window reads its settings at start; keep the user's store out of it.
     QTemporaryDir config;
     qputenv("TALLOWIN_CONFIG_DIR", config.path().toLocal8Bit());

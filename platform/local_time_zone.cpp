@@ -1,0 +1,11 @@
+#include "platform/local_time_zone.h"
+
+#include <cstdlib>
+#include <ctime>
+
+void PinLocalTimeZone()
+{
+    if (!std::getenv("TZ"))
+        ::setenv("TZ", ":/etc/localtime", 0);
+    ::tzset();
+}
