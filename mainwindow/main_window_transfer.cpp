@@ -156,6 +156,9 @@ void MainWindow::UploadItems(const QList<BatchItem>& items, qsizetype shown)
     if (!finished) {
         if (!batch.CutShort().isEmpty())
             WriteLog(MainText::Cancelled + u'\n' + batch.CutShort());
+        // What reached the server before 中止 is listed once the connection has settled, after
+        // this handler.
+        QMetaObject::invokeMethod(this, &MainWindow::RefreshRemotePane, Qt::QueuedConnection);
         return ShowPaths();
     }
     ListRemoteFolder(remotePath);

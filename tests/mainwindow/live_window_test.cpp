@@ -6,6 +6,7 @@
 #include "tests/support/scripted_ftp_peer.h"
 
 #include <QFile>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,10 @@ TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomp
     MakeHugeSparseFile(Scratch(QStringLiteral("old.bin")));
     PutRemoteFile(QStringLiteral("old.bin"), "previous");
     Relist();
+    // On the server, not yet in the pane: the listing after 中止 shows it (the window lists
+    // again only while it shows itself connected, as a connect leaves it).
+    PutRemoteFile(QStringLiteral("meanwhile.bin"), "x");
+    MainWindowTestAccess::SetConnectedState(*window, true);
     MainWindowTestAccess::ShowLocal(*window, Scratch());
 
     ASSERT_TRUE(SelectTexts(LocalList(), {QStringLiteral("new.bin")}));
@@ -107,7 +112,13 @@ TEST_P(LiveWindowTest, CancelledUploadRemovesANewFileAndSaysAReplacedOneIsIncomp
         EXPECT_TRUE(cancel.pressed);
     }
     EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
-    // The file goes again once the server has answered ABOR, after the box has gone.
+    // The file goes again once the server has answered ABOR, after the box has gone; the remote
+    // pane is listed again then.
+    for (int wait = 0; wait < 200 && FindRow(RemoteList(), QStringLiteral("meanwhile.bin")) < 0; ++wait)
+        QTest::qWait(50);
+    EXPECT_GE(FindRow(RemoteList(), QStringLiteral("meanwhile.bin")), 0);
+    EXPECT_LT(FindRow(RemoteList(), QStringLiteral("new.bin")), 0);
+    EXPECT_EQ(window->LogText(), QStringLiteral("中止しました"));
     MainWindowTestAccess::Session(*window);
     EXPECT_FALSE(QFile::exists(InFolder(QStringLiteral("new.bin"))));
 
