@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -207,8 +208,10 @@ qsizetype StreamSocket::Receive(char* buffer, qsizetype maxSize, std::chrono::mi
 
 bool StreamSocket::HasBytesWaiting() const
 {
-    char byte = 0;
-    return fd >= 0 && ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    // Counted, not peeked: a peek at a reset connection would take its error away, and the next
+    // read would see a clean end instead.
+    int waiting = 0;
+    return fd >= 0 && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
 int WaitReadable(const Socket& first, const Socket& second, std::chrono::milliseconds limit)

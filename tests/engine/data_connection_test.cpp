@@ -286,10 +286,12 @@ TEST(RetrieveInto, ADescriptorTakesTheBytesWhereItStandsAndCannotResume)
     EXPECT_TRUE(peer.Commands().contains("REST 3"));
 }
 
-// Data that comes before the preliminary reply is read at once, as vsftpd needs: it sends 150
-// and 226 only after the client has closed the data connection. A server that fails the command
-// after data with a final reply alone fails the download. Either way the next command reads its
-// own reply.
+// Data that comes before the preliminary reply is read at once: vsftpd sends its 226 only after
+// the client has closed the data connection, so waiting for the 150 first cost every file a round
+// trip. Here the server holds back even its 150 until then, which only the early read gets
+// through. A server that fails the command after data with a final reply alone fails the
+// download; a data connection reset before the reply is no empty file. The next command reads
+// its own reply each time.
 TEST(RetrieveInto, DataBeforeThePreliminaryReplyIsTakenAndTheRepliesReadAfterIt)
 {
     QTemporaryFile file;
@@ -298,6 +300,7 @@ TEST(RetrieveInto, DataBeforeThePreliminaryReplyIsTakenAndTheRepliesReadAfterIt)
     peer.Greet().Answer("200 binary").AnswerPassive().AcceptData().Read()
         .SendData("early").EndDataSending().ReceiveData().Send("150 sending\r\n226 done\r\n")
         .AnswerPassive().AcceptData().Read().SendData("half").CloseData().Send("451 local error\r\n")
+        .AnswerPassive().AcceptData().Read().ResetData().Pause().Send("150 sending\r\n226 done\r\n")
         .Answer("257 \"/\" is the folder");
     FtpSession session;
     session.SetPassiveMode(true);
@@ -312,6 +315,7 @@ TEST(RetrieveInto, DataBeforeThePreliminaryReplyIsTakenAndTheRepliesReadAfterIt)
 
     EXPECT_FALSE(session.RetrieveInto(QStringLiteral("g"), sink));
     EXPECT_EQ(session.GetReplyCode(), 451);
+    EXPECT_FALSE(session.RetrieveInto(QStringLiteral("h"), sink));
     EXPECT_EQ(session.GetRemoteDir(), QStringLiteral("/"));
     EXPECT_TRUE(peer.Errors().isEmpty()) << peer.Errors().join(u'\n').toStdString();
 }
