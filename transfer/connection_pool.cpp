@@ -102,14 +102,6 @@ ConnectionPool::OpenEnd ConnectionPool::OpenOne(FtpSession& session, QString& wh
     return session.IsConnected() ? OpenEnd::Open : cancelledOr(OpenEnd::Refused);
 }
 
-int ConnectionPool::Open(int count)
-{
-    Make(count);
-    const std::vector<FtpSession*> made = Sessions();
-    AtOnce(made.size(), [&](size_t i) { OpenExtra(i); });
-    return Settle();
-}
-
 void ConnectionPool::Make(int count)
 {
     const size_t extra = size_t(qMax(0, count - 1));

@@ -56,25 +56,21 @@ public:
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
 
-    // Opens count-1 extra sessions at once, each on a thread of its own, and returns when all of
-    // them are open or have failed: how many connections the batch has now, the window's own
-    // included (at least 1). Sessions the factory makes are created on the calling thread.
-    // The same as Make, OpenExtra for each on threads of its own, and Settle.
-    int Open(int count);
-    // In steps, so that work can start on the caller's connection while the others log in:
-    // makes count-1 unconnected extra sessions (on the calling thread), held where Cancel
-    // reaches them; Sessions() lists them, connection 1, 2 ... of the batch.
+    // Opening goes in steps, so that work can start on the caller's connection while the others
+    // log in. Make: count-1 unconnected extra sessions, made on the calling thread and held where
+    // Cancel reaches them; Sessions() lists them, connection 1, 2 ... of the batch.
     void Make(int count);
     // Connects and logs in made session index (0 for connection 1), on any thread, one call per
     // session; true when it is ready for work.
     bool OpenExtra(size_t index);
     // Once every OpenExtra has returned, on the thread that made them: lets go of the sessions
-    // that did not open and says once in the log why. How many connections the batch has.
+    // that did not open and says once in the log why. How many connections the batch has, the
+    // caller's own included (at least 1).
     int Settle();
     // The extra sessions, connection 1, 2 ... of the batch: every one made until Settle, the
     // open ones after it.
     std::vector<FtpSession*> Sessions() const;
-    // From any thread: ends every wait of Open and of work on the extra sessions at once.
+    // From any thread: ends every wait of an opening and of work on the extra sessions at once.
     void Cancel();
     // QUIT on every extra session at once (one whose cancel is in force is dropped without
     // QUIT); the pool is empty afterwards. The destructor does it too.

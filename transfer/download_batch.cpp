@@ -5,7 +5,6 @@
 #include "transfer/remote_names.h"
 #include "transfer/strings.h"
 
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
@@ -93,8 +92,7 @@ bool DownloadBatch::Plan(TransferSession& session)
 
 bool DownloadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections)
 {
-    session.HoldTransferOptions(options);
-    const auto release = qScopeGuard([&] { session.HoldTransferOptions(std::nullopt); });
+    const OptionsHeld held = HoldOptions(session);
 
     // Folders that could not be used, with why: what lies below them is not made either (below
     // a link it would land wherever the link leads).

@@ -70,6 +70,16 @@ public:
 
 protected:
     FileBatch() : options(TransferSession::TransferOptions::Read()) {}
+    // The batch's options held by the session for as long as the returned scope lives.
+    struct OptionsHeld {
+        TransferSession& session;
+        ~OptionsHeld() { session.HoldTransferOptions(std::nullopt); }
+    };
+    [[nodiscard]] OptionsHeld HoldOptions(TransferSession& session) const
+    {
+        session.HoldTransferOptions(options);
+        return OptionsHeld{session};
+    }
     // Runs the file jobs after the batch's folders: over several connections where the batch may
     // and has more than one file, else one after another on the session. False when cancelled.
     bool RunJobs(TransferSession& session, const QList<FileJob>& jobs, const QList<bool>& folderFailed,

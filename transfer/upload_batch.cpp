@@ -8,7 +8,6 @@
 #include "transfer/strings.h"
 
 #include <QHash>
-#include <QScopeGuard>
 
 namespace {
 
@@ -98,8 +97,7 @@ const BatchPlan& UploadBatch::Plan()
 
 bool UploadBatch::Run(TransferSession& session, const BatchCallbacks& callbacks, const BatchConnections* connections)
 {
-    session.HoldTransferOptions(options);
-    const auto release = qScopeGuard([&] { session.HoldTransferOptions(std::nullopt); });
+    const OptionsHeld held = HoldOptions(session);
 
     // The folders first, each before what it holds; a folder that can be neither made nor
     // listed keeps its files here.

@@ -48,11 +48,12 @@ public:
 // have, so that that many connections are at work at once; the last one to come presses 中止 for
 // the batch when there is one to press. A guard ends the wait of a test gone wrong.
 struct CancelGate {
+    explicit CancelGate(int needed, BatchCancel* cancel = nullptr) : needed(needed), cancel(cancel) {}
     std::mutex lock;
     std::condition_variable opened;
-    int needed = 0;
+    int needed;
     int arrived = 0;
-    BatchCancel* cancel = nullptr;
+    BatchCancel* cancel;
     QList<bool> endedCancelled;  // per download that came through the gate
     QSet<const void*> sessions;  // that came through it
 
@@ -231,8 +232,7 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
     ASSERT_EQ(plan.files, Files + 1);
     const BatchConnections connections = Connections(3);
     // Every connection takes a file: the first ones wait until the third has one.
-    CancelGate upAtOnce;
-    upAtOnce.needed = 3;
+    CancelGate upAtOnce(3);
     session.gate = &upAtOnce;
     Reports sent;
     ASSERT_TRUE(up.Run(session, sent.Callbacks(), &connections));
@@ -256,8 +256,7 @@ TEST_P(SpreadBothServers, ATreeGoesUpAndComesBackWholeOverThreeConnectionsWithLi
     QDir().mkpath(Local(QStringLiteral("down")));
     ASSERT_TRUE(down.Plan(session)) << down.WalkFailure().toStdString();
     ASSERT_EQ(down.Planned().files, Files);
-    CancelGate downAtOnce;
-    downAtOnce.needed = 3;
+    CancelGate downAtOnce(3);
     session.gate = &downAtOnce;
     Reports came;
     ASSERT_TRUE(down.Run(session, came.Callbacks(), &connections));
@@ -292,8 +291,7 @@ TEST_F(SpreadBatchTest, OverwriteQuestionsComeInBatchOrderAndEachAnswerHoldsForI
     for (int i = 0; i < Files; ++i)
         questions.answers << (i % 2 == 0);
     const BatchConnections connections = Connections(3);
-    CancelGate atOnce;
-    atOnce.needed = 3;
+    CancelGate atOnce(3);
     session.gate = &atOnce;
     Reports sent;
     ASSERT_TRUE(up.Run(session, sent.Callbacks(), &connections));
@@ -320,8 +318,7 @@ TEST_F(SpreadBatchTest, AServerThatTakesFewerConnectionsGetsTheBatchOverThoseAnd
     UploadBatch up(Local(QStringLiteral("up")), Remote(), {{QStringLiteral("t"), true}}, Listing());
     up.Plan();
     const BatchConnections connections = Connections(4);
-    CancelGate twoAtOnce;
-    twoAtOnce.needed = 2;
+    CancelGate twoAtOnce(2);
     session.gate = &twoAtOnce;
     Reports sent;
     ASSERT_TRUE(up.Run(session, sent.Callbacks(), &connections));
@@ -343,9 +340,7 @@ TEST_F(SpreadBatchTest, OneCancelStopsEveryConnectionAndNoFileStartsAfterIt)
     PutRemoteFolder(folder + QStringLiteral("/t"));
     for (int i = 0; i < Files; ++i)
         WriteAll(OnServer(QStringLiteral("t/f%1.bin").arg(i)), Bytes(i, 4 << 20));
-    CancelGate gate;
-    gate.needed = 3;
-    gate.cancel = &cancel;
+    CancelGate gate(3, &cancel);
     session.gate = &gate;
 
     DownloadBatch down(Local(QStringLiteral("down")), Remote(), {{QStringLiteral("t"), true}}, Listing());

@@ -103,6 +103,30 @@ protected:
         return recipe;
     }
 
+    // The window's session on the named server; false when that server is not running.
+    bool ConnectTo(const QString& name)
+    {
+        servers = TestServers();
+        const TestServer* on = FindTestServer(servers, name);
+        if (on)
+            Connect(*on);
+        return on != nullptr;
+    }
+
+    // Every extra session opened at once, each on a thread of its own: how many connections the
+    // run has, the first included.
+    int OpenPool(const SessionRecipe& recipe, int count)
+    {
+        ConnectionPool& opening = Pool(recipe);
+        opening.Make(count);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < opening.Sessions().size(); ++i)
+            threads.emplace_back([&opening, i] { opening.OpenExtra(i); });
+        for (std::thread& thread : threads)
+            thread.join();
+        return opening.Settle();
+    }
+
     ConnectionPool& Pool(const SessionRecipe& recipe)
     {
         pool = std::make_unique<ConnectionPool>(
@@ -142,6 +166,7 @@ protected:
             QDir(serverFolder).removeRecursively();
     }
 
+    std::vector<TestServer> servers;
     TestServer server;
     FtpSession first;
     std::unique_ptr<ConnectionPool> pool;
@@ -166,12 +191,9 @@ std::vector<int> Upto(int count)
 
 TEST_P(SpreadRunBothWays, FilesArriveWholeOverThreeConnectionsWithOutcomesInJobOrder)
 {
-    const std::vector<TestServer> servers = TestServers();
-    const TestServer* on = FindTestServer(servers, QString::fromLatin1(GetParam()));
-    if (!on)
+    if (!ConnectTo(QString::fromLatin1(GetParam())))
         GTEST_SKIP() << "server not running (start the suite with scripts/test.sh)";
-    Connect(*on);
-    ASSERT_EQ(Pool(Recipe()).Open(3), 3);
+    ASSERT_EQ(OpenPool(Recipe(), 3), 3);
     EXPECT_TRUE(logged.isEmpty()) << logged.join(u'\n').toStdString();
 
     constexpr int Files = 12;
@@ -234,26 +256,27 @@ INSTANTIATE_TEST_SUITE_P(Servers, SpreadRunBothWays, testing::Values("pyftpdlib"
 // the rest.
 TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
 {
-    const std::vector<TestServer> servers = TestServers();
-    const TestServer* on = FindTestServer(servers, QStringLiteral("vsftpd"));
-    if (!on)
+    if (!ConnectTo(QStringLiteral("vsftpd")))
         GTEST_SKIP() << "vsftpd not running (start the suite with scripts/test.sh)";
-    Connect(*on);
     Pool(Recipe()).Make(3);
     constexpr int Files = 9;
     const QString sent = local.filePath(QStringLiteral("up"));
     QDir().mkpath(sent);
     for (int job = 0; job < Files; ++job)
         Write(sent + u'/' + Name(job), Bytes(job, 2000));
-    Gate firstMoved(2);  // the first file's end, and one extra connection's wish to log in
+    // The first file's end, and one extra connection's wish to log in: each waits for the other,
+    // so a run that held the first connection back until the others were in would time out here.
+    Gate firstMoved(2);
     std::atomic<bool> moved{false};
+    std::atomic<bool> movedInTime{false};
+    std::atomic<bool> loginInTime{false};
     SpreadJobs jobs;
     jobs.count = Files;
     jobs.name = Name;
     jobs.transfer = [&](const JobPlace& place) {
         const bool ok = UploadFromFile(place.session, sent + u'/' + Name(place.job), Name(place.job));
         if (place.connection == 0 && !moved.exchange(true))
-            firstMoved.Arrive();
+            movedInTime = firstMoved.Arrive();
         // The first connection leaves the rest to the others once they are in.
         if (place.connection == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -266,11 +289,11 @@ TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
     std::atomic<bool> firstWaited{false};
     const SpreadRun::Result result = run.Run(All(), [&](int k) {
         if (!firstWaited.exchange(true))
-            firstMoved.Arrive();
+            loginInTime = firstMoved.Arrive();
         return pool->OpenExtra(size_t(k - 1));
     });
     EXPECT_EQ(result.ended, Files);
-    EXPECT_TRUE(moved);
+    EXPECT_TRUE(movedInTime && loginInTime);
     EXPECT_EQ(pool->Settle(), 3);
     EXPECT_TRUE(logged.isEmpty()) << logged.join(u'\n').toStdString();
     EXPECT_TRUE(used.count(0) && used.size() >= 2);
@@ -282,11 +305,8 @@ TEST_F(SpreadRunTest, TheFirstConnectionWorksWhileTheOthersLogIn)
 // other: their logins would only cost.
 TEST_F(SpreadRunTest, AShortRunOpensNoMoreConnections)
 {
-    const std::vector<TestServer> servers = TestServers();
-    const TestServer* on = FindTestServer(servers, QStringLiteral("pyftpdlib"));
-    if (!on)
+    if (!ConnectTo(QStringLiteral("pyftpdlib")))
         GTEST_SKIP() << "pyftpdlib not running (start the suite with scripts/test.sh)";
-    Connect(*on);
     Pool(Recipe()).Make(3);
     SpreadJobs jobs;
     jobs.count = 6;
@@ -308,12 +328,9 @@ TEST_F(SpreadRunTest, AShortRunOpensNoMoreConnections)
 
 TEST_F(SpreadRunTest, QuestionsComeInJobOrderOneAtATimeBeforeEachTransfer)
 {
-    const std::vector<TestServer> servers = TestServers();
-    const TestServer* on = FindTestServer(servers, QStringLiteral("pyftpdlib"));
-    if (!on)
+    if (!ConnectTo(QStringLiteral("pyftpdlib")))
         GTEST_SKIP() << "pyftpdlib not running (start the suite with scripts/test.sh)";
-    Connect(*on);
-    ASSERT_EQ(Pool(Recipe()).Open(3), 3);
+    ASSERT_EQ(OpenPool(Recipe(), 3), 3);
 
     // Job 0 is prepared only after job 2, so job 2 reaches its turn first and must wait.
     std::mutex lock;
@@ -363,12 +380,12 @@ TEST_F(SpreadRunTest, QuestionsComeInJobOrderOneAtATimeBeforeEachTransfer)
 
 TEST_F(SpreadRunTest, ServerThatTakesFewerConnectionsLeavesTheBatchWithThoseSaidOnce)
 {
-    const std::vector<TestServer> servers = TestServers("TALLOWIN_FTP_LIMITED_SERVERS");
-    if (servers.empty())
+    const std::vector<TestServer> limited = TestServers("TALLOWIN_FTP_LIMITED_SERVERS");
+    if (limited.empty())
         GTEST_SKIP() << "the limited server is not running (start the suite with scripts/test.sh)";
-    Connect(servers.front());
+    Connect(limited.front());
     // It takes two connections from one address: the window's and one more.
-    ASSERT_EQ(Pool(Recipe()).Open(4), 2);
+    ASSERT_EQ(OpenPool(Recipe(), 4), 2);
     EXPECT_EQ(logged, QStringList{ConnectionText::ServerLimit.arg(2)});
 
     SpreadJobs jobs;
@@ -400,12 +417,12 @@ TEST_F(SpreadRunTest, ExtraConnectionsTakeOnlyTheFirstOnesCertificateAndNeverCle
     SessionRecipe recipe = Recipe();
     EXPECT_FALSE(recipe.certificateFingerprint.isEmpty());
     EXPECT_TRUE(recipe.tlsRequired);
-    ASSERT_EQ(Pool(recipe).Open(2), 2);
+    ASSERT_EQ(OpenPool(recipe, 2), 2);
     EXPECT_TRUE(logged.isEmpty());
     EXPECT_EQ(pool->Sessions().front()->GetTlsState(), FtpSession::TlsState::Protected);
 
     recipe.certificateFingerprint = QStringLiteral("00:11:22");
-    EXPECT_EQ(Pool(recipe).Open(2), 1);
+    EXPECT_EQ(OpenPool(recipe, 2), 1);
     ASSERT_EQ(logged.size(), 1);
     EXPECT_TRUE(logged.front().startsWith(ConnectionText::ExtraFailed.arg(QStringLiteral("1"), QString())));
 
@@ -413,19 +430,16 @@ TEST_F(SpreadRunTest, ExtraConnectionsTakeOnlyTheFirstOnesCertificateAndNeverCle
     logged.clear();
     recipe.host = plain->host;
     recipe.port = plain->port;
-    EXPECT_EQ(Pool(recipe).Open(2), 1);
+    EXPECT_EQ(OpenPool(recipe, 2), 1);
     ASSERT_EQ(logged.size(), 1);
     EXPECT_TRUE(logged.front().startsWith(ConnectionText::ExtraFailed.arg(QStringLiteral("1"), QString())));
 }
 
 TEST_F(SpreadRunTest, BrokenConnectionFailsItsJobAndTheOthersTakeTheRest)
 {
-    const std::vector<TestServer> servers = TestServers();
-    const TestServer* on = FindTestServer(servers, QStringLiteral("pyftpdlib"));
-    if (!on)
+    if (!ConnectTo(QStringLiteral("pyftpdlib")))
         GTEST_SKIP() << "pyftpdlib not running (start the suite with scripts/test.sh)";
-    Connect(*on);
-    ASSERT_EQ(Pool(Recipe()).Open(3), 3);
+    ASSERT_EQ(OpenPool(Recipe(), 3), 3);
     std::set<int> broken;
     std::mutex lock;
     SpreadJobs jobs;
@@ -466,12 +480,9 @@ TEST_F(SpreadRunTest, BrokenConnectionFailsItsJobAndTheOthersTakeTheRest)
 
 TEST_F(SpreadRunTest, CancelStopsEveryConnectionAndStartsNothingMore)
 {
-    const std::vector<TestServer> servers = TestServers();
-    const TestServer* on = FindTestServer(servers, QStringLiteral("pyftpdlib"));
-    if (!on)
+    if (!ConnectTo(QStringLiteral("pyftpdlib")))
         GTEST_SKIP() << "pyftpdlib not running (start the suite with scripts/test.sh)";
-    Connect(*on);
-    ASSERT_EQ(Pool(Recipe()).Open(3), 3);
+    ASSERT_EQ(OpenPool(Recipe(), 3), 3);
     Write(serverFolder + QStringLiteral("/big.bin"), Bytes(0, 8 * 1024 * 1024));
 
     // Every connection is in the middle of a download when the cancel comes.
